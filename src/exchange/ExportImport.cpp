@@ -1,0 +1,220 @@
+#include "exchange/ExportImport.h"
+
+#include "capture/ImageUtil.h"
+#include "store/Log.h"
+#include "store/PBContent.h"
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <algorithm>
+#include <cmath>
+
+namespace ExportImport {
+
+namespace {
+
+const QString kAppBundle = QStringLiteral("appBundle");
+const QString kAppName = QStringLiteral("appName");
+const QString kContent = QStringLiteral("content");
+const QString kCreated = QStringLiteral("created");
+const QString kExcerpt = QStringLiteral("excerpt");
+const QString kId = QStringLiteral("id");
+const QString kKind = QStringLiteral("kind");
+const QString kPinned = QStringLiteral("pinned");
+const QString kTitle = QStringLiteral("title");
+
+struct Entry
+{
+    QString id;
+    double created = 0;
+    QString kind;
+    QString excerpt;
+    QString title;
+    QString appBundle;
+    QString appName;
+    bool pinned = false;
+    PBContent content;
+};
+
+bool isInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return false;
+    const double d = value.toDouble();
+    return std::isfinite(d) && d == std::trunc(d);
+}
+
+std::optional<Entry> decodeEntry(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    for (const QString *key : {&kId, &kKind, &kExcerpt, &kTitle, &kAppBundle, &kAppName}) {
+        if (!o.value(*key).isString())
+            return std::nullopt;
+    }
+    if (!o.value(kCreated).isDouble() || !o.value(kPinned).isBool() ||
+        !o.value(kContent).isObject())
+        return std::nullopt;
+    std::optional<PBContent> content = PBContent::fromJsonObject(o.value(kContent).toObject());
+    if (!content)
+        return std::nullopt;
+    Entry e;
+    e.id = o.value(kId).toString();
+    e.created = o.value(kCreated).toDouble();
+    e.kind = o.value(kKind).toString();
+    e.excerpt = o.value(kExcerpt).toString();
+    e.title = o.value(kTitle).toString();
+    e.appBundle = o.value(kAppBundle).toString();
+    e.appName = o.value(kAppName).toString();
+    e.pinned = o.value(kPinned).toBool();
+    e.content = std::move(*content);
+    return e;
+}
+
+std::optional<QList<Entry>> decodeDocument(const QByteArray &data)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject root = document.object();
+    if (!isInteger(root.value(QLatin1String("version"))) ||
+        !root.value(QLatin1String("exportedAt")).isDouble() ||
+        !root.value(QLatin1String("entries")).isArray())
+        return std::nullopt;
+    QList<Entry> entries;
+    const QJsonArray array = root.value(QLatin1String("entries")).toArray();
+    entries.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        std::optional<Entry> entry = decodeEntry(value);
+        if (!entry)
+            return std::nullopt; // one bad entry makes the document unreadable
+        entries.append(std::move(*entry));
+    }
+    return entries;
+}
+
+std::optional<QByteArray> thumbnailFor(const FlavorList &flat)
+{
+    for (const Flavor &f : flat) {
+        if (f.uti == Uti::png || f.uti == Uti::jpeg) {
+            const QImage image = ImageUtil::decode(f.data);
+            if (image.isNull())
+                return std::nullopt;
+            return ImageUtil::thumbnailPNG(image, 220);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QByteArray> exportAll(Store &store)
+{
+    QJsonArray entries;
+    const QList<Clip> clips = store.search(QString(), ClipFilter::All, 100000);
+    for (const Clip &clip : clips) {
+        QFile file(store.contentPath(clip.id));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const std::optional<PBContent> content = PBContent::fromJson(file.readAll());
+        if (!content)
+            continue;
+        entries.append(QJsonObject{
+            {kAppBundle, clip.appBundle},
+            {kAppName, clip.appName},
+            {kContent, content->toJsonObject()},
+            {kCreated, clip.created},
+            {kExcerpt, clip.excerpt},
+            {kId, clip.id},
+            {kKind, ClipKinds::rawValue(clip.kind)},
+            {kPinned, clip.pinned},
+            {kTitle, clip.title},
+        });
+    }
+    const QJsonObject root{{QStringLiteral("entries"), entries},
+                           {QStringLiteral("exportedAt"), Util::now()},
+                           {QStringLiteral("version"), 1}};
+    QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+ImportResult importData(const QByteArray &data, Store &store)
+{
+    ImportResult result;
+    std::optional<QList<Entry>> entries = decodeDocument(data);
+    if (!entries)
+        return result;
+    std::stable_sort(entries->begin(), entries->end(),
+                     [](const Entry &a, const Entry &b) { return a.created < b.created; });
+
+    for (const Entry &entry : *entries) {
+        const ItemList items = entry.content.decodedItems(/*dropEmptyItems=*/true);
+        if (items.isEmpty())
+            continue;
+        const FlavorList flat = Flavors::flatten(items);
+        const QString digest = Util::digest(flat);
+        if (!store.rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"), {digest})
+                 .isEmpty()) {
+            ++result.skipped;
+            continue;
+        }
+
+        const std::optional<QByteArray> thumbnail =
+            entry.kind == QLatin1String("image") ? thumbnailFor(flat) : std::nullopt;
+
+        Clip clip;
+        clip.id = entry.id;
+        clip.created = entry.created;
+        clip.kind = ClipKinds::fromRawValue(entry.kind).value_or(ClipKind::Text);
+        clip.excerpt = entry.excerpt;
+        clip.appBundle = entry.appBundle;
+        clip.appName = entry.appName;
+        clip.digest = digest;
+        for (const Flavor &f : flat) {
+            clip.hasImage = clip.hasImage || Uti::isStoredImage(f.uti);
+            clip.byteSize += f.data.size();
+        }
+
+        QString error;
+        if (!Store::writePrivateFile(store.contentPath(clip.id), PBContent::from(items).toJson(),
+                                     &error)) {
+            Log::line(QStringLiteral("[Store] content write failed: ") + error);
+            continue;
+        }
+        if (thumbnail)
+            Store::writePrivateFile(store.thumbPath(clip.id), *thumbnail);
+
+        if (!store.insertRow(clip)) {
+            // No row, no entry: do not count it, and leave no orphan files behind.
+            QFile::remove(store.contentPath(clip.id));
+            QFile::remove(store.thumbPath(clip.id));
+            continue;
+        }
+        // Title and pin go on before the trim, so a pinned favourite older than the cap's window
+        // is kept rather than deleted the moment it arrives.
+        if (!entry.title.isEmpty()) {
+            store.run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"), {entry.title, clip.id});
+            store.notifyChanged();
+        }
+        if (entry.pinned) {
+            store.run(QStringLiteral("UPDATE clips SET pinned=? WHERE id=?"), {qint64(1), clip.id});
+            store.notifyChanged();
+        }
+        store.trim();
+        store.notifyChanged();
+        ++result.imported;
+    }
+    return result;
+}
+
+} // namespace ExportImport

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+// The cross-process "show the picker" request on the D-Bus session bus. The running instance
+// owns the name org.brisel.Ulvane and listens for the signal org.brisel.Ulvane.show on the
+// path /org/brisel/Ulvane; `ulvane --show` (or a second start) emits it.
+class ShowChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    static inline const QString serviceName = QStringLiteral("org.brisel.Ulvane");
+    static inline const QString objectPath = QStringLiteral("/org/brisel/Ulvane");
+    static inline const QString interfaceName = QStringLiteral("org.brisel.Ulvane");
+    static inline const QString signalName = QStringLiteral("show");
+
+    explicit ShowChannel(QObject *parent = nullptr);
+
+    // Emits the request and waits until the bus has taken it. False without a session bus.
+    static bool sendShowRequest();
+
+    // Claims the name and starts listening. False when there is no session bus or another
+    // process already owns the name (that process is then the running instance).
+    bool listen();
+    bool isListening() const { return m_listening; }
+
+Q_SIGNALS:
+    void showRequested();
+
+private Q_SLOTS:
+    void onShowSignal();
+
+private:
+    bool m_listening = false;
+};

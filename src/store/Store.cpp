@@ -1,0 +1,689 @@
+#include "store/Store.h"
+
+#include "store/Log.h"
+#include "store/NotificationCenter.h"
+#include "store/PBContent.h"
+#include "store/RtfReader.h"
+#include "store/Util.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX
+constexpr int openFlags = 0x10006;
+
+const QString insertSql = QStringLiteral(
+    "INSERT OR REPLACE INTO clips(id, created, kind, excerpt, title, app_bundle, app_name, "
+    "digest, pinned, has_image, byte_size, ocr)\nVALUES(?,?,?,?,?,?,?,?,0,?,?, '')");
+
+std::mutex capProviderMutex;
+std::function<int()> capProvider;
+
+// Clipboard history holds secrets: other local users must not list or read it.
+void makePrivateDirectory(const QString &path)
+{
+    QDir().mkpath(path);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(native.constData(), &info) == 0 && (info.st_mode & 0777) != 0700)
+        ::chmod(native.constData(), 0700);
+}
+
+void narrowFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(native.constData(), &info) == 0 && (info.st_mode & 0077) != 0)
+        ::chmod(native.constData(), info.st_mode & 0600);
+}
+
+bool isBlank(QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; }
+
+QString trimBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString columnText(sqlite3_stmt *statement, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+}
+
+} // namespace
+
+Store::Store(const QString &dir) : m_dir(dir)
+{
+    makePrivateDirectory(m_dir);
+    makePrivateDirectory(m_dir + QStringLiteral("/Content"));
+    makePrivateDirectory(m_dir + QStringLiteral("/Thumbs"));
+    open();
+    createSchema();
+}
+
+Store::~Store()
+{
+    if (m_db)
+        sqlite3_close(m_db);
+}
+
+Store &Store::shared()
+{
+    static Store *store = new Store(defaultDirectory());
+    return *store;
+}
+
+QString Store::defaultDirectory()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return base + QStringLiteral("/Vesk");
+}
+
+void Store::setHistoryCapProvider(std::function<int()> provider)
+{
+    std::lock_guard lock(capProviderMutex);
+    capProvider = std::move(provider);
+}
+
+int Store::defaultHistoryCap()
+{
+    std::lock_guard lock(capProviderMutex);
+    return capProvider ? capProvider() : 1000;
+}
+
+QString Store::contentPath(const QString &id) const
+{
+    return m_dir + QStringLiteral("/Content/") + id + QStringLiteral(".json");
+}
+
+QString Store::thumbPath(const QString &id) const
+{
+    return m_dir + QStringLiteral("/Thumbs/") + id + QStringLiteral(".png");
+}
+
+void Store::open()
+{
+    const QString path = m_dir + QStringLiteral("/store.sqlite");
+    const QByteArray native = QFile::encodeName(path);
+    // Create the file ourselves so it never exists with the umask's wider mode; SQLite gives
+    // its -wal and -shm companions the database file's permissions.
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    narrowFile(path);
+    narrowFile(path + QStringLiteral("-wal"));
+    narrowFile(path + QStringLiteral("-shm"));
+
+    const int rc = sqlite3_open_v2(native.constData(), &m_db, openFlags, nullptr);
+    if (rc != SQLITE_OK)
+        Log::line(QStringLiteral("[Store] open failed: ") + QString::fromUtf8(sqlite3_errmsg(m_db)));
+    exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    exec(QStringLiteral("PRAGMA busy_timeout=3000"));
+}
+
+void Store::createSchema()
+{
+    exec(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, "
+        "excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT "
+        "DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  "
+        "byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"));
+    exec(QStringLiteral("CREATE INDEX IF NOT EXISTS idx_clips_created ON clips(created DESC)"));
+    exec(QStringLiteral("CREATE INDEX IF NOT EXISTS idx_clips_digest ON clips(digest)"));
+    m_ftsAvailable = exec(QStringLiteral(
+        "CREATE VIRTUAL TABLE IF NOT EXISTS fts USING fts5(\n  excerpt, title, app_name, ocr, "
+        "content='clips', content_rowid='rowid'\n)"));
+    if (!m_ftsAvailable)
+        return;
+    exec(QStringLiteral(
+        "CREATE TRIGGER IF NOT EXISTS clips_ai AFTER INSERT ON clips BEGIN\n  INSERT INTO "
+        "fts(rowid, excerpt, title, app_name, ocr)\n  VALUES (new.rowid, new.excerpt, "
+        "new.title, new.app_name, new.ocr);\nEND"));
+    exec(QStringLiteral(
+        "CREATE TRIGGER IF NOT EXISTS clips_ad AFTER DELETE ON clips BEGIN\n  INSERT INTO "
+        "fts(fts, rowid, excerpt, title, app_name, ocr)\n  VALUES ('delete', old.rowid, "
+        "old.excerpt, old.title, old.app_name, old.ocr);\nEND"));
+    exec(QStringLiteral(
+        "CREATE TRIGGER IF NOT EXISTS clips_au AFTER UPDATE ON clips BEGIN\n  INSERT INTO "
+        "fts(fts, rowid, excerpt, title, app_name, ocr)\n  VALUES ('delete', old.rowid, "
+        "old.excerpt, old.title, old.app_name, old.ocr);\n  INSERT INTO fts(rowid, excerpt, "
+        "title, app_name, ocr)\n  VALUES (new.rowid, new.excerpt, new.title, new.app_name, "
+        "new.ocr);\nEND"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Statement layer
+
+bool Store::exec(const QString &sql)
+{
+    char *error = nullptr;
+    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+    if (rc == SQLITE_OK)
+        return true;
+    Log::line(QStringLiteral("[Store] exec error: ") +
+              (error ? QString::fromUtf8(error) : QStringLiteral("?")) +
+              QStringLiteral(" \u2014 sql: ") + sql.left(60));
+    sqlite3_free(error);
+    return false;
+}
+
+namespace {
+
+void bindAll(sqlite3_stmt *statement, const Store::Params &params)
+{
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant &value = params[i];
+        const int position = i + 1;
+        switch (value.typeId()) {
+        case QMetaType::QString: {
+            const QByteArray utf8 = value.toString().toUtf8();
+            sqlite3_bind_text(statement, position, utf8.constData(), int(utf8.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+            sqlite3_bind_int64(statement, position, value.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            sqlite3_bind_double(statement, position, value.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            sqlite3_bind_blob(statement, position, bytes.constData(), int(bytes.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        }
+        default:
+            sqlite3_bind_null(statement, position);
+        }
+    }
+}
+
+} // namespace
+
+sqlite3_stmt *Store::prepare(const QString &sql, bool forRows)
+{
+    sqlite3_stmt *statement = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &statement, nullptr) ==
+            SQLITE_OK &&
+        statement)
+        return statement;
+    sqlite3_finalize(statement);
+    QString message = QStringLiteral("[Store] prepare failed: ") +
+                      QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (forRows)
+        message += QStringLiteral(" \u2014 ") + sql.left(80);
+    Log::line(message);
+    return nullptr;
+}
+
+bool Store::run(const QString &sql, const Params &params)
+{
+    sqlite3_stmt *statement = prepare(sql, false);
+    if (!statement)
+        return false;
+    bindAll(statement, params);
+    const int rc = sqlite3_step(statement);
+    sqlite3_finalize(statement);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+QList<Store::Row> Store::rows(const QString &sql, const Params &params)
+{
+    QList<Row> result;
+    sqlite3_stmt *statement = prepare(sql, true);
+    if (!statement)
+        return result;
+    bindAll(statement, params);
+    const int columns = sqlite3_column_count(statement);
+    QStringList names;
+    for (int i = 0; i < columns; ++i)
+        names.append(QString::fromUtf8(sqlite3_column_name(statement, i)));
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        Row row;
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(statement, i)) {
+            case SQLITE_INTEGER:
+                row.insert(names[i], qint64(sqlite3_column_int64(statement, i)));
+                break;
+            case SQLITE_FLOAT:
+                row.insert(names[i], sqlite3_column_double(statement, i));
+                break;
+            case SQLITE_TEXT:
+                row.insert(names[i], columnText(statement, i));
+                break;
+            default:
+                break; // BLOB and NULL columns are left out
+            }
+        }
+        result.append(std::move(row));
+    }
+    sqlite3_finalize(statement);
+    return result;
+}
+
+Clip Store::clip(const Row &row)
+{
+    auto text = [&row](const char *column) {
+        const QVariant value = row.value(QLatin1String(column));
+        return value.typeId() == QMetaType::QString ? value.toString() : QString();
+    };
+    auto integer = [&row](const char *column) -> std::optional<qint64> {
+        const QVariant value = row.value(QLatin1String(column));
+        if (value.typeId() == QMetaType::LongLong)
+            return value.toLongLong();
+        return std::nullopt;
+    };
+    Clip c;
+    c.id = text("id");
+    const QVariant created = row.value(QStringLiteral("created"));
+    c.created = created.typeId() == QMetaType::Double ? created.toDouble() : 0.0;
+    c.kind = ClipKinds::fromRawValue(text("kind")).value_or(ClipKind::Text);
+    c.excerpt = text("excerpt");
+    c.title = text("title");
+    c.appBundle = text("app_bundle");
+    c.appName = text("app_name");
+    c.digest = text("digest");
+    c.pinned = integer("pinned") == 1;
+    c.hasImage = integer("has_image") == 1;
+    c.byteSize = integer("byte_size").value_or(0);
+    c.ocr = text("ocr");
+    return c;
+}
+
+// The same decoding as clip(from: row) without building row maps: searches decode up to
+// several hundred rows on every keystroke.
+QList<Clip> Store::clips(const QString &sql, const Params &params)
+{
+    QList<Clip> result;
+    sqlite3_stmt *statement = prepare(sql, true);
+    if (!statement)
+        return result;
+    bindAll(statement, params);
+
+    enum Field { Id, Created, Kind, Excerpt, Title, AppBundle, AppName, Digest, Pinned,
+                 HasImage, ByteSize, Ocr, Other };
+    static const char *const fieldNames[] = {"id",       "created",   "kind",      "excerpt",
+                                             "title",    "app_bundle", "app_name", "digest",
+                                             "pinned",   "has_image", "byte_size", "ocr"};
+    const int columns = sqlite3_column_count(statement);
+    // A later column of the same name wins, as in a row map.
+    int columnOf[Other];
+    std::fill(std::begin(columnOf), std::end(columnOf), -1);
+    for (int i = 0; i < columns; ++i) {
+        const char *name = sqlite3_column_name(statement, i);
+        for (int f = 0; f < Other; ++f) {
+            if (std::strcmp(name, fieldNames[f]) == 0)
+                columnOf[f] = i;
+        }
+    }
+    auto text = [&](Field f) {
+        const int i = columnOf[f];
+        return i >= 0 && sqlite3_column_type(statement, i) == SQLITE_TEXT
+                   ? columnText(statement, i)
+                   : QString();
+    };
+    auto integer = [&](Field f) -> std::optional<qint64> {
+        const int i = columnOf[f];
+        if (i >= 0 && sqlite3_column_type(statement, i) == SQLITE_INTEGER)
+            return sqlite3_column_int64(statement, i);
+        return std::nullopt;
+    };
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        Clip c;
+        c.id = text(Id);
+        const int createdColumn = columnOf[Created];
+        c.created = createdColumn >= 0 && sqlite3_column_type(statement, createdColumn) ==
+                                              SQLITE_FLOAT
+                        ? sqlite3_column_double(statement, createdColumn)
+                        : 0.0;
+        c.kind = ClipKinds::fromRawValue(text(Kind)).value_or(ClipKind::Text);
+        c.excerpt = text(Excerpt);
+        c.title = text(Title);
+        c.appBundle = text(AppBundle);
+        c.appName = text(AppName);
+        c.digest = text(Digest);
+        c.pinned = integer(Pinned) == 1;
+        c.hasImage = integer(HasImage) == 1;
+        c.byteSize = integer(ByteSize).value_or(0);
+        c.ocr = text(Ocr);
+        result.append(std::move(c));
+    }
+    sqlite3_finalize(statement);
+    return result;
+}
+
+qint64 Store::count()
+{
+    const QList<Row> result = rows(QStringLiteral("SELECT COUNT(*) AS n FROM clips"));
+    if (result.isEmpty())
+        return 0;
+    const QVariant n = result.first().value(QStringLiteral("n"));
+    return n.typeId() == QMetaType::LongLong ? n.toLongLong() : 0;
+}
+
+qint64 Store::diskSize() const
+{
+    qint64 total = 0;
+    QDirIterator it(m_dir, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+void Store::notifyChanged()
+{
+    NotificationCenter::shared().postOnMainThread(NotificationCenter::storeChangedName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writes
+
+bool Store::writePrivateFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    auto fail = [&](int code) {
+        if (error)
+            *error = path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(code));
+        return false;
+    };
+    if (fd < 0)
+        return fail(errno);
+    ::fchmod(fd, 0600); // a file replaced in place keeps its old mode otherwise
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            const int code = errno;
+            ::close(fd);
+            ::unlink(native.constData()); // never leave a truncated file behind
+            return fail(code);
+        }
+        data += written;
+        left -= written;
+    }
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(native.constData());
+        return fail(code);
+    }
+    return true;
+}
+
+void Store::removeFiles(const QString &id)
+{
+    QFile::remove(contentPath(id));
+    QFile::remove(thumbPath(id));
+}
+
+std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const QString &excerpt,
+                                     const QString &appBundle, const QString &appName,
+                                     double created,
+                                     const std::optional<QByteArray> &thumbnailPNG, bool dedupe,
+                                     const QString &id)
+{
+    const FlavorList flat = Flavors::flatten(items);
+    const QString digest = Util::digest(flat);
+
+    if (dedupe) {
+        if (latestDigest() == digest) {
+            touchTop(digest);
+            return std::nullopt;
+        }
+        if (!rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"), {digest})
+                 .isEmpty()) {
+            run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {created, digest});
+            notifyChanged();
+            return std::nullopt;
+        }
+    }
+
+    const QByteArray json = PBContent::from(items).toJson();
+    bool hasImage = false;
+    qint64 byteSize = 0;
+    for (const Flavor &f : flat) {
+        hasImage = hasImage || Uti::isStoredImage(f.uti);
+        byteSize += f.data.size();
+    }
+
+    QString error;
+    if (!writePrivateFile(contentPath(id), json, &error)) {
+        Log::line(QStringLiteral("[Store] content write failed: ") + error);
+        return std::nullopt;
+    }
+    if (thumbnailPNG)
+        writePrivateFile(thumbPath(id), *thumbnailPNG);
+
+    Clip row;
+    row.id = id;
+    row.created = created;
+    row.kind = kind;
+    row.excerpt = excerpt;
+    row.appBundle = appBundle;
+    row.appName = appName;
+    row.digest = digest;
+    row.hasImage = hasImage;
+    row.byteSize = byteSize;
+    if (!insertRow(row)) {
+        // Without its row the entry does not exist: report that, and leave no orphan files.
+        removeFiles(id);
+        return std::nullopt;
+    }
+    trim();
+    notifyChanged();
+    return id;
+}
+
+bool Store::insertRow(const Clip &c)
+{
+    return run(insertSql, {c.id, c.created, ClipKinds::rawValue(c.kind), c.excerpt,
+                           QStringLiteral(""), c.appBundle, c.appName, c.digest,
+                           qint64(c.hasImage ? 1 : 0), c.byteSize});
+}
+
+void Store::touchTop(const QString &digest)
+{
+    run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {Util::now(), digest});
+    notifyChanged();
+}
+
+void Store::setTitle(const QString &id, const QString &title)
+{
+    run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"), {title, id});
+    notifyChanged();
+}
+
+void Store::setPinned(const QString &id, bool pinned)
+{
+    run(QStringLiteral("UPDATE clips SET pinned=? WHERE id=?"), {qint64(pinned ? 1 : 0), id});
+    notifyChanged();
+}
+
+void Store::remove(const QString &id)
+{
+    run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id});
+    removeFiles(id);
+    notifyChanged();
+}
+
+void Store::trim(std::optional<int> cap)
+{
+    const int limit = cap.value_or(defaultHistoryCap());
+    if (limit < 1)
+        return;
+    const QList<Row> old = rows(
+        QStringLiteral("SELECT id FROM clips WHERE pinned=0\nORDER BY created DESC LIMIT -1 OFFSET ?"),
+        {qint64(limit)});
+    for (const Row &row : old) {
+        const QVariant id = row.value(QStringLiteral("id"));
+        if (id.typeId() != QMetaType::QString)
+            continue;
+        run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id});
+        removeFiles(id.toString());
+    }
+}
+
+void Store::clearHistory(bool keepPinned)
+{
+    const QString condition = keepPinned ? QStringLiteral("WHERE pinned=0") : QString();
+    const QList<Row> doomed = rows(QStringLiteral("SELECT id FROM clips ") + condition);
+    run(QStringLiteral("DELETE FROM clips ") + condition);
+    for (const Row &row : doomed) {
+        const QVariant id = row.value(QStringLiteral("id"));
+        if (id.typeId() == QMetaType::QString)
+            removeFiles(id.toString());
+    }
+    notifyChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Queries
+
+QList<Clip> Store::search(const QString &query, ClipFilter filter, int limit)
+{
+    const QString condition = ClipFilters::sqlCondition(filter);
+    const QString q = trimBlanks(query);
+    const qint64 max = limit;
+    if (q.isEmpty()) {
+        return clips(QStringLiteral("SELECT * FROM clips WHERE ") + condition +
+                         QStringLiteral(" ORDER BY created DESC LIMIT ?"),
+                     {max});
+    }
+
+    if (m_ftsAvailable) {
+        QStringList phrases;
+        for (const QString &piece : q.split(u' ', Qt::SkipEmptyParts)) {
+            QString phrase = piece;
+            phrase.remove(u'"');
+            phrase = u'"' + phrase + QStringLiteral("\"*");
+            // Repeating a phrase cannot change an AND; it only costs time.
+            if (!phrases.contains(phrase))
+                phrases.append(phrase);
+        }
+        const QString expression = phrases.join(u' ');
+        if (!expression.isEmpty()) {
+            QList<Clip> found = clips(
+                QStringLiteral("SELECT c.* FROM clips c JOIN fts f ON c.rowid=f.rowid\nWHERE fts "
+                               "MATCH ? AND ") +
+                    condition + QStringLiteral("\nORDER BY c.created DESC LIMIT ?"),
+                {expression, max});
+            if (!found.isEmpty())
+                return found;
+        }
+    }
+
+    const QString pattern = u'%' + q + u'%';
+    return clips(QStringLiteral("SELECT * FROM clips WHERE ") + condition +
+                     QStringLiteral(" AND\n  (excerpt LIKE ? OR title LIKE ? OR app_name LIKE ? "
+                                    "OR ocr LIKE ?)\nORDER BY created DESC LIMIT ?"),
+                 {pattern, pattern, pattern, pattern, max});
+}
+
+std::optional<QString> Store::latestDigest()
+{
+    const QList<Row> result =
+        rows(QStringLiteral("SELECT digest FROM clips ORDER BY created DESC LIMIT 1"));
+    if (result.isEmpty())
+        return std::nullopt;
+    const QVariant digest = result.first().value(QStringLiteral("digest"));
+    if (digest.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return digest.toString();
+}
+
+QStringList Store::pendingOCR()
+{
+    QStringList ids;
+    const QList<Row> result = rows(QStringLiteral(
+        "SELECT id FROM clips WHERE has_image=1 AND ocr='' ORDER BY created DESC LIMIT 20"));
+    for (const Row &row : result) {
+        const QVariant id = row.value(QStringLiteral("id"));
+        if (id.typeId() == QMetaType::QString)
+            ids.append(id.toString());
+    }
+    return ids;
+}
+
+std::optional<FlavorList> Store::contentFlavors(const QString &id) const
+{
+    QFile file(contentPath(id));
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const std::optional<PBContent> content = PBContent::fromJson(file.readAll());
+    if (!content)
+        return std::nullopt;
+    return content->decodedFlavors();
+}
+
+std::optional<QImage> Store::image(const QString &id) const
+{
+    const std::optional<FlavorList> flavors = contentFlavors(id);
+    if (!flavors)
+        return std::nullopt;
+    for (const Flavor &f : *flavors) {
+        if (!Uti::isStoredImage(f.uti))
+            continue;
+        QImage image = QImage::fromData(f.data);
+        if (!image.isNull())
+            return image;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> Store::plainText(const QString &id) const
+{
+    const std::optional<FlavorList> flavors = contentFlavors(id);
+    if (!flavors)
+        return std::nullopt;
+    if (const Flavor *text = Flavors::first(*flavors, Uti::plainText))
+        return Util::decodeUtf8(text->data);
+    if (const Flavor *rtf = Flavors::first(*flavors, Uti::rtf)) {
+        if (std::optional<QString> text = Rtf::toPlainText(rtf->data))
+            return text;
+    }
+    if (const Flavor *file = Flavors::first(*flavors, Uti::fileUrl))
+        return Util::decodeUtf8(file->data);
+    return std::nullopt;
+}
+
+std::optional<QImage> Store::thumbnail(const QString &id) const
+{
+    QImage image(thumbPath(id));
+    if (image.isNull())
+        return std::nullopt;
+    return image;
+}

@@ -1,0 +1,178 @@
+#include "store/Util.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTextBoundaryFinder>
+#include <QtEndian>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+#include <unicode/locid.h>
+#include <unicode/reldatefmt.h>
+#include <unicode/unistr.h>
+
+namespace Util {
+
+QString sha256(const QByteArray &bytes)
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString digest(const FlavorList &flavors)
+{
+    // Sort by the UTF-8 bytes of the identifier: code-point order, which is byte order for
+    // the ASCII identifiers in use.
+    struct Keyed
+    {
+        QByteArray key;
+        const Flavor *flavor;
+    };
+    std::vector<Keyed> sorted;
+    sorted.reserve(static_cast<size_t>(flavors.size()));
+    for (const Flavor &f : flavors)
+        sorted.push_back({f.uti.toUtf8(), &f});
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Keyed &a, const Keyed &b) { return a.key < b.key; });
+
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const Keyed &k : sorted) {
+        hash.addData(k.key);
+        char length[8];
+        qToLittleEndian<qint64>(static_cast<qint64>(k.flavor->data.size()), length);
+        hash.addData(QByteArrayView(length, 8));
+        hash.addData(k.flavor->data);
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+qsizetype graphemeCount(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() != -1)
+        ++count;
+    return count;
+}
+
+QString leftGraphemes(const QString &text, qsizetype count)
+{
+    if (count <= 0)
+        return QString();
+    // Each grapheme takes at least one code unit, so a short text needs no scan.
+    if (text.size() <= count)
+        return text;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype seen = 0;
+    qsizetype position = 0;
+    while (seen < count) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next == -1)
+            return text;
+        position = next;
+        ++seen;
+    }
+    return text.left(position);
+}
+
+QString excerpt(const QString &text, int limit)
+{
+    static const QRegularExpression whitespace(QStringLiteral("\\s+"),
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    // Cut long texts early: the collapsed result of the first limit*8+64 code units already
+    // holds `limit` graphemes unless the text is mostly whitespace, which we then redo whole.
+    const qsizetype window = qsizetype(limit) * 8 + 64;
+    if (text.size() > window) {
+        QString head = text.left(window);
+        head.replace(whitespace, QStringLiteral(" "));
+        head = head.trimmed();
+        if (graphemeCount(head) > limit)
+            return leftGraphemes(head, limit);
+    }
+    QString collapsed = text;
+    collapsed.replace(whitespace, QStringLiteral(" "));
+    return leftGraphemes(collapsed.trimmed(), limit);
+}
+
+double now() { return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
+
+namespace {
+
+icu::RelativeDateTimeFormatter *relFormatter()
+{
+    static std::once_flag once;
+    static std::unique_ptr<icu::RelativeDateTimeFormatter> formatter;
+    std::call_once(once, [] {
+        UErrorCode status = U_ZERO_ERROR;
+        auto made = std::make_unique<icu::RelativeDateTimeFormatter>(
+            icu::Locale::getDefault(), nullptr, UDAT_STYLE_SHORT, UDISPCTX_CAPITALIZATION_NONE,
+            status);
+        if (U_SUCCESS(status))
+            formatter = std::move(made);
+    });
+    return formatter.get();
+}
+
+} // namespace
+
+QString relTime(double secondsSince1970) { return relTime(secondsSince1970, now()); }
+
+QString relTime(double secondsSince1970, double nowSeconds)
+{
+    const double elapsed = nowSeconds - secondsSince1970;
+    if (elapsed < 60)
+        return QStringLiteral("now");
+
+    // The largest unit that fits, counted in whole units.
+    struct Unit
+    {
+        double seconds;
+        URelativeDateTimeUnit unit;
+    };
+    static const Unit units[] = {
+        {365.0 * 86400, UDAT_REL_UNIT_YEAR}, {30.0 * 86400, UDAT_REL_UNIT_MONTH},
+        {7.0 * 86400, UDAT_REL_UNIT_WEEK},   {86400, UDAT_REL_UNIT_DAY},
+        {3600, UDAT_REL_UNIT_HOUR},          {60, UDAT_REL_UNIT_MINUTE},
+    };
+    const Unit *chosen = &units[5];
+    for (const Unit &u : units) {
+        if (elapsed >= u.seconds) {
+            chosen = &u;
+            break;
+        }
+    }
+    const double amount = std::floor(elapsed / chosen->seconds);
+
+    icu::RelativeDateTimeFormatter *formatter = relFormatter();
+    if (formatter) {
+        icu::UnicodeString out;
+        UErrorCode status = U_ZERO_ERROR;
+        formatter->formatNumeric(-amount, chosen->unit, out, status);
+        if (U_SUCCESS(status))
+            return QString(reinterpret_cast<const QChar *>(out.getBuffer()), out.length());
+    }
+    static const char *const names[] = {"yr.", "mo.", "wk.", "day", "hr.", "min."};
+    return QStringLiteral("%1 %2 ago").arg(amount).arg(QLatin1String(names[chosen - units]));
+}
+
+} // namespace Util
+
+#include <QStringDecoder>
+
+namespace Util {
+
+std::optional<QString> decodeUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace Util

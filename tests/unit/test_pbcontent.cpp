@@ -1,0 +1,107 @@
+#include "TestMain.h"
+
+#include "store/PBContent.h"
+
+class TestPBContent : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sampleDocumentRoundTrips()
+    {
+        const QByteArray sample =
+            R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"aGVsbG8="}]}]})";
+        const auto content = PBContent::fromJson(sample);
+        QVERIFY(content);
+        QCOMPARE(content->items.size(), 1);
+        const FlavorList flat = content->decodedFlavors();
+        QCOMPARE(flat, FlavorList({{Uti::plainText, "hello"}}));
+        // Writers emit exactly this compact form, "uti" before "data".
+        QCOMPARE(PBContent::from({{{Uti::plainText, "hello"}}}).toJson(), sample);
+    }
+
+    void shapesSurviveTheRoundTrip()
+    {
+        QCOMPARE(PBContent::from({}).toJson(), QByteArray(R"({"items":[]})"));
+        QByteArray binary;
+        for (int i = 0; i < 256; ++i)
+            binary.append(char(i));
+        const ItemList items{{{u"x"_qs, "1"}},
+                             {{u"x"_qs, "2"}, {u"bin"_qs, binary}},
+                             {},
+                             {{QStringLiteral("we\"ird\\uti\n\u0001\u00e9"), QByteArray()}}};
+        const auto back = PBContent::fromJson(PBContent::from(items).toJson());
+        QVERIFY(back);
+        QCOMPARE(back->decodedItems(), items); // items, order, empty item and odd names kept
+        QCOMPARE(back->decodedItems(true).size(), 3);
+    }
+
+    void readersAcceptAnyKeyOrderAndExtraKeys()
+    {
+        const auto content = PBContent::fromJson(
+            R"( { "extra": 1, "items" : [ { "flavors": [ {"data":"YQ==", "uti":"t", "n": null} ], "x": [] } ] } )");
+        QVERIFY(content);
+        QCOMPARE(content->decodedFlavors(), FlavorList({{u"t"_qs, "a"}}));
+    }
+
+    void malformedDocumentsAreUnreadable_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not json") << QByteArray("hello");
+        QTest::newRow("truncated") << QByteArray("{\"items\":[{\"flavors\":[{\"uti\":\"t\",\"da");
+        QTest::newRow("array root") << QByteArray("[]");
+        QTest::newRow("no items") << QByteArray(R"({"things":[]})");
+        QTest::newRow("items not array") << QByteArray(R"({"items":{}})");
+        QTest::newRow("item not object") << QByteArray(R"({"items":[1]})");
+        QTest::newRow("no flavors") << QByteArray(R"({"items":[{}]})");
+        QTest::newRow("flavor lacks data") << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
+        QTest::newRow("uti not string")
+            << QByteArray(R"({"items":[{"flavors":[{"uti":5,"data":""}]}]})");
+        QTest::newRow("data null")
+            << QByteArray(R"({"items":[{"flavors":[{"uti":"t","data":null}]}]})");
+        QTest::newRow("deep nesting") << QByteArray(200000, '[');
+    }
+
+    void malformedDocumentsAreUnreadable()
+    {
+        QFETCH(QByteArray, json);
+        QCOMPARE(PBContent::fromJson(json), std::nullopt);
+    }
+
+    void invalidBase64DropsOnlyThatFlavor()
+    {
+        const auto content = PBContent::fromJson(
+            R"({"items":[{"flavors":[{"uti":"a","data":"YQ"},{"uti":"b","data":"Yg=="}]},)"
+            R"({"flavors":[{"uti":"c","data":"!!!!"}]}]})");
+        QVERIFY(content);
+        QCOMPARE(content->decodedItems(), ItemList({{{u"b"_qs, "b"}}, {}}));
+        QCOMPARE(content->decodedItems(true), ItemList({{{u"b"_qs, "b"}}}));
+    }
+
+    void base64IsStrict_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("empty") << QString() << true;
+        QTest::newRow("padded") << u"aGk="_qs << true;
+        QTest::newRow("two pads") << u"YQ=="_qs << true;
+        QTest::newRow("unpadded") << u"aGk"_qs << false;
+        QTest::newRow("whitespace") << u"aG k="_qs << false;
+        QTest::newRow("newline") << u"aGVs\nbG8="_qs << false;
+        QTest::newRow("url alphabet") << u"a-_b"_qs << false;
+        QTest::newRow("pad in middle") << u"a=bc"_qs << false;
+        QTest::newRow("three pads") << u"a==="_qs << false;
+        QTest::newRow("non ascii") << QStringLiteral("\u00e9GVs") << false;
+    }
+
+    void base64IsStrict()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QCOMPARE(Base64::decodeStrict(text).has_value(), valid);
+    }
+};
+
+ULVANE_TEST_MAIN(TestPBContent)
+#include "test_pbcontent.moc"

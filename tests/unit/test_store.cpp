@@ -1,0 +1,391 @@
+#include "StderrCapture.h"
+#include "TestMain.h"
+
+#include "store/NotificationCenter.h"
+#include "store/PBContent.h"
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QSignalSpy>
+#include <QThread>
+#include <QUuid>
+
+#include <sys/stat.h>
+
+namespace {
+
+int modeOf(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 0777);
+}
+
+QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+ItemList text(const QString &value) { return {{{Uti::plainText, value.toUtf8()}}}; }
+
+QByteArray png(int w = 4, int h = 3)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    int m_folder = 0;
+
+    QString freshDir() { return m_root.path() + QStringLiteral("/store%1").arg(++m_folder); }
+
+    std::optional<QString> add(Store &store, const ItemList &items, double created,
+                               ClipKind kind = ClipKind::Text, bool dedupe = true,
+                               const QString &appName = QStringLiteral("Editor"))
+    {
+        const FlavorList flat = Flavors::flatten(items);
+        const Flavor *plain = Flavors::first(flat, Uti::plainText);
+        const QString excerpt = plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
+        return store.insert(items, kind, excerpt, u"org.example.editor"_qs, appName, created,
+                            std::nullopt, dedupe, newId());
+    }
+
+private Q_SLOTS:
+    void initTestCase() { Store::setHistoryCapProvider([] { return 0; }); }
+
+    void newFolderLayoutAndPermissions()
+    {
+        const QString dir = freshDir();
+        Store store(dir);
+        QCOMPARE(store.count(), 0);
+        QVERIFY(store.ftsAvailable());
+        QVERIFY(QFileInfo(dir + u"/store.sqlite"_qs).isFile());
+        QCOMPARE(modeOf(dir), 0700);
+        QCOMPARE(modeOf(dir + u"/Content"_qs), 0700);
+        QCOMPARE(modeOf(dir + u"/Thumbs"_qs), 0700);
+        QCOMPARE(modeOf(dir + u"/store.sqlite"_qs), 0600);
+
+        const auto id = store.insert(text(u"secret"_qs), ClipKind::Text, u"secret"_qs, {}, {},
+                                     1, png(), true, newId());
+        QVERIFY(id);
+        QCOMPARE(modeOf(store.contentPath(*id)), 0600);
+        QCOMPARE(modeOf(store.thumbPath(*id)), 0600);
+        QCOMPARE(modeOf(dir + u"/store.sqlite-wal"_qs), 0600);
+        QVERIFY(store.diskSize() >= QFileInfo(store.contentPath(*id)).size() +
+                                        QFileInfo(dir + u"/store.sqlite"_qs).size());
+    }
+
+    void existingWideFolderIsNarrowed()
+    {
+        const QString dir = freshDir();
+        QDir().mkpath(dir + u"/Content"_qs);
+        ::chmod(QFile::encodeName(dir).constData(), 0755);
+        ::chmod(QFile::encodeName(dir + u"/Content"_qs).constData(), 0777);
+        QFile db(dir + u"/store.sqlite"_qs);
+        QVERIFY(db.open(QIODevice::WriteOnly));
+        db.close();
+        db.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        Store store(dir);
+        QCOMPARE(modeOf(dir), 0700);
+        QCOMPARE(modeOf(dir + u"/Content"_qs), 0700);
+        QCOMPARE(modeOf(dir + u"/store.sqlite"_qs), 0600);
+    }
+
+    void schemaIsExactlyTheSevenStatementsAndReopeningKeepsData()
+    {
+        const QString dir = freshDir();
+        {
+            Store store(dir);
+            QVERIFY(add(store, text(u"keep me"_qs), 10));
+        }
+        Store store(dir);
+        QCOMPARE(store.count(), 1);
+        const auto objects = store.rows(
+            u"SELECT type, name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs);
+        QStringList names;
+        for (const auto &row : objects)
+            names << row.value(u"type"_qs).toString() + u':' + row.value(u"name"_qs).toString();
+        QCOMPARE(names, QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs,
+                                     u"trigger:clips_ai"_qs, u"trigger:clips_au"_qs,
+                                     u"table:fts"_qs, u"index:idx_clips_created"_qs,
+                                     u"index:idx_clips_digest"_qs}));
+    }
+
+    void dedupeMovesContentToTheTop()
+    {
+        Store store(freshDir());
+        const auto a = add(store, text(u"A"_qs), 100);
+        QVERIFY(a);
+        // Same content right away: moved to now, nothing new stored.
+        QCOMPARE(add(store, text(u"A"_qs), 101), std::nullopt);
+        QCOMPARE(store.count(), 1);
+        QVERIFY(store.search({}, ClipFilter::All, 10).first().created > 1000);
+
+        store.setTitle(*a, u"Named"_qs);
+        store.setPinned(*a, true);
+        QVERIFY(add(store, text(u"B"_qs), Util::now() + 10));
+        // A again, behind B: the old entry moves to the top with its id, title and pin.
+        QCOMPARE(add(store, text(u"A"_qs), Util::now() + 20), std::nullopt);
+        const QList<Clip> list = store.search({}, ClipFilter::All, 10);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.first().id, *a);
+        QCOMPARE(list.first().title, u"Named"_qs);
+        QVERIFY(list.first().pinned);
+
+        // Type order does not make new content; dedupe off stores again.
+        const ItemList ab{{{u"x"_qs, "1"}, {u"y"_qs, "2"}}};
+        const ItemList ba{{{u"y"_qs, "2"}}, {{u"x"_qs, "1"}}};
+        QVERIFY(add(store, ab, Util::now() + 30));
+        QCOMPARE(add(store, ba, Util::now() + 40), std::nullopt);
+        QVERIFY(add(store, ba, Util::now() + 50, ClipKind::Text, false));
+        QCOMPARE(store.count(), 4);
+    }
+
+    void rowFieldsAndImageFlag()
+    {
+        Store store(freshDir());
+        const auto tiff = add(store, {{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}}, 5);
+        const auto gif = add(store, {{{u"com.compuserve.gif"_qs, "GIF89a"}}}, 6);
+        const QList<Clip> list = store.search({}, ClipFilter::All, 10);
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0].id, *gif);
+        QVERIFY(!list[0].hasImage);
+        QCOMPARE(list[1].id, *tiff);
+        QVERIFY(list[1].hasImage);
+        QCOMPARE(list[1].byteSize, 5);
+        QCOMPARE(list[1].created, 5.0);
+        QCOMPARE(list[1].appBundle, u"org.example.editor"_qs);
+        QCOMPARE(list[1].digest, Util::digest(Flavors::flatten({{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}})));
+        QVERIFY(list[1].title.isEmpty() && !list[1].pinned && list[1].ocr.isEmpty());
+    }
+
+    void damagedRowsDecodeWithDefaults()
+    {
+        Store store(freshDir());
+        QVERIFY(store.run(u"INSERT INTO clips(id, created, kind, excerpt, pinned, has_image, byte_size, title) VALUES('r', 'soon', 'Weird', X'00', 2, 1, 'big', NULL)"_qs));
+        const Clip c = store.search({}, ClipFilter::All, 10).first();
+        QCOMPARE(c.id, u"r"_qs);
+        QCOMPARE(c.created, 0.0);
+        QCOMPARE(c.kind, ClipKind::Text);
+        QVERIFY(c.excerpt.isEmpty() && c.title.isEmpty());
+        QVERIFY(!c.pinned);
+        QVERIFY(c.hasImage);
+        QCOMPARE(c.byteSize, 0);
+        QCOMPARE(Store::clip(store.rows(u"SELECT * FROM clips"_qs).first()), c);
+    }
+
+    void trimKeepsTheNewestUnpinnedAndEveryPinned()
+    {
+        Store store(freshDir());
+        QStringList ids;
+        for (int i = 0; i < 8; ++i) {
+            const auto id = store.insert(text(QString::number(i)), ClipKind::Image, u"i"_qs, {},
+                                         {}, 100 + i, png(), true, newId());
+            ids << *id;
+        }
+        store.setPinned(ids[0], true);
+        store.setPinned(ids[1], true);
+        store.trim(5);
+        QCOMPARE(store.count(), 7);
+        for (int i = 0; i < 8; ++i) {
+            const bool kept = i < 2 || i >= 3;
+            QCOMPARE(QFile::exists(store.contentPath(ids[i])), kept);
+            QCOMPARE(QFile::exists(store.thumbPath(ids[i])), kept);
+        }
+        store.trim(0);
+        store.trim(-3);
+        QCOMPARE(store.count(), 7);
+
+        // Without a cap the provider decides, right after each insert.
+        Store::setHistoryCapProvider([] { return 2; });
+        add(store, text(u"new"_qs), 500);
+        Store::setHistoryCapProvider([] { return 0; });
+        QCOMPARE(store.search({}, ClipFilter::All, 10).size(), 4);
+    }
+
+    void deleteAndClear()
+    {
+        Store store(freshDir());
+        const auto a = add(store, text(u"a"_qs), 1);
+        const auto b = add(store, text(u"b"_qs), 2);
+        const auto c = add(store, text(u"c"_qs), 3);
+        store.setPinned(*b, true);
+        QFile::remove(store.contentPath(*c)); // a missing file never blocks a delete
+        store.remove(*c);
+        QCOMPARE(store.count(), 2);
+        store.clearHistory(true);
+        QCOMPARE(store.count(), 1);
+        QVERIFY(!QFile::exists(store.contentPath(*a)));
+        QVERIFY(QFile::exists(store.contentPath(*b)));
+        store.clearHistory(false);
+        QCOMPARE(store.count(), 0);
+        QVERIFY(!QFile::exists(store.contentPath(*b)));
+    }
+
+    void missingContentFolderStoresNothing()
+    {
+        Store store(freshDir());
+        QDir(store.dir() + u"/Content"_qs).removeRecursively();
+        StderrCapture log;
+        QCOMPARE(add(store, text(u"lost?"_qs), 1), std::nullopt);
+        QVERIFY(log.text().contains("[Store] content write failed: "));
+        QCOMPARE(store.count(), 0);
+    }
+
+    void failedRowInsertLeavesNoFilesAndNoId()
+    {
+        Store store(freshDir());
+        QVERIFY(store.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        const QString id = newId();
+        const auto result = store.insert(text(u"x"_qs), ClipKind::Image, u"x"_qs, {}, {}, 1,
+                                         png(), true, id);
+        QCOMPARE(result, std::nullopt);
+        QVERIFY(!QFile::exists(store.contentPath(id)));
+        QVERIFY(!QFile::exists(store.thumbPath(id)));
+    }
+
+    void notADatabaseFailsSoftAndIsLeftAlone()
+    {
+        const QString dir = freshDir();
+        QDir().mkpath(dir);
+        const QByteArray garbage(4096, 'Z');
+        QFile file(dir + u"/store.sqlite"_qs);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+        file.close();
+        StderrCapture log;
+        {
+            Store store(dir);
+            QCOMPARE(store.count(), 0);
+            QVERIFY(!store.ftsAvailable());
+            QCOMPARE(add(store, text(u"x"_qs), 1), std::nullopt);
+            QVERIFY(store.search(u"x"_qs, ClipFilter::All, 10).isEmpty());
+            QCOMPARE(store.latestDigest(), std::nullopt);
+        }
+        QVERIFY(log.text().contains("[Store] exec error: "));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+        QCOMPARE(QDir(dir + u"/Content"_qs).entryList(QDir::Files).size(), 0);
+    }
+
+    void search()
+    {
+        Store store(freshDir());
+        const auto report = add(store, text(u"quarterly report draft"_qs), 1);
+        const auto code = add(store, text(u"let reportCount = 5;"_qs), 2, ClipKind::Code);
+        const auto color = add(store, text(u"#1e90ff"_qs), 3, ClipKind::Color);
+        const auto image = add(store, {{{Uti::png, png()}}}, 4, ClipKind::Image, true, u"Shot"_qs);
+        const auto quoted = add(store, text(u"say \"hi\" 100% done_now"_qs), 5);
+        store.setPinned(*report, true);
+        store.setTitle(*color, u"Sky Blue"_qs);
+        store.run(u"UPDATE clips SET ocr='invoice total' WHERE id=?"_qs, {*image});
+
+        auto ids = [&store](const QString &query, ClipFilter filter = ClipFilter::All) {
+            QStringList found;
+            for (const Clip &c : store.search(query, filter, 400))
+                found << c.id;
+            return found;
+        };
+        QCOMPARE(ids(u" \t "_qs), QStringList({*quoted, *image, *color, *code, *report}));
+        QCOMPARE(store.search({}, ClipFilter::All, 2).size(), 2);
+        QCOMPARE(ids(u"quar"_qs), QStringList({*report}));          // prefix
+        QCOMPARE(ids(u"report"_qs), QStringList({*code, *report})); // prefix of "reportCount"
+        QCOMPARE(ids(u"Editor"_qs).size(), 4);                      // application name
+        QCOMPARE(ids(u"sky"_qs), QStringList({*color}));            // title
+        QCOMPARE(ids(u"invoice"_qs), QStringList({*image}));        // recognised text
+        QCOMPARE(ids(u"report draft"_qs), QStringList({*report}));  // both words
+        QCOMPARE(ids(u"report zebra"_qs), QStringList());
+        QCOMPARE(ids(u"arterl"_qs), QStringList({*report}));        // fallback, inside a word
+        QCOMPARE(ids(u"\"hi\""_qs), QStringList({*quoted}));
+        QCOMPARE(ids(u"say\"hi"_qs), QStringList());
+        QCOMPARE(ids(u"100%"_qs), QStringList({*quoted}));
+        QCOMPARE(ids(u"report"_qs, ClipFilter::Favorites), QStringList({*report}));
+        QCOMPARE(ids({}, ClipFilter::Favorites), QStringList({*report}));
+        QCOMPARE(ids({}, ClipFilter::Text), QStringList({*quoted, *color, *code, *report}));
+        QCOMPARE(ids({}, ClipFilter::Images), QStringList({*image}));
+        QCOMPARE(ids({}, ClipFilter::Links), QStringList());
+
+        // Nothing the user types can break a query.
+        for (const QString &hostile : {u"AND"_qs, u"a NEAR b"_qs, u"*"_qs, u"-report"_qs,
+                                       u"\""_qs, u"'; DROP TABLE clips; --"_qs, u"(("_qs,
+                                       u"_"_qs, QString(10000, u'x'), u"a b a b a b"_qs}) {
+            StderrCapture quiet;
+            store.search(hostile, ClipFilter::All, 400);
+        }
+        QCOMPARE(store.count(), 5);
+    }
+
+    void contentReaders()
+    {
+        Store store(freshDir());
+        const QByteArray rtf = "{\\rtf1\\ansi Rich}";
+        const auto both = add(store, {{{Uti::rtf, rtf}, {Uti::plainText, "plain"}}}, 1);
+        const auto onlyRtf = add(store, {{{Uti::rtf, rtf}}}, 2);
+        const auto fileUrl = add(store, {{{Uti::fileUrl, "file:///tmp/a%20b.txt"}}}, 3);
+        const auto badUtf8 = add(store, {{{Uti::plainText, "\xff\xfe"}, {Uti::rtf, rtf}}}, 4);
+        const auto images = add(store, {{{Uti::tiff, "not an image"}, {Uti::png, png(7, 5)}}}, 5);
+        QCOMPARE(store.plainText(*both), std::optional<QString>(u"plain"_qs));
+        QCOMPARE(store.plainText(*onlyRtf), std::optional<QString>(u"Rich"_qs));
+        QCOMPARE(store.plainText(*fileUrl), std::optional<QString>(u"file:///tmp/a%20b.txt"_qs));
+        QCOMPARE(store.plainText(*badUtf8), std::nullopt);
+        QCOMPARE(store.plainText(*images), std::nullopt);
+        QCOMPARE(store.image(*images)->size(), QSize(7, 5));
+        QCOMPARE(store.image(*both), std::nullopt);
+        QCOMPARE(store.thumbnail(*images), std::nullopt);
+        QCOMPARE(store.plainText(u"no-such-id"_qs), std::nullopt);
+
+        // A damaged content file reads as no content; invalid Base64 loses only its flavor.
+        Store::writePrivateFile(store.contentPath(*both), "{\"items\":[{\"flav");
+        QCOMPARE(store.plainText(*both), std::nullopt);
+        Store::writePrivateFile(store.contentPath(*both),
+                                R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"%%%"},{"uti":"public.rtf","data":"e1xydGYxIE9rfQ=="}]}]})");
+        QCOMPARE(store.plainText(*both), std::optional<QString>(u"Ok"_qs));
+    }
+
+    void pendingOcrIsTheNewestTwentyWaiting()
+    {
+        Store store(freshDir());
+        for (int i = 0; i < 25; ++i)
+            add(store, {{{Uti::png, png(1 + i, 1)}}}, i, ClipKind::Image);
+        const QStringList pending = store.pendingOCR();
+        QCOMPARE(pending.size(), 20);
+        QCOMPARE(pending.first(), store.search({}, ClipFilter::All, 1).first().id);
+        store.run(u"UPDATE clips SET ocr=' '"_qs);
+        QVERIFY(store.pendingOCR().isEmpty());
+    }
+
+    void notificationsArriveOnTheMainThread()
+    {
+        Store store(freshDir());
+        QSignalSpy spy(&NotificationCenter::shared(), &NotificationCenter::storeChanged);
+        store.setTitle(u"none"_qs, u"x"_qs);
+        QCOMPARE(spy.count(), 1); // on the main thread: at once
+        QThread *worker = QThread::create([&store] {
+            store.touchTop(u"nothing"_qs);
+            store.touchTop(u"nothing"_qs);
+        });
+        QThread *deliveredOn = nullptr;
+        connect(&NotificationCenter::shared(), &NotificationCenter::storeChanged, this,
+                [&deliveredOn] { deliveredOn = QThread::currentThread(); });
+        worker->start();
+        worker->wait();
+        QCOMPARE(spy.count(), 1); // queued, not yet delivered
+        QTRY_COMPARE(spy.count(), 3);
+        QCOMPARE(deliveredOn, QThread::currentThread());
+        delete worker;
+    }
+};
+
+ULVANE_TEST_MAIN(TestStore)
+#include "test_store.moc"
