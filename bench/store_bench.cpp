@@ -1,0 +1,253 @@
+// Benchmarks of the store and the history exchange. Prints one table; see README.md here.
+#include "exchange/ExportImport.h"
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Row
+{
+    QString name;
+    QString value;
+    QString bar;
+};
+std::vector<Row> table;
+
+void report(const QString &name, const QString &value, const QString &bar)
+{
+    table.push_back({name, value, bar});
+    std::printf("  %-48s %-26s %s\n", qPrintable(name), qPrintable(value), qPrintable(bar));
+    std::fflush(stdout);
+}
+
+double percentile(std::vector<double> samples, double p)
+{
+    std::sort(samples.begin(), samples.end());
+    const size_t index = std::min(samples.size() - 1, size_t(p * double(samples.size() - 1) + 0.5));
+    return samples[index];
+}
+
+qint64 rssKiB(const char *field = "VmRSS:")
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+// A vocabulary of pronounceable words with a Zipf-like use, so common prefixes match much of
+// the history and rare ones little, as in real clipboards.
+class TextGenerator
+{
+public:
+    TextGenerator() : m_random(42)
+    {
+        const QString consonants = QStringLiteral("bcdfghjklmnprstvwz");
+        const QString vowels = QStringLiteral("aeiou");
+        for (int i = 0; i < 20000; ++i) {
+            QString word;
+            const int syllables = 1 + int(m_random.bounded(4));
+            for (int s = 0; s < syllables; ++s) {
+                word += consonants[int(m_random.bounded(consonants.size()))];
+                word += vowels[int(m_random.bounded(vowels.size()))];
+            }
+            m_words.append(word);
+        }
+    }
+    QString word()
+    {
+        // Zipf-ish: index = n^2 scaled, so low indexes are frequent.
+        const double u = m_random.generateDouble();
+        return m_words[int(u * u * u * double(m_words.size() - 1))];
+    }
+    QString text()
+    {
+        const int kind = int(m_random.bounded(10));
+        const int words = kind < 6 ? 2 + int(m_random.bounded(12))    // short snippets
+                          : kind < 9 ? 20 + int(m_random.bounded(60)) // paragraphs
+                                     : 200 + int(m_random.bounded(200)); // long texts
+        QStringList parts;
+        for (int i = 0; i < words; ++i)
+            parts << word();
+        return parts.join(u' ');
+    }
+    QRandomGenerator &random() { return m_random; }
+
+private:
+    QRandomGenerator m_random;
+    QStringList m_words;
+};
+
+QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+void populate(Store &store, TextGenerator &gen, int count)
+{
+    static const char *const apps[] = {"Firefox", "Terminal", "Text Editor", "Files", "Slack",
+                                       "Code", "LibreOffice", "Thunderbird", "Chromium", "Kate"};
+    store.exec(QStringLiteral("BEGIN"));
+    const double base = Util::now() - count;
+    for (int i = 0; i < count; ++i) {
+        const QString text = gen.text();
+        Clip c;
+        c.id = newId();
+        c.created = base + i;
+        c.kind = ClipKind::Text;
+        c.excerpt = Util::excerpt(text, Util::excerptLimit);
+        c.appName = QString::fromLatin1(apps[i % 10]);
+        c.appBundle = c.appName.toLower();
+        c.digest = Util::sha256(text.toUtf8());
+        c.byteSize = text.size();
+        store.insertRow(c);
+    }
+    store.exec(QStringLiteral("COMMIT"));
+}
+
+void benchSearch(int clips)
+{
+    QTemporaryDir dir;
+    Store store(dir.path() + QStringLiteral("/s"));
+    TextGenerator gen;
+    QElapsedTimer timer;
+    timer.start();
+    populate(store, gen, clips);
+    const QString n = QString::number(clips / 1000) + QStringLiteral("k");
+    report(QStringLiteral("populate %1 clips (one transaction)").arg(n),
+           QStringLiteral("%1 s").arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1), QString());
+
+    auto measure = [&](const QString &label, const QString &bar, auto makeQuery, int runs,
+                       bool withMedian) {
+        std::vector<double> ms;
+        qint64 results = 0;
+        for (int i = 0; i < runs; ++i) {
+            const QString q = makeQuery(i);
+            QElapsedTimer t;
+            t.start();
+            results += store.search(q, ClipFilter::All, 400).size();
+            ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        }
+        QString value = QStringLiteral("p95 %1 ms").arg(percentile(ms, 0.95), 0, 'f', 2);
+        if (withMedian)
+            value = QStringLiteral("med %1 / ").arg(percentile(ms, 0.5), 0, 'f', 2) + value;
+        report(label.arg(n), value, bar);
+        return results;
+    };
+
+    measure(QStringLiteral("search %1: empty query (newest 400)"), QStringLiteral("p95 <= 3 ms"),
+            [](int) { return QString(); }, 300, true);
+    measure(QStringLiteral("search %1: full-text, 1-2 word prefixes"),
+            QStringLiteral("med <= 1, p95 <= 15 ms"),
+            [&gen](int i) {
+                auto prefix = [&gen]() {
+                    QString w;
+                    while (w.size() < 2)
+                        w = gen.word();
+                    const int length = 2 + int(gen.random().bounded(9));
+                    return w.left(length);
+                };
+                return i % 3 == 0 ? prefix() + u' ' + prefix() : prefix();
+            },
+            600, true);
+    measure(QStringLiteral("search %1: substring fallback (no token match)"),
+            QStringLiteral("p95 <= 80 ms"),
+            [&gen](int) {
+                QString w;
+                while (w.size() < 6)
+                    w = gen.word();
+                return w.mid(1, 4) + QStringLiteral("q"); // inside a word, matches nothing
+            },
+            60, true);
+}
+
+void benchInsert()
+{
+    QTemporaryDir dir;
+    Store store(dir.path() + QStringLiteral("/s"));
+    Store::setHistoryCapProvider([] { return 1000; });
+    TextGenerator gen;
+    const int count = 3000;
+    std::vector<QString> texts;
+    for (int i = 0; i < count; ++i)
+        texts.push_back(gen.text() + QString::number(i));
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < count; ++i) {
+        const QString &t = texts[size_t(i)];
+        store.insert({{{Uti::plainText, t.toUtf8()}}}, ClipKind::Text,
+                     Util::excerpt(t, Util::excerptLimit), QStringLiteral("bench"),
+                     QStringLiteral("Bench"), Util::now(), std::nullopt, true, newId());
+    }
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    report(QStringLiteral("insert with dedupe (cap 1000, 3000 clips)"),
+           QStringLiteral("%1 clips/s").arg(int(count / seconds)), QStringLiteral(">= 500 clips/s"));
+}
+
+void benchExchange()
+{
+    QTemporaryDir dir;
+    Store::setHistoryCapProvider([] { return 0; });
+    TextGenerator gen;
+    const int count = 10000;
+    qint64 exportedBytes = 0;
+    QByteArray document;
+    {
+        Store source(dir.path() + QStringLiteral("/source"));
+        source.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+        for (int i = 0; i < count; ++i) {
+            const QString t = gen.text() + QString::number(i);
+            source.insert({{{Uti::plainText, t.toUtf8()}}}, ClipKind::Text,
+                          Util::excerpt(t, Util::excerptLimit), QString(), QString(),
+                          Util::now(), std::nullopt, false, newId());
+        }
+        QElapsedTimer timer;
+        timer.start();
+        document = ExportImport::exportAll(source).value_or(QByteArray());
+        exportedBytes = document.size();
+        report(QStringLiteral("export 10k clips"),
+               QStringLiteral("%1 s, %2 MB").arg(double(timer.elapsed()) / 1000.0, 0, 'f', 2)
+                   .arg(double(exportedBytes) / 1e6, 0, 'f', 1),
+               QString());
+    }
+    Store target(dir.path() + QStringLiteral("/target"));
+    const qint64 rssBefore = rssKiB();
+    QElapsedTimer timer;
+    timer.start();
+    const auto result = ExportImport::importData(document, target);
+    const double seconds = double(timer.elapsed()) / 1000.0;
+    report(QStringLiteral("import 10k clips (%1 imported)").arg(result.imported),
+           QStringLiteral("%1 s").arg(seconds, 0, 'f', 2), QStringLiteral("<= 20 s"));
+    report(QStringLiteral("import memory growth (RSS after - before)"),
+           QStringLiteral("%1 MiB").arg(double(rssKiB() - rssBefore) / 1024.0, 0, 'f', 1),
+           QStringLiteral("reported"));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool quick = args.contains(QStringLiteral("--quick"));
+    std::printf("Ulvane benchmarks (%s)\n", quick ? "quick" : "full");
+    std::printf("  %-48s %-26s %s\n", "benchmark", "figure", "bar");
+    benchInsert();
+    benchSearch(10000);
+    if (!quick)
+        benchSearch(100000);
+    benchExchange();
+    return 0;
+}

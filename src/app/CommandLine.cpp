@@ -1,0 +1,73 @@
+#include "app/CommandLine.h"
+
+#include "app/AppIconStyle.h"
+#include "platform/ShowChannel.h"
+#include "store/Store.h"
+
+#include <cstdio>
+
+namespace CommandLine {
+
+Command parse(const QStringList &arguments)
+{
+    if (arguments.contains(QLatin1String("--selftest")))
+        return {Mode::SelfTest, {}};
+    if (arguments.contains(QLatin1String("--import-copyless")))
+        return {Mode::ImportCopyLess, {}};
+    if (arguments.contains(QLatin1String("--stats")))
+        return {Mode::Stats, {}};
+    const qsizetype setIcon = arguments.indexOf(QLatin1String("--set-icon"));
+    // Without a value the word is ignored and checking goes on.
+    if (setIcon >= 0 && setIcon + 1 < arguments.size())
+        return {Mode::SetIcon, arguments.at(setIcon + 1)};
+    if (arguments.contains(QLatin1String("--show")))
+        return {Mode::Show, {}};
+    return {Mode::Start, {}};
+}
+
+void printLine(const QString &line)
+{
+    const QByteArray utf8 = line.toUtf8() + '\n';
+    std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stdout);
+    std::fflush(stdout);
+}
+
+int runStats()
+{
+    Store &store = Store::shared();
+    const qint64 count = store.count();
+    const qint64 disk = store.diskSize();
+    printLine(QStringLiteral("{\"count\": %1, \"disk\": %2, \"fts\": %3}")
+                  .arg(count)
+                  .arg(disk)
+                  .arg(store.ftsAvailable() ? QStringLiteral("true") : QStringLiteral("false")));
+    return 0;
+}
+
+int runSetIcon(const QString &styleName)
+{
+    if (!AppIconStyles::fromRawValue(styleName)) {
+        QStringList names;
+        for (AppIconStyle style : AppIconStyles::allCases())
+            names.append(AppIconStyles::rawValue(style));
+        printLine(QStringLiteral("unknown style '") + styleName + QStringLiteral("'; valid: ") +
+                  names.join(QStringLiteral(", ")));
+        return 1;
+    }
+    printLine(QStringLiteral("--set-icon is not available in this build yet"));
+    return 1;
+}
+
+int runShow()
+{
+    ShowChannel::sendShowRequest();
+    return 0;
+}
+
+int runImportCopyLess()
+{
+    printLine(QStringLiteral("--import-copyless is not available in this build yet"));
+    return 1;
+}
+
+} // namespace CommandLine

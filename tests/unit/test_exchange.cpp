@@ -1,0 +1,245 @@
+#include "StderrCapture.h"
+#include "TestMain.h"
+
+#include "exchange/ExportImport.h"
+#include "store/PBContent.h"
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using ExportImport::ImportResult;
+
+namespace {
+
+QByteArray png()
+{
+    QImage image(600, 300, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QJsonObject content(const ItemList &items) { return PBContent::from(items).toJsonObject(); }
+
+QJsonObject entry(const QString &id, double created, const QString &textValue,
+                  const QString &kind = QStringLiteral("text"), bool pinned = false,
+                  const QString &title = QString())
+{
+    return QJsonObject{{u"id"_qs, id},
+                       {u"created"_qs, created},
+                       {u"kind"_qs, kind},
+                       {u"excerpt"_qs, textValue},
+                       {u"title"_qs, title},
+                       {u"appBundle"_qs, u"org.example.app"_qs},
+                       {u"appName"_qs, u"Example"_qs},
+                       {u"pinned"_qs, pinned},
+                       {u"content"_qs, content({{{Uti::plainText, textValue.toUtf8()}}})}};
+}
+
+QByteArray document(const QJsonArray &entries)
+{
+    return QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"exportedAt"_qs, 1.5},
+                                     {u"entries"_qs, entries}})
+        .toJson();
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    int m_folder = 0;
+    std::unique_ptr<Store> fresh()
+    {
+        return std::make_unique<Store>(m_root.path() + QStringLiteral("/s%1").arg(++m_folder));
+    }
+
+    QStringList idsByRowid(Store &store)
+    {
+        QStringList ids;
+        for (const auto &row : store.rows(u"SELECT id FROM clips ORDER BY rowid"_qs))
+            ids << row.value(u"id"_qs).toString();
+        return ids;
+    }
+
+private Q_SLOTS:
+    void init() { Store::setHistoryCapProvider([] { return 0; }); }
+
+    void exportThenImportKeepsEverything()
+    {
+        auto source = fresh();
+        const auto a = source->insert({{{Uti::plainText, "alpha"}}}, ClipKind::Text, u"alpha"_qs,
+                                      u"b.one"_qs, u"One"_qs, 100.25, std::nullopt, true, u"ID-A"_qs);
+        const auto b = source->insert({{{Uti::png, png()}}, {{Uti::fileUrl, "file:///x"}}},
+                                      ClipKind::Image, u"Image 600×300"_qs, {}, {}, 200.5,
+                                      std::nullopt, true, u"ID-B"_qs);
+        source->setTitle(*a, u"Greek"_qs);
+        source->setPinned(*a, true);
+        const auto bytes = ExportImport::exportAll(*source);
+        QVERIFY(bytes);
+        // Compact, keys sorted at every level.
+        QVERIFY(bytes->startsWith("{\"entries\":[{\"appBundle\":\"\",\"appName\":\"\",\"content\":{\"items\":[{\"flavors\":[{\"data\":\""));
+        QVERIFY(!bytes->contains('\n') && !bytes->contains(": "));
+        QVERIFY(bytes->endsWith(",\"version\":1}"));
+
+        auto target = fresh();
+        QCOMPARE(ExportImport::importData(*bytes, *target), (ImportResult{2, 0}));
+        const QList<Clip> before = source->search({}, ClipFilter::All, 10);
+        const QList<Clip> after = target->search({}, ClipFilter::All, 10);
+        QCOMPARE(after.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(after[i].id, before[i].id);
+            QCOMPARE(after[i].created, before[i].created);
+            QCOMPARE(after[i].title, before[i].title);
+            QCOMPARE(after[i].pinned, before[i].pinned);
+            QCOMPARE(after[i].kind, before[i].kind);
+            QCOMPARE(after[i].digest, before[i].digest);
+            QCOMPARE(after[i].byteSize, before[i].byteSize);
+            QCOMPARE(after[i].hasImage, before[i].hasImage);
+            QVERIFY(after[i].ocr.isEmpty());
+        }
+        QCOMPARE(target->image(u"ID-B"_qs)->size(), QSize(600, 300));
+        QCOMPARE(target->thumbnail(u"ID-B"_qs)->size(), QSize(220, 110));
+        QCOMPARE(ExportImport::importData(*bytes, *target), (ImportResult{0, 2}));
+    }
+
+    void exportLeavesOutClipsWithoutReadableContent()
+    {
+        auto store = fresh();
+        store->insert({{{Uti::plainText, "a"}}}, ClipKind::Text, u"a"_qs, {}, {}, 1, {}, true, u"A"_qs);
+        store->insert({{{Uti::plainText, "b"}}}, ClipKind::Text, u"b"_qs, {}, {}, 2, {}, true, u"B"_qs);
+        Store::writePrivateFile(store->contentPath(u"A"_qs), "garbage");
+        const auto bytes = ExportImport::exportAll(*store);
+        QVERIFY(bytes);
+        const QJsonArray entries = QJsonDocument::fromJson(*bytes).object()[u"entries"_qs].toArray();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0].toObject()[u"id"_qs].toString(), u"B"_qs);
+    }
+
+    void importRules()
+    {
+        auto store = fresh();
+        store->insert({{{Uti::plainText, "existing"}}}, ClipKind::Text, u"existing"_qs, {}, {}, 1,
+                      {}, true, u"OLD"_qs);
+        QJsonArray entries{
+            entry(u"N3"_qs, 30, u"third"_qs, u"mystery"_qs),
+            entry(u"N1"_qs, 10, u"first"_qs),
+            entry(u"DUP"_qs, 20, u"existing"_qs),         // same content, new id: skipped
+            entry(u"OLD"_qs, 25, u"replacement"_qs),      // same id, new content: replaces
+            entry(u"N2"_qs, 10, u"second"_qs),            // same time as N1: file order kept
+        };
+        QJsonObject tiffImage = entry(u"TIFF"_qs, 40, u"x"_qs, u"image"_qs);
+        tiffImage[u"content"_qs] = content({{{Uti::tiff, "not really"}}});
+        entries.append(tiffImage);
+        QJsonObject badBase64 = entry(u"BAD"_qs, 50, u"x"_qs);
+        badBase64[u"content"_qs] = QJsonObject{{u"items"_qs, QJsonArray{QJsonObject{
+            {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}, {u"data"_qs, u"@@"_qs}}}}}}}};
+        entries.append(badBase64); // nothing left: counted nowhere
+
+        QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 1}));
+        QCOMPARE(idsByRowid(*store), QStringList({u"N1"_qs, u"N2"_qs, u"OLD"_qs, u"N3"_qs, u"TIFF"_qs}));
+        QCOMPARE(store->plainText(u"OLD"_qs), std::optional<QString>(u"replacement"_qs));
+        const QList<Clip> clips = store->search({}, ClipFilter::All, 10);
+        QCOMPARE(clips.first().id, u"TIFF"_qs);
+        QVERIFY(clips.first().hasImage);
+        QVERIFY(!QFile::exists(store->thumbPath(u"TIFF"_qs)));
+        QCOMPARE(clips[1].kind, ClipKind::Text); // unknown kind name
+        QVERIFY(!QFile::exists(store->contentPath(u"BAD"_qs)));
+    }
+
+    void pinnedEntryOlderThanTheCapWindowIsKept()
+    {
+        auto store = fresh();
+        Store::setHistoryCapProvider([] { return 2; });
+        const QJsonArray entries{entry(u"NEW1"_qs, 1000, u"n1"_qs), entry(u"NEW2"_qs, 1001, u"n2"_qs),
+                                 entry(u"FAV"_qs, 5, u"favourite"_qs, u"text"_qs, true, u"Keep"_qs),
+                                 entry(u"OLDEST"_qs, 1, u"gone"_qs)};
+        ExportImport::importData(document(entries), *store);
+        const QList<Clip> favorites = store->search({}, ClipFilter::Favorites, 10);
+        QCOMPARE(favorites.size(), 1);
+        QCOMPARE(favorites.first().title, u"Keep"_qs);
+        QCOMPARE(store->count(), 3);
+        QVERIFY(!QFile::exists(store->contentPath(u"OLDEST"_qs)));
+    }
+
+    void undecodableDocumentsChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not json") << QByteArray("PK\x03\x04 zip?");
+        QTest::newRow("array") << QByteArray("[]");
+        QTest::newRow("deep") << QByteArray(300000, '[') + QByteArray(300000, ']');
+        auto without = [](const QString &key) {
+            QJsonObject e = entry(u"X"_qs, 1, u"x"_qs);
+            e.remove(key);
+            return document({entry(u"OK"_qs, 1, u"ok"_qs), e});
+        };
+        auto with = [](const QString &key, const QJsonValue &value) {
+            QJsonObject e = entry(u"X"_qs, 1, u"x"_qs);
+            e[key] = value;
+            return document({entry(u"OK"_qs, 1, u"ok"_qs), e});
+        };
+        for (const char *key : {"id", "created", "kind", "excerpt", "title", "appBundle",
+                                "appName", "pinned", "content"})
+            QTest::addRow("no %s", key) << without(QString::fromLatin1(key));
+        QTest::newRow("title null") << with(u"title"_qs, QJsonValue::Null);
+        QTest::newRow("created text") << with(u"created"_qs, u"yesterday"_qs);
+        QTest::newRow("pinned number") << with(u"pinned"_qs, 1);
+        QTest::newRow("id number") << with(u"id"_qs, 7);
+        QTest::newRow("content array") << with(u"content"_qs, QJsonArray());
+        QTest::newRow("flavor without data")
+            << with(u"content"_qs, QJsonObject{{u"items"_qs, QJsonArray{QJsonObject{{u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}}}}}}}});
+        QTest::newRow("entry not object") << document({entry(u"OK"_qs, 1, u"ok"_qs), 5});
+        QTest::newRow("version text")
+            << QJsonDocument(QJsonObject{{u"version"_qs, u"1"_qs}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+        QTest::newRow("version fraction")
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1.5}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+        QTest::newRow("no exportedAt")
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+        QTest::newRow("entries object")
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonObject()}}).toJson();
+    }
+
+    void undecodableDocumentsChangeNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        auto store = fresh();
+        QCOMPARE(ExportImport::importData(bytes, *store), (ImportResult{0, 0}));
+        QCOMPARE(store->count(), 0);
+    }
+
+    void hugeDocumentImports()
+    {
+        auto store = fresh();
+        const QString big(4 * 1024 * 1024, u'w');
+        QJsonArray entries;
+        for (int i = 0; i < 5; ++i)
+            entries.append(entry(QStringLiteral("H%1").arg(i), i, big + QString::number(i)));
+        QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 0}));
+        QCOMPARE(store->plainText(u"H4"_qs)->size(), big.size() + 1);
+    }
+
+    void contentWriteFailureDropsTheEntry()
+    {
+        auto store = fresh();
+        QDir(store->dir() + u"/Content"_qs).removeRecursively();
+        StderrCapture log;
+        QCOMPARE(ExportImport::importData(document({entry(u"A"_qs, 1, u"a"_qs)}), *store),
+                 (ImportResult{0, 0}));
+        QVERIFY(log.text().contains("[Store] content write failed: "));
+        QCOMPARE(store->count(), 0);
+    }
+};
+
+ULVANE_TEST_MAIN(TestExchange)
+#include "test_exchange.moc"
