@@ -93,6 +93,9 @@ private:
     void removeFiles(const QString &id);
     sqlite3_stmt *prepare(const QString &sql, bool forRows);
     QList<Clip> clips(const QString &sql, const Params &params);
+    QList<Clip> fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit);
+
+    static constexpr qint64 wideMatchThreshold = 1500;
 
     QString m_dir;
     sqlite3 *m_db = nullptr;
