@@ -7,6 +7,8 @@
 #include "store/Util.h"
 
 #include <QBuffer>
+#include <QRandomGenerator>
+#include <QSet>
 #include <QImage>
 #include <QSignalSpy>
 #include <QThread>
@@ -324,6 +326,39 @@ private Q_SLOTS:
             store.search(hostile, ClipFilter::All, 400);
         }
         QCOMPARE(store.count(), 5);
+    }
+
+    void wideFullTextMatchesGiveTheJoinedRowsInOrder()
+    {
+        Store store(freshDir());
+        store.exec(u"BEGIN"_qs);
+        QRandomGenerator random(3);
+        for (int i = 0; i < 4000; ++i) {
+            Clip c;
+            c.id = QStringLiteral("W%1").arg(i);
+            c.created = random.bounded(100000); // rowid order says nothing about time
+            c.excerpt = i % 3 ? QStringLiteral("common word %1").arg(i) : u"other"_qs;
+            c.digest = c.id;
+            store.insertRow(c);
+        }
+        store.exec(u"COMMIT"_qs);
+        for (const QString &query : {u"comm"_qs, u"word comm"_qs, u"other"_qs}) {
+            QList<double> joined;
+            for (const auto &row : store.rows(
+                     u"SELECT c.created FROM clips c JOIN fts f ON c.rowid=f.rowid WHERE fts "
+                     "MATCH ? ORDER BY c.created DESC LIMIT 400"_qs,
+                     {u"\""_qs + query.split(u' ').join(u"\"* \""_qs) + u"\"*"_qs}))
+                joined << row.value(u"created"_qs).toDouble();
+            QList<double> searched;
+            QSet<QString> ids;
+            for (const Clip &c : store.search(query, ClipFilter::All, 400)) {
+                searched << c.created;
+                ids << c.id;
+            }
+            // Equal times may come in either order, so compare times and distinct rows.
+            QCOMPARE(searched, joined);
+            QCOMPARE(ids.size(), 400);
+        }
     }
 
     void contentReaders()
