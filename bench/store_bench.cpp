@@ -78,8 +78,8 @@ public:
     QString text()
     {
         const int kind = int(m_random.bounded(10));
-        const int words = kind < 6 ? 2 + int(m_random.bounded(12))    // short snippets
-                          : kind < 9 ? 20 + int(m_random.bounded(60)) // paragraphs
+        const int words = kind < 6   ? 2 + int(m_random.bounded(12))     // short snippets
+                          : kind < 9 ? 20 + int(m_random.bounded(60))    // paragraphs
                                      : 200 + int(m_random.bounded(200)); // long texts
         QStringList parts;
         for (int i = 0; i < words; ++i)
@@ -93,12 +93,15 @@ private:
     QStringList m_words;
 };
 
-QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
 void populate(Store &store, TextGenerator &gen, int count, std::vector<QString> *samples)
 {
-    static const char *const apps[] = {"Firefox", "Terminal", "Text Editor", "Files", "Slack",
-                                       "Code", "LibreOffice", "Thunderbird", "Chromium", "Kate"};
+    static const char *const apps[] = {"Firefox", "Terminal",    "Text Editor", "Files",    "Slack",
+                                       "Code",    "LibreOffice", "Thunderbird", "Chromium", "Kate"};
     store.exec(QStringLiteral("BEGIN"));
     const double base = Util::now() - count;
     for (int i = 0; i < count; ++i) {
@@ -155,34 +158,37 @@ void benchSearch(int clips)
         return results;
     };
 
-    measure(QStringLiteral("search %1: empty query (newest 400)"), QStringLiteral("p95 <= 3 ms"),
-            [](int) { return QString(); }, 300, true);
-    measure(QStringLiteral("search %1: full-text, 1-2 word prefixes"),
-            QStringLiteral("med <= 1, p95 <= 15 ms"),
-            [&gen, &samples](int i) {
-                // People search for clips they remember: one or two words of one clip, typed
-                // partly (2-10 letters).
-                const QStringList words =
-                    samples[size_t(gen.random().bounded(int(samples.size())))].split(u' ');
-                auto prefix = [&gen](const QString &w) {
-                    return w.left(2 + int(gen.random().bounded(9)));
-                };
-                const QString first = words[int(gen.random().bounded(words.size()))];
-                if (i % 3 != 0 || words.size() < 2)
-                    return prefix(first);
-                const QString second = words[int(gen.random().bounded(words.size()))];
-                return prefix(first) + u' ' + prefix(second);
-            },
-            600, true);
-    measure(QStringLiteral("search %1: substring fallback (no token match)"),
-            QStringLiteral("p95 <= 80 ms"),
-            [&gen](int) {
-                QString w;
-                while (w.size() < 6)
-                    w = gen.word();
-                return w.mid(1, 4) + QStringLiteral("q"); // inside a word, matches nothing
-            },
-            60, true);
+    measure(
+        QStringLiteral("search %1: empty query (newest 400)"), QStringLiteral("p95 <= 3 ms"),
+        [](int) { return QString(); }, 300, true);
+    measure(
+        QStringLiteral("search %1: full-text, 1-2 word prefixes"),
+        QStringLiteral("med <= 1, p95 <= 15 ms"),
+        [&gen, &samples](int i) {
+            // People search for clips they remember: one or two words of one clip, typed
+            // partly (2-10 letters).
+            const QStringList words =
+                samples[size_t(gen.random().bounded(int(samples.size())))].split(u' ');
+            auto prefix = [&gen](const QString &w) {
+                return w.left(2 + int(gen.random().bounded(9)));
+            };
+            const QString first = words[int(gen.random().bounded(words.size()))];
+            if (i % 3 != 0 || words.size() < 2)
+                return prefix(first);
+            const QString second = words[int(gen.random().bounded(words.size()))];
+            return prefix(first) + u' ' + prefix(second);
+        },
+        600, true);
+    measure(
+        QStringLiteral("search %1: substring fallback (no token match)"),
+        QStringLiteral("p95 <= 80 ms"),
+        [&gen](int) {
+            QString w;
+            while (w.size() < 6)
+                w = gen.word();
+            return w.mid(1, 4) + QStringLiteral("q"); // inside a word, matches nothing
+        },
+        60, true);
 }
 
 void benchInsert()
@@ -205,7 +211,8 @@ void benchInsert()
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     report(QStringLiteral("insert with dedupe (cap 1000, 3000 clips)"),
-           QStringLiteral("%1 clips/s").arg(int(count / seconds)), QStringLiteral(">= 500 clips/s"));
+           QStringLiteral("%1 clips/s").arg(int(count / seconds)),
+           QStringLiteral(">= 500 clips/s"));
 }
 
 void benchExchange()
@@ -222,15 +229,16 @@ void benchExchange()
         for (int i = 0; i < count; ++i) {
             const QString t = gen.text() + QString::number(i);
             source.insert({{{Uti::plainText, t.toUtf8()}}}, ClipKind::Text,
-                          Util::excerpt(t, Util::excerptLimit), QString(), QString(),
-                          Util::now(), std::nullopt, false, newId());
+                          Util::excerpt(t, Util::excerptLimit), QString(), QString(), Util::now(),
+                          std::nullopt, false, newId());
         }
         QElapsedTimer timer;
         timer.start();
         document = ExportImport::exportAll(source).value_or(QByteArray());
         exportedBytes = document.size();
         report(QStringLiteral("export 10k clips"),
-               QStringLiteral("%1 s, %2 MB").arg(double(timer.elapsed()) / 1000.0, 0, 'f', 2)
+               QStringLiteral("%1 s, %2 MB")
+                   .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 2)
                    .arg(double(exportedBytes) / 1e6, 0, 'f', 1),
                QString());
     }

@@ -34,9 +34,12 @@ std::optional<AppIconStyle> fromRawValue(const QString &raw)
 
 QList<AppIconStyle> allCases()
 {
-    return {AppIconStyle::Petroglyph,         AppIconStyle::KnyazSeal,
-            AppIconStyle::TrypilliaCeramic,   AppIconStyle::ScythianGold,
-            AppIconStyle::TrypilliaDarkEmber, AppIconStyle::TrypilliaDarkTurquoise,
+    return {AppIconStyle::Petroglyph,
+            AppIconStyle::KnyazSeal,
+            AppIconStyle::TrypilliaCeramic,
+            AppIconStyle::ScythianGold,
+            AppIconStyle::TrypilliaDarkEmber,
+            AppIconStyle::TrypilliaDarkTurquoise,
             AppIconStyle::TrypilliaDarkAzureGold};
 }
 

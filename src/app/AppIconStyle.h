@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QList>
 #include <QString>
-#include <optional>
 
 // The application icon styles; the raw value names the style on the command line, in the
 // settings and in the icon file name (resources/icons/ulvane-<raw value>.svg).

@@ -41,8 +41,7 @@ public:
     explicit TempStoreDir(const QString &prefix)
         : m_path(QDir::tempPath() + QLatin1Char('/') + prefix +
                  QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper())
-    {
-    }
+    {}
     ~TempStoreDir() { QDir(m_path).removeRecursively(); }
     const QString &path() const { return m_path; }
 
@@ -50,7 +49,10 @@ private:
     QString m_path;
 };
 
-ItemList textItems(const QString &text) { return {{{Uti::plainText, text.toUtf8()}}}; }
+ItemList textItems(const QString &text)
+{
+    return {{{Uti::plainText, text.toUtf8()}}};
+}
 
 std::optional<QString> insertText(Store &store, const QString &text)
 {
@@ -115,9 +117,9 @@ int run()
             Transforms::apply(Transform::NoBlankLines, QStringLiteral("a\n\n\nb")) ==
                 QLatin1String("a\nb"));
 
-    const QStringList emails = Transforms::matches(
-        QStringLiteral("Write to jane.doe@example.ua or ops@example.com!"),
-        QStringLiteral("[A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,}"));
+    const QStringList emails =
+        Transforms::matches(QStringLiteral("Write to jane.doe@example.ua or ops@example.com!"),
+                            QStringLiteral("[A-Z0-9a-z._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,}"));
     c.check(QStringLiteral("extract emails"),
             emails == QStringList{QStringLiteral("jane.doe@example.ua"),
                                   QStringLiteral("ops@example.com")});
@@ -130,13 +132,14 @@ int run()
                                 QStringLiteral("-?\\d+(?:[.,]\\d+)?")) ==
                 QStringList({QStringLiteral("12"), QStringLiteral("-3.5")}));
 
-    const std::optional<PBContent> snapshot = PBContent::fromJson(
-        QByteArrayLiteral(R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"aGVsbG8="}]}]})"));
+    const std::optional<PBContent> snapshot = PBContent::fromJson(QByteArrayLiteral(
+        R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"aGVsbG8="}]}]})"));
     bool snapshotOk = false;
     if (snapshot) {
         const FlavorList flat = snapshot->decodedFlavors();
-        snapshotOk = !flat.isEmpty() && flat.first().uti == Uti::plainText &&
-                     Util::decodeUtf8(flat.first().data) == std::optional<QString>(QStringLiteral("hello"));
+        snapshotOk =
+            !flat.isEmpty() && flat.first().uti == Uti::plainText &&
+            Util::decodeUtf8(flat.first().data) == std::optional<QString>(QStringLiteral("hello"));
     }
     c.check(QStringLiteral("pbdata parse"), snapshotOk);
 

@@ -65,9 +65,8 @@ int startApplication(int argc, char **argv)
     if (!channel.listen() && ShowChannel::sendShowRequest()) {
         return 0;
     }
-    QObject::connect(&channel, &ShowChannel::showRequested, [] {
-        Log::line(QStringLiteral("[App] show requested"));
-    });
+    QObject::connect(&channel, &ShowChannel::showRequested,
+                     [] { Log::line(QStringLiteral("[App] show requested")); });
 
     Store &store = Store::shared();
     Log::line(QStringLiteral("[App] launched, store count=%1").arg(store.count()));

@@ -203,7 +203,8 @@ ImportResult importData(const QByteArray &data, Store &store)
         // Title and pin go on before the trim, so a pinned favourite older than the cap's window
         // is kept rather than deleted the moment it arrives.
         if (!entry.title.isEmpty()) {
-            store.run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"), {entry.title, clip.id});
+            store.run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"),
+                      {entry.title, clip.id});
             store.notifyChanged();
         }
         if (entry.pinned) {

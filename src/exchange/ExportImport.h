@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArray>
 #include <optional>
+#include <QByteArray>
 
 class Store;
 

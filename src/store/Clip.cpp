@@ -32,7 +32,7 @@ std::optional<ClipKind> fromRawValue(const QString &raw)
 
 QList<ClipKind> allCases()
 {
-    return {ClipKind::Text, ClipKind::Code, ClipKind::Color,
+    return {ClipKind::Text,  ClipKind::Code, ClipKind::Color,
             ClipKind::Image, ClipKind::File, ClipKind::Link};
 }
 
@@ -70,8 +70,8 @@ std::optional<ClipFilter> fromRawValue(const QString &raw)
 
 QList<ClipFilter> allCases()
 {
-    return {ClipFilter::All,   ClipFilter::Favorites, ClipFilter::Text,
-            ClipFilter::Images, ClipFilter::Files,    ClipFilter::Links};
+    return {ClipFilter::All,    ClipFilter::Favorites, ClipFilter::Text,
+            ClipFilter::Images, ClipFilter::Files,     ClipFilter::Links};
 }
 
 QString sqlCondition(ClipFilter filter)

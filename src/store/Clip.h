@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QList>
 #include <QString>
-#include <optional>
 
 enum class ClipKind { Text, Code, Color, Image, File, Link };
 

@@ -23,6 +23,9 @@ const Flavor *first(const FlavorList &flat, const QString &uti)
     return nullptr;
 }
 
-bool contains(const FlavorList &flat, const QString &uti) { return first(flat, uti) != nullptr; }
+bool contains(const FlavorList &flat, const QString &uti)
+{
+    return first(flat, uti) != nullptr;
+}
 
 } // namespace Flavors

@@ -30,7 +30,10 @@ inline const QString fileUrl = QStringLiteral("public.file-url");
 inline const QString url = QStringLiteral("public.url");
 inline const QString urlName = QStringLiteral("public.url-name");
 
-inline bool isStoredImage(const QString &uti) { return uti == png || uti == tiff || uti == jpeg; }
+inline bool isStoredImage(const QString &uti)
+{
+    return uti == png || uti == tiff || uti == jpeg;
+}
 } // namespace Uti
 
 namespace Flavors {

@@ -33,5 +33,6 @@ void NotificationCenter::postOnMainThread(const QString &name)
         post(name);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, name] { post(name); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, name] { post(name); }, Qt::QueuedConnection);
 }

@@ -25,14 +25,17 @@ std::optional<QByteArray> decodeStrict(QStringView text)
             return std::nullopt;
         }
     }
-    const auto result = QByteArray::fromBase64Encoding(text.toLatin1(),
-                                                       QByteArray::AbortOnBase64DecodingErrors);
+    const auto result =
+        QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!result)
         return std::nullopt;
     return *result;
 }
 
-QString encode(const QByteArray &bytes) { return QString::fromLatin1(bytes.toBase64()); }
+QString encode(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toBase64());
+}
 
 } // namespace Base64
 
@@ -125,8 +128,8 @@ QJsonObject PBContent::toJsonObject() const
     for (const Item &item : items) {
         QJsonArray flavorArray;
         for (const Flavor &f : item.flavors)
-            flavorArray.append(QJsonObject{{QStringLiteral("uti"), f.uti},
-                                           {QStringLiteral("data"), f.data}});
+            flavorArray.append(
+                QJsonObject{{QStringLiteral("uti"), f.uti}, {QStringLiteral("data"), f.data}});
         itemArray.append(QJsonObject{{QStringLiteral("flavors"), flavorArray}});
     }
     return QJsonObject{{QStringLiteral("items"), itemArray}};
@@ -190,4 +193,7 @@ ItemList PBContent::decodedItems(bool dropEmptyItems) const
     return result;
 }
 
-FlavorList PBContent::decodedFlavors() const { return Flavors::flatten(decodedItems()); }
+FlavorList PBContent::decodedFlavors() const
+{
+    return Flavors::flatten(decodedItems());
+}

@@ -2,11 +2,11 @@
 
 #include "store/Flavor.h"
 
+#include <optional>
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
-#include <optional>
 
 // The stored snapshot of one pasteboard content: items of (type identifier, Base64 data).
 // Its JSON form is {"items":[{"flavors":[{"uti":"...","data":"..."}]}]}.

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 // Reads the plain characters of an RTF document: groups, control words, \par/\line/\tab,
 // \'hh in the document's code page, \uN with \ucN, skipped destinations. Formatting is

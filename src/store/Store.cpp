@@ -51,7 +51,10 @@ void narrowFile(const QString &path)
         ::chmod(native.constData(), info.st_mode & 0600);
 }
 
-bool isBlank(QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; }
+bool isBlank(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
 
 QString trimBlanks(const QString &text)
 {
@@ -138,7 +141,8 @@ void Store::open()
 
     const int rc = sqlite3_open_v2(native.constData(), &m_db, openFlags, nullptr);
     if (rc != SQLITE_OK)
-        Log::line(QStringLiteral("[Store] open failed: ") + QString::fromUtf8(sqlite3_errmsg(m_db)));
+        Log::line(QStringLiteral("[Store] open failed: ") +
+                  QString::fromUtf8(sqlite3_errmsg(m_db)));
     exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     exec(QStringLiteral("PRAGMA busy_timeout=3000"));
     // In WAL mode NORMAL still never corrupts the database; it only lets a power cut take
@@ -241,8 +245,8 @@ sqlite3_stmt *Store::prepare(const QString &sql, bool forRows)
         statement)
         return statement;
     sqlite3_finalize(statement);
-    QString message = QStringLiteral("[Store] prepare failed: ") +
-                      QString::fromUtf8(sqlite3_errmsg(m_db));
+    QString message =
+        QStringLiteral("[Store] prepare failed: ") + QString::fromUtf8(sqlite3_errmsg(m_db));
     if (forRows)
         message += QStringLiteral(" \u2014 ") + sql.left(80);
     Log::line(message);
@@ -333,11 +337,24 @@ QList<Clip> Store::clips(const QString &sql, const Params &params)
         return result;
     bindAll(statement, params);
 
-    enum Field { Id, Created, Kind, Excerpt, Title, AppBundle, AppName, Digest, Pinned,
-                 HasImage, ByteSize, Ocr, Other };
-    static const char *const fieldNames[] = {"id",       "created",   "kind",      "excerpt",
-                                             "title",    "app_bundle", "app_name", "digest",
-                                             "pinned",   "has_image", "byte_size", "ocr"};
+    enum Field {
+        Id,
+        Created,
+        Kind,
+        Excerpt,
+        Title,
+        AppBundle,
+        AppName,
+        Digest,
+        Pinned,
+        HasImage,
+        ByteSize,
+        Ocr,
+        Other
+    };
+    static const char *const fieldNames[] = {"id",     "created",    "kind",      "excerpt",
+                                             "title",  "app_bundle", "app_name",  "digest",
+                                             "pinned", "has_image",  "byte_size", "ocr"};
     const int columns = sqlite3_column_count(statement);
     // A later column of the same name wins, as in a row map.
     int columnOf[Other];
@@ -351,9 +368,8 @@ QList<Clip> Store::clips(const QString &sql, const Params &params)
     }
     auto text = [&](Field f) {
         const int i = columnOf[f];
-        return i >= 0 && sqlite3_column_type(statement, i) == SQLITE_TEXT
-                   ? columnText(statement, i)
-                   : QString();
+        return i >= 0 && sqlite3_column_type(statement, i) == SQLITE_TEXT ? columnText(statement, i)
+                                                                          : QString();
     };
     auto integer = [&](Field f) -> std::optional<qint64> {
         const int i = columnOf[f];
@@ -365,10 +381,10 @@ QList<Clip> Store::clips(const QString &sql, const Params &params)
         Clip c;
         c.id = text(Id);
         const int createdColumn = columnOf[Created];
-        c.created = createdColumn >= 0 && sqlite3_column_type(statement, createdColumn) ==
-                                              SQLITE_FLOAT
-                        ? sqlite3_column_double(statement, createdColumn)
-                        : 0.0;
+        c.created =
+            createdColumn >= 0 && sqlite3_column_type(statement, createdColumn) == SQLITE_FLOAT
+                ? sqlite3_column_double(statement, createdColumn)
+                : 0.0;
         c.kind = ClipKinds::fromRawValue(text(Kind)).value_or(ClipKind::Text);
         c.excerpt = text(Excerpt);
         c.title = text(Title);
@@ -457,9 +473,8 @@ void Store::removeFiles(const QString &id)
 
 std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const QString &excerpt,
                                      const QString &appBundle, const QString &appName,
-                                     double created,
-                                     const std::optional<QByteArray> &thumbnailPNG, bool dedupe,
-                                     const QString &id)
+                                     double created, const std::optional<QByteArray> &thumbnailPNG,
+                                     bool dedupe, const QString &id)
 {
     const FlavorList flat = Flavors::flatten(items);
     const QString digest = Util::digest(flat);
@@ -515,9 +530,9 @@ std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const
 
 bool Store::insertRow(const Clip &c)
 {
-    return run(insertSql, {c.id, c.created, ClipKinds::rawValue(c.kind), c.excerpt,
-                           QStringLiteral(""), c.appBundle, c.appName, c.digest,
-                           qint64(c.hasImage ? 1 : 0), c.byteSize});
+    return run(insertSql,
+               {c.id, c.created, ClipKinds::rawValue(c.kind), c.excerpt, QStringLiteral(""),
+                c.appBundle, c.appName, c.digest, qint64(c.hasImage ? 1 : 0), c.byteSize});
 }
 
 void Store::touchTop(const QString &digest)
@@ -550,9 +565,10 @@ void Store::trim(std::optional<int> cap)
     const int limit = cap.value_or(defaultHistoryCap());
     if (limit < 1)
         return;
-    const QList<Row> old = rows(
-        QStringLiteral("SELECT id FROM clips WHERE pinned=0\nORDER BY created DESC LIMIT -1 OFFSET ?"),
-        {qint64(limit)});
+    const QList<Row> old =
+        rows(QStringLiteral(
+                 "SELECT id FROM clips WHERE pinned=0\nORDER BY created DESC LIMIT -1 OFFSET ?"),
+             {qint64(limit)});
     for (const Row &row : old) {
         const QVariant id = row.value(QStringLiteral("id"));
         if (id.typeId() != QMetaType::QString)

@@ -60,9 +60,9 @@ public:
 
     // Writes.
     std::optional<QString> insert(const ItemList &items, ClipKind kind, const QString &excerpt,
-                                  const QString &appBundle, const QString &appName,
-                                  double created, const std::optional<QByteArray> &thumbnailPNG,
-                                  bool dedupe, const QString &id);
+                                  const QString &appBundle, const QString &appName, double created,
+                                  const std::optional<QByteArray> &thumbnailPNG, bool dedupe,
+                                  const QString &id);
     // Adds (or replaces) the row of a clip whose files are already written: untitled,
     // unpinned, with recognition pending. False when the statement failed.
     bool insertRow(const Clip &clip);

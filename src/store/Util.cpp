@@ -3,8 +3,8 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QRegularExpression>
-#include <QTextBoundaryFinder>
 #include <QtEndian>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <memory>
@@ -18,8 +18,7 @@ namespace Util {
 
 QString sha256(const QByteArray &bytes)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
 QString digest(const FlavorList &flavors)
@@ -99,7 +98,10 @@ QString excerpt(const QString &text, int limit)
     return leftGraphemes(collapsed.trimmed(), limit);
 }
 
-double now() { return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
+double now()
+{
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
 
 namespace {
 
@@ -120,7 +122,10 @@ icu::RelativeDateTimeFormatter *relFormatter()
 
 } // namespace
 
-QString relTime(double secondsSince1970) { return relTime(secondsSince1970, now()); }
+QString relTime(double secondsSince1970)
+{
+    return relTime(secondsSince1970, now());
+}
 
 QString relTime(double secondsSince1970, double nowSeconds)
 {

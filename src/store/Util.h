@@ -2,9 +2,9 @@
 
 #include "store/Flavor.h"
 
+#include <optional>
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 namespace Util {
 

@@ -40,11 +40,11 @@ inline void isolate()
 
 } // namespace TestEnv
 
-#define ULVANE_TEST_MAIN(TestObject)                                                           \
-    int main(int argc, char **argv)                                                            \
-    {                                                                                          \
-        TestEnv::isolate();                                                                    \
-        QGuiApplication app(argc, argv);                                                       \
-        TestObject test;                                                                       \
-        return QTest::qExec(&test, argc, argv);                                                \
+#define ULVANE_TEST_MAIN(TestObject)                                                               \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        TestEnv::isolate();                                                                        \
+        QGuiApplication app(argc, argv);                                                           \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }

@@ -82,17 +82,24 @@ private Q_SLOTS:
         const QString exe = u"/usr/bin/ulvane"_qs;
         QTest::newRow("nothing") << QStringList{exe} << int(Mode::Start) << QString();
         QTest::newRow("selftest beats all")
-            << QStringList{exe, u"--show"_qs, u"--stats"_qs, u"--selftest"_qs} << int(Mode::SelfTest) << QString();
+            << QStringList{exe, u"--show"_qs, u"--stats"_qs, u"--selftest"_qs}
+            << int(Mode::SelfTest) << QString();
         QTest::newRow("import before stats")
-            << QStringList{exe, u"--stats"_qs, u"--import-copyless"_qs} << int(Mode::ImportCopyLess) << QString();
-        QTest::newRow("stats before show") << QStringList{exe, u"--show"_qs, u"--stats"_qs} << int(Mode::Stats) << QString();
+            << QStringList{exe, u"--stats"_qs, u"--import-copyless"_qs} << int(Mode::ImportCopyLess)
+            << QString();
+        QTest::newRow("stats before show")
+            << QStringList{exe, u"--show"_qs, u"--stats"_qs} << int(Mode::Stats) << QString();
         QTest::newRow("set-icon value")
-            << QStringList{exe, u"--show"_qs, u"--set-icon"_qs, u"petroglyph"_qs} << int(Mode::SetIcon) << u"petroglyph"_qs;
+            << QStringList{exe, u"--show"_qs, u"--set-icon"_qs, u"petroglyph"_qs}
+            << int(Mode::SetIcon) << u"petroglyph"_qs;
         QTest::newRow("set-icon last falls to show")
             << QStringList{exe, u"--show"_qs, u"--set-icon"_qs} << int(Mode::Show) << QString();
-        QTest::newRow("set-icon last starts") << QStringList{exe, u"--set-icon"_qs} << int(Mode::Start) << QString();
-        QTest::newRow("whole words only") << QStringList{exe, u"--stats=1"_qs, u"--SHOW"_qs} << int(Mode::Start) << QString();
-        QTest::newRow("index zero counts") << QStringList{u"--stats"_qs} << int(Mode::Stats) << QString();
+        QTest::newRow("set-icon last starts")
+            << QStringList{exe, u"--set-icon"_qs} << int(Mode::Start) << QString();
+        QTest::newRow("whole words only")
+            << QStringList{exe, u"--stats=1"_qs, u"--SHOW"_qs} << int(Mode::Start) << QString();
+        QTest::newRow("index zero counts")
+            << QStringList{u"--stats"_qs} << int(Mode::Stats) << QString();
     }
 
     void dispatchOrder()
@@ -126,16 +133,22 @@ private Q_SLOTS:
                                  SQLITE_OPEN_READONLY, nullptr),
                  SQLITE_OK);
         sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT name, sql FROM sqlite_master WHERE sql IS NOT NULL AND "
-                               "name NOT LIKE 'fts\\_%' ESCAPE '\\' ORDER BY rowid", -1, &st, nullptr);
+        sqlite3_prepare_v2(db,
+                           "SELECT name, sql FROM sqlite_master WHERE sql IS NOT NULL AND "
+                           "name NOT LIKE 'fts\\_%' ESCAPE '\\' ORDER BY rowid",
+                           -1, &st, nullptr);
         QStringList sql;
         while (sqlite3_step(st) == SQLITE_ROW)
             sql << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)));
         sqlite3_finalize(st);
         sqlite3_close(db);
         QCOMPARE(sql.size(), 7);
-        QCOMPARE(sql[0], u"CREATE TABLE clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"_qs);
-        QCOMPARE(sql[3], u"CREATE VIRTUAL TABLE fts USING fts5(\n  excerpt, title, app_name, ocr, content='clips', content_rowid='rowid'\n)"_qs);
+        QCOMPARE(
+            sql[0],
+            u"CREATE TABLE clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"_qs);
+        QCOMPARE(
+            sql[3],
+            u"CREATE VIRTUAL TABLE fts USING fts5(\n  excerpt, title, app_name, ocr, content='clips', content_rowid='rowid'\n)"_qs);
         QVERIFY(sql[6].startsWith(u"CREATE TRIGGER clips_au AFTER UPDATE ON clips BEGIN\n"_qs));
 
         // A second run reads the same store.

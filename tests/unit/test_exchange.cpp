@@ -27,7 +27,10 @@ QByteArray png()
     return bytes;
 }
 
-QJsonObject content(const ItemList &items) { return PBContent::from(items).toJsonObject(); }
+QJsonObject content(const ItemList &items)
+{
+    return PBContent::from(items).toJsonObject();
+}
 
 QJsonObject entry(const QString &id, double created, const QString &textValue,
                   const QString &kind = QStringLiteral("text"), bool pinned = false,
@@ -46,8 +49,8 @@ QJsonObject entry(const QString &id, double created, const QString &textValue,
 
 QByteArray document(const QJsonArray &entries)
 {
-    return QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"exportedAt"_qs, 1.5},
-                                     {u"entries"_qs, entries}})
+    return QJsonDocument(
+               QJsonObject{{u"version"_qs, 1}, {u"exportedAt"_qs, 1.5}, {u"entries"_qs, entries}})
         .toJson();
 }
 
@@ -73,22 +76,27 @@ class TestExchange : public QObject
     }
 
 private Q_SLOTS:
-    void init() { Store::setHistoryCapProvider([] { return 0; }); }
+    void init()
+    {
+        Store::setHistoryCapProvider([] { return 0; });
+    }
 
     void exportThenImportKeepsEverything()
     {
         auto source = fresh();
-        const auto a = source->insert({{{Uti::plainText, "alpha"}}}, ClipKind::Text, u"alpha"_qs,
-                                      u"b.one"_qs, u"One"_qs, 100.25, std::nullopt, true, u"ID-A"_qs);
-        const auto b = source->insert({{{Uti::png, png()}}, {{Uti::fileUrl, "file:///x"}}},
-                                      ClipKind::Image, u"Image 600×300"_qs, {}, {}, 200.5,
-                                      std::nullopt, true, u"ID-B"_qs);
+        const auto a =
+            source->insert({{{Uti::plainText, "alpha"}}}, ClipKind::Text, u"alpha"_qs, u"b.one"_qs,
+                           u"One"_qs, 100.25, std::nullopt, true, u"ID-A"_qs);
+        const auto b =
+            source->insert({{{Uti::png, png()}}, {{Uti::fileUrl, "file:///x"}}}, ClipKind::Image,
+                           u"Image 600×300"_qs, {}, {}, 200.5, std::nullopt, true, u"ID-B"_qs);
         source->setTitle(*a, u"Greek"_qs);
         source->setPinned(*a, true);
         const auto bytes = ExportImport::exportAll(*source);
         QVERIFY(bytes);
         // Compact, keys sorted at every level.
-        QVERIFY(bytes->startsWith("{\"entries\":[{\"appBundle\":\"\",\"appName\":\"\",\"content\":{\"items\":[{\"flavors\":[{\"data\":\""));
+        QVERIFY(bytes->startsWith("{\"entries\":[{\"appBundle\":\"\",\"appName\":\"\",\"content\":{"
+                                  "\"items\":[{\"flavors\":[{\"data\":\""));
         QVERIFY(!bytes->contains('\n') && !bytes->contains(": "));
         QVERIFY(bytes->endsWith(",\"version\":1}"));
 
@@ -116,12 +124,15 @@ private Q_SLOTS:
     void exportLeavesOutClipsWithoutReadableContent()
     {
         auto store = fresh();
-        store->insert({{{Uti::plainText, "a"}}}, ClipKind::Text, u"a"_qs, {}, {}, 1, {}, true, u"A"_qs);
-        store->insert({{{Uti::plainText, "b"}}}, ClipKind::Text, u"b"_qs, {}, {}, 2, {}, true, u"B"_qs);
+        store->insert({{{Uti::plainText, "a"}}}, ClipKind::Text, u"a"_qs, {}, {}, 1, {}, true,
+                      u"A"_qs);
+        store->insert({{{Uti::plainText, "b"}}}, ClipKind::Text, u"b"_qs, {}, {}, 2, {}, true,
+                      u"B"_qs);
         Store::writePrivateFile(store->contentPath(u"A"_qs), "garbage");
         const auto bytes = ExportImport::exportAll(*store);
         QVERIFY(bytes);
-        const QJsonArray entries = QJsonDocument::fromJson(*bytes).object()[u"entries"_qs].toArray();
+        const QJsonArray entries =
+            QJsonDocument::fromJson(*bytes).object()[u"entries"_qs].toArray();
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries[0].toObject()[u"id"_qs].toString(), u"B"_qs);
     }
@@ -134,20 +145,23 @@ private Q_SLOTS:
         QJsonArray entries{
             entry(u"N3"_qs, 30, u"third"_qs, u"mystery"_qs),
             entry(u"N1"_qs, 10, u"first"_qs),
-            entry(u"DUP"_qs, 20, u"existing"_qs),         // same content, new id: skipped
-            entry(u"OLD"_qs, 25, u"replacement"_qs),      // same id, new content: replaces
-            entry(u"N2"_qs, 10, u"second"_qs),            // same time as N1: file order kept
+            entry(u"DUP"_qs, 20, u"existing"_qs),    // same content, new id: skipped
+            entry(u"OLD"_qs, 25, u"replacement"_qs), // same id, new content: replaces
+            entry(u"N2"_qs, 10, u"second"_qs),       // same time as N1: file order kept
         };
         QJsonObject tiffImage = entry(u"TIFF"_qs, 40, u"x"_qs, u"image"_qs);
         tiffImage[u"content"_qs] = content({{{Uti::tiff, "not really"}}});
         entries.append(tiffImage);
         QJsonObject badBase64 = entry(u"BAD"_qs, 50, u"x"_qs);
-        badBase64[u"content"_qs] = QJsonObject{{u"items"_qs, QJsonArray{QJsonObject{
-            {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}, {u"data"_qs, u"@@"_qs}}}}}}}};
+        badBase64[u"content"_qs] = QJsonObject{
+            {u"items"_qs, QJsonArray{QJsonObject{
+                              {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs},
+                                                                     {u"data"_qs, u"@@"_qs}}}}}}}};
         entries.append(badBase64); // nothing left: counted nowhere
 
         QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 1}));
-        QCOMPARE(idsByRowid(*store), QStringList({u"N1"_qs, u"N2"_qs, u"OLD"_qs, u"N3"_qs, u"TIFF"_qs}));
+        QCOMPARE(idsByRowid(*store),
+                 QStringList({u"N1"_qs, u"N2"_qs, u"OLD"_qs, u"N3"_qs, u"TIFF"_qs}));
         QCOMPARE(store->plainText(u"OLD"_qs), std::optional<QString>(u"replacement"_qs));
         const QList<Clip> clips = store->search({}, ClipFilter::All, 10);
         QCOMPARE(clips.first().id, u"TIFF"_qs);
@@ -161,7 +175,8 @@ private Q_SLOTS:
     {
         auto store = fresh();
         Store::setHistoryCapProvider([] { return 2; });
-        const QJsonArray entries{entry(u"NEW1"_qs, 1000, u"n1"_qs), entry(u"NEW2"_qs, 1001, u"n2"_qs),
+        const QJsonArray entries{entry(u"NEW1"_qs, 1000, u"n1"_qs),
+                                 entry(u"NEW2"_qs, 1001, u"n2"_qs),
                                  entry(u"FAV"_qs, 5, u"favourite"_qs, u"text"_qs, true, u"Keep"_qs),
                                  entry(u"OLDEST"_qs, 1, u"gone"_qs)};
         ExportImport::importData(document(entries), *store);
@@ -189,25 +204,37 @@ private Q_SLOTS:
             e[key] = value;
             return document({entry(u"OK"_qs, 1, u"ok"_qs), e});
         };
-        for (const char *key : {"id", "created", "kind", "excerpt", "title", "appBundle",
-                                "appName", "pinned", "content"})
+        for (const char *key : {"id", "created", "kind", "excerpt", "title", "appBundle", "appName",
+                                "pinned", "content"})
             QTest::addRow("no %s", key) << without(QString::fromLatin1(key));
         QTest::newRow("title null") << with(u"title"_qs, QJsonValue::Null);
         QTest::newRow("created text") << with(u"created"_qs, u"yesterday"_qs);
         QTest::newRow("pinned number") << with(u"pinned"_qs, 1);
         QTest::newRow("id number") << with(u"id"_qs, 7);
         QTest::newRow("content array") << with(u"content"_qs, QJsonArray());
-        QTest::newRow("flavor without data")
-            << with(u"content"_qs, QJsonObject{{u"items"_qs, QJsonArray{QJsonObject{{u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}}}}}}}});
+        QTest::newRow("flavor without data") << with(
+            u"content"_qs,
+            QJsonObject{{u"items"_qs,
+                         QJsonArray{QJsonObject{
+                             {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}}}}}}}});
         QTest::newRow("entry not object") << document({entry(u"OK"_qs, 1, u"ok"_qs), 5});
-        QTest::newRow("version text")
-            << QJsonDocument(QJsonObject{{u"version"_qs, u"1"_qs}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+        QTest::newRow("version text") << QJsonDocument(QJsonObject{{u"version"_qs, u"1"_qs},
+                                                                   {u"exportedAt"_qs, 1},
+                                                                   {u"entries"_qs, QJsonArray()}})
+                                             .toJson();
         QTest::newRow("version fraction")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1.5}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1.5},
+                                         {u"exportedAt"_qs, 1},
+                                         {u"entries"_qs, QJsonArray()}})
+                   .toJson();
         QTest::newRow("no exportedAt")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"entries"_qs, QJsonArray()}}).toJson();
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"entries"_qs, QJsonArray()}})
+                   .toJson();
         QTest::newRow("entries object")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"exportedAt"_qs, 1}, {u"entries"_qs, QJsonObject()}}).toJson();
+            << QJsonDocument(QJsonObject{{u"version"_qs, 1},
+                                         {u"exportedAt"_qs, 1},
+                                         {u"entries"_qs, QJsonObject()}})
+                   .toJson();
     }
 
     void undecodableDocumentsChangeNothing()

@@ -55,7 +55,8 @@ private Q_SLOTS:
         QTest::newRow("items not array") << QByteArray(R"({"items":{}})");
         QTest::newRow("item not object") << QByteArray(R"({"items":[1]})");
         QTest::newRow("no flavors") << QByteArray(R"({"items":[{}]})");
-        QTest::newRow("flavor lacks data") << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
+        QTest::newRow("flavor lacks data")
+            << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
         QTest::newRow("uti not string")
             << QByteArray(R"({"items":[{"flavors":[{"uti":5,"data":""}]}]})");
         QTest::newRow("data null")

@@ -7,9 +7,9 @@
 #include "store/Util.h"
 
 #include <QBuffer>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QImage>
 #include <QSignalSpy>
 #include <QThread>
 #include <QUuid>
@@ -26,9 +26,15 @@ int modeOf(const QString &path)
     return int(info.st_mode & 0777);
 }
 
-QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
-ItemList text(const QString &value) { return {{{Uti::plainText, value.toUtf8()}}}; }
+ItemList text(const QString &value)
+{
+    return {{{Uti::plainText, value.toUtf8()}}};
+}
 
 QByteArray png(int w = 4, int h = 3)
 {
@@ -58,13 +64,17 @@ class TestStore : public QObject
     {
         const FlavorList flat = Flavors::flatten(items);
         const Flavor *plain = Flavors::first(flat, Uti::plainText);
-        const QString excerpt = plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
+        const QString excerpt =
+            plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
         return store.insert(items, kind, excerpt, u"org.example.editor"_qs, appName, created,
                             std::nullopt, dedupe, newId());
     }
 
 private Q_SLOTS:
-    void initTestCase() { Store::setHistoryCapProvider([] { return 0; }); }
+    void initTestCase()
+    {
+        Store::setHistoryCapProvider([] { return 0; });
+    }
 
     void newFolderLayoutAndPermissions()
     {
@@ -78,8 +88,8 @@ private Q_SLOTS:
         QCOMPARE(modeOf(dir + u"/Thumbs"_qs), 0700);
         QCOMPARE(modeOf(dir + u"/store.sqlite"_qs), 0600);
 
-        const auto id = store.insert(text(u"secret"_qs), ClipKind::Text, u"secret"_qs, {}, {},
-                                     1, png(), true, newId());
+        const auto id = store.insert(text(u"secret"_qs), ClipKind::Text, u"secret"_qs, {}, {}, 1,
+                                     png(), true, newId());
         QVERIFY(id);
         QCOMPARE(modeOf(store.contentPath(*id)), 0600);
         QCOMPARE(modeOf(store.thumbPath(*id)), 0600);
@@ -118,10 +128,10 @@ private Q_SLOTS:
         QStringList names;
         for (const auto &row : objects)
             names << row.value(u"type"_qs).toString() + u':' + row.value(u"name"_qs).toString();
-        QCOMPARE(names, QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs,
-                                     u"trigger:clips_ai"_qs, u"trigger:clips_au"_qs,
-                                     u"table:fts"_qs, u"index:idx_clips_created"_qs,
-                                     u"index:idx_clips_digest"_qs}));
+        QCOMPARE(names,
+                 QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs, u"trigger:clips_ai"_qs,
+                              u"trigger:clips_au"_qs, u"table:fts"_qs,
+                              u"index:idx_clips_created"_qs, u"index:idx_clips_digest"_qs}));
     }
 
     void dedupeMovesContentToTheTop()
@@ -168,14 +178,16 @@ private Q_SLOTS:
         QCOMPARE(list[1].byteSize, 5);
         QCOMPARE(list[1].created, 5.0);
         QCOMPARE(list[1].appBundle, u"org.example.editor"_qs);
-        QCOMPARE(list[1].digest, Util::digest(Flavors::flatten({{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}})));
+        QCOMPARE(list[1].digest,
+                 Util::digest(Flavors::flatten({{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}})));
         QVERIFY(list[1].title.isEmpty() && !list[1].pinned && list[1].ocr.isEmpty());
     }
 
     void damagedRowsDecodeWithDefaults()
     {
         Store store(freshDir());
-        QVERIFY(store.run(u"INSERT INTO clips(id, created, kind, excerpt, pinned, has_image, byte_size, title) VALUES('r', 'soon', 'Weird', X'00', 2, 1, 'big', NULL)"_qs));
+        QVERIFY(store.run(
+            u"INSERT INTO clips(id, created, kind, excerpt, pinned, has_image, byte_size, title) VALUES('r', 'soon', 'Weird', X'00', 2, 1, 'big', NULL)"_qs));
         const Clip c = store.search({}, ClipFilter::All, 10).first();
         QCOMPARE(c.id, u"r"_qs);
         QCOMPARE(c.created, 0.0);
@@ -192,8 +204,8 @@ private Q_SLOTS:
         Store store(freshDir());
         QStringList ids;
         for (int i = 0; i < 8; ++i) {
-            const auto id = store.insert(text(QString::number(i)), ClipKind::Image, u"i"_qs, {},
-                                         {}, 100 + i, png(), true, newId());
+            const auto id = store.insert(text(QString::number(i)), ClipKind::Image, u"i"_qs, {}, {},
+                                         100 + i, png(), true, newId());
             ids << *id;
         }
         store.setPinned(ids[0], true);
@@ -248,10 +260,11 @@ private Q_SLOTS:
     void failedRowInsertLeavesNoFilesAndNoId()
     {
         Store store(freshDir());
-        QVERIFY(store.exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QVERIFY(store.exec(
+            u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         const QString id = newId();
-        const auto result = store.insert(text(u"x"_qs), ClipKind::Image, u"x"_qs, {}, {}, 1,
-                                         png(), true, id);
+        const auto result =
+            store.insert(text(u"x"_qs), ClipKind::Image, u"x"_qs, {}, {}, 1, png(), true, id);
         QCOMPARE(result, std::nullopt);
         QVERIFY(!QFile::exists(store.contentPath(id)));
         QVERIFY(!QFile::exists(store.thumbPath(id)));
@@ -308,7 +321,7 @@ private Q_SLOTS:
         QCOMPARE(ids(u"invoice"_qs), QStringList({*image}));        // recognised text
         QCOMPARE(ids(u"report draft"_qs), QStringList({*report}));  // both words
         QCOMPARE(ids(u"report zebra"_qs), QStringList());
-        QCOMPARE(ids(u"arterl"_qs), QStringList({*report}));        // fallback, inside a word
+        QCOMPARE(ids(u"arterl"_qs), QStringList({*report})); // fallback, inside a word
         QCOMPARE(ids(u"\"hi\""_qs), QStringList({*quoted}));
         QCOMPARE(ids(u"say\"hi"_qs), QStringList());
         QCOMPARE(ids(u"100%"_qs), QStringList({*quoted}));
@@ -319,9 +332,9 @@ private Q_SLOTS:
         QCOMPARE(ids({}, ClipFilter::Links), QStringList());
 
         // Nothing the user types can break a query.
-        for (const QString &hostile : {u"AND"_qs, u"a NEAR b"_qs, u"*"_qs, u"-report"_qs,
-                                       u"\""_qs, u"'; DROP TABLE clips; --"_qs, u"(("_qs,
-                                       u"_"_qs, QString(10000, u'x'), u"a b a b a b"_qs}) {
+        for (const QString &hostile : {u"AND"_qs, u"a NEAR b"_qs, u"*"_qs, u"-report"_qs, u"\""_qs,
+                                       u"'; DROP TABLE clips; --"_qs, u"(("_qs, u"_"_qs,
+                                       QString(10000, u'x'), u"a b a b a b"_qs}) {
             StderrCapture quiet;
             store.search(hostile, ClipFilter::All, 400);
         }
@@ -383,8 +396,9 @@ private Q_SLOTS:
         // A damaged content file reads as no content; invalid Base64 loses only its flavor.
         Store::writePrivateFile(store.contentPath(*both), "{\"items\":[{\"flav");
         QCOMPARE(store.plainText(*both), std::nullopt);
-        Store::writePrivateFile(store.contentPath(*both),
-                                R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"%%%"},{"uti":"public.rtf","data":"e1xydGYxIE9rfQ=="}]}]})");
+        Store::writePrivateFile(
+            store.contentPath(*both),
+            R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"%%%"},{"uti":"public.rtf","data":"e1xydGYxIE9rfQ=="}]}]})");
         QCOMPARE(store.plainText(*both), std::optional<QString>(u"Ok"_qs));
     }
 

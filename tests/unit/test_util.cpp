@@ -15,10 +15,12 @@ class TestUtil : public QObject
 private Q_SLOTS:
     void sha256KnownVectors()
     {
-        QCOMPARE(Util::sha256(QByteArray()),
-                 QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-        QCOMPARE(Util::sha256("abc"),
-                 QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+        QCOMPARE(
+            Util::sha256(QByteArray()),
+            QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+        QCOMPARE(
+            Util::sha256("abc"),
+            QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     }
 
     void digestIsTheDocumentedByteLayout()
@@ -68,8 +70,8 @@ private Q_SLOTS:
         QTest::newRow("only whitespace") << QStringLiteral(" \n\t ") << 240 << QString();
         QTest::newRow("limit zero") << QStringLiteral("abc") << 0 << QString();
         QTest::newRow("cut") << QStringLiteral("abcdef") << 3 << u"abc"_qs;
-        QTest::newRow("unicode spaces") << QStringLiteral("a\u00a0\u2003b\u2028c") << 10
-                                        << u"a b c"_qs;
+        QTest::newRow("unicode spaces")
+            << QStringLiteral("a\u00a0\u2003b\u2028c") << 10 << u"a b c"_qs;
         // User-perceived characters: a flag and an e with a combining accent count one each.
         QTest::newRow("graphemes") << QStringLiteral("\U0001F1FA\U0001F1E6e\u0301x") << 2
                                    << QStringLiteral("\U0001F1FA\U0001F1E6e\u0301");
@@ -145,8 +147,8 @@ private Q_SLOTS:
         QStringList labels;
         for (ClipFilter filter : ClipFilters::allCases())
             labels << ClipFilters::rawValue(filter);
-        QCOMPARE(labels, QStringList({u"All"_qs, QStringLiteral("\u2605"), u"Text"_qs,
-                                      u"Images"_qs, u"Files"_qs, u"Links"_qs}));
+        QCOMPARE(labels, QStringList({u"All"_qs, QStringLiteral("\u2605"), u"Text"_qs, u"Images"_qs,
+                                      u"Files"_qs, u"Links"_qs}));
     }
 
     void clipEqualityComparesIdPinAndTitle()
