@@ -4,7 +4,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS  ?=
 
-.PHONY: all deps configure build run demo test bench fuzz format clean
+.PHONY: all deps configure build run demo test test-asan bench fuzz format clean
 
 all: build
 
@@ -32,6 +32,12 @@ demo: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+
+# The unit tests and corpus replays again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B build-asan -G Ninja -DULVANE_SANITIZE=ON
+	cmake --build build-asan
+	cd build-asan && ctest --output-on-failure -j2
 
 bench: build
 	@$(BUILD)/bench/ulvane-bench
