@@ -1,4 +1,5 @@
 // Benchmarks of the store and the history exchange. Prints one table; see README.md here.
+#include "Bench.h"
 #include "exchange/ExportImport.h"
 #include "store/Store.h"
 #include "store/Util.h"
@@ -18,38 +19,9 @@
 
 namespace {
 
-struct Row
-{
-    QString name;
-    QString value;
-    QString bar;
-};
-std::vector<Row> table;
-
-void report(const QString &name, const QString &value, const QString &bar)
-{
-    table.push_back({name, value, bar});
-    std::printf("  %-48s %-26s %s\n", qPrintable(name), qPrintable(value), qPrintable(bar));
-    std::fflush(stdout);
-}
-
-double percentile(std::vector<double> samples, double p)
-{
-    std::sort(samples.begin(), samples.end());
-    const size_t index = std::min(samples.size() - 1, size_t(p * double(samples.size() - 1) + 0.5));
-    return samples[index];
-}
-
-qint64 rssKiB(const char *field = "VmRSS:")
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
+using Bench::percentile;
+using Bench::report;
+using Bench::rssKiB;
 
 // A vocabulary of pronounceable words with a Zipf-like use, so common prefixes match much of
 // the history and rare ones little, as in real clipboards.
@@ -265,23 +237,19 @@ void benchExchange()
            QStringLiteral("reported"));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void runStoreSuite(const QStringList &args)
 {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const bool quick = args.contains(QStringLiteral("--quick"));
-    std::printf("Ulvane benchmarks (%s)\n", quick ? "quick" : "full");
-    std::printf("  %-48s %-26s %s\n", "benchmark", "figure", "bar");
     if (args.contains(QStringLiteral("--search-only"))) {
         benchSearch(100000);
-        return 0;
+        return;
     }
     benchInsert();
     benchSearch(10000);
-    if (!quick)
+    if (!args.contains(QStringLiteral("--quick")))
         benchSearch(100000);
     benchExchange();
-    return 0;
 }
+
+} // namespace
+
+ULVANE_BENCH_SUITE("store", runStoreSuite);
