@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/AppIconStyle.h"
+#include "exchange/CopyLessImporter.h"
 #include "platform/ShowChannel.h"
 #include "store/Store.h"
 
@@ -66,8 +67,7 @@ int runShow()
 
 int runImportCopyLess()
 {
-    printLine(QStringLiteral("--import-copyless is not available in this build yet"));
-    return 1;
+    return CopyLessImporter::runCLI();
 }
 
 } // namespace CommandLine

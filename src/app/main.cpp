@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/SelfTest.h"
+#include "ocr/OCRService.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
 #include "store/Log.h"
@@ -69,6 +70,8 @@ int startApplication(int argc, char **argv)
                      [] { Log::line(QStringLiteral("[App] show requested")); });
 
     Store &store = Store::shared();
+    // Images captured or imported while no instance ran still wait for their text.
+    OCRService::shared().processPendingBacklog();
     Log::line(QStringLiteral("[App] launched, store count=%1").arg(store.count()));
     return app.exec();
 }

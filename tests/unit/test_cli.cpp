@@ -1,6 +1,7 @@
 #include "TestMain.h"
 
 #include "app/CommandLine.h"
+#include "store/PBContent.h"
 
 #include <QDBusConnection>
 #include <QProcess>
@@ -176,7 +177,8 @@ private Q_SLOTS:
 
     void wordsNotAvailableYetFail()
     {
-        const auto env = freshHome();
+        QString home;
+        const auto env = freshHome(&home);
         const Result unknown = ulvane({u"--set-icon"_qs, u"Petroglyph"_qs}, env);
         QCOMPARE(unknown.status, 1);
         QCOMPARE(unknown.out,
@@ -184,7 +186,52 @@ private Q_SLOTS:
                  "scythian-gold, trypillia-dark-ember, trypillia-dark-turquoise, "
                  "trypillia-dark-azure-gold\n"_qs);
         QVERIFY(ulvane({u"--set-icon"_qs, u"petroglyph"_qs}, env).status != 0);
-        QVERIFY(ulvane({u"--import-copyless"_qs}, env).status != 0);
+        const Result import = ulvane({u"--import-copyless"_qs}, env);
+        QCOMPARE(import.status, 1);
+        QCOMPARE(import.out, u"copyless-import: store not found at "_qs + home +
+                                 u"/Library/Containers/com.fiplab.copyless2/Data/Library/"
+                                 "Application Support/CopyLess/Stores/LocalStore\n"_qs);
+    }
+
+    void importCopyLessReadsTheContainer()
+    {
+        QString home;
+        const auto env = freshHome(&home);
+        const QString folder = home + u"/Library/Containers/com.fiplab.copyless2/Data/Library/"
+                                      "Application Support/CopyLess/Stores/LocalStore"_qs;
+        QVERIFY(QDir().mkpath(folder + u"/SnapshotContentFiles/Cache"_qs));
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(folder + u"/Store.sqlite"_qs).constData(), &db),
+                 SQLITE_OK);
+        const int created = sqlite3_exec(
+            db,
+            "CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, ZIDENTIFIERVALUE TEXT, "
+            "ZCONTENTEXCERPT TEXT, ZTITLE TEXT, ZSOURCEAPPBUNDLEIDENTIFIER TEXT, "
+            "ZSOURCEAPPLOCALIZEDNAME TEXT, ZCREATIONDATEVALUE REAL, ZTHUMBNAILDATAVALUE BLOB);"
+            "INSERT INTO ZMANAGEDSNAPSHOT(ZIDENTIFIERVALUE, ZCONTENTEXCERPT, ZTITLE, "
+            "ZCREATIONDATEVALUE) VALUES('A', 'alpha', 'First', 700000000), "
+            "('B', 'beta', NULL, 700000001), ('C', 'alpha', NULL, 700000002), "
+            "('D', 'no content file', NULL, 700000003);",
+            nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QCOMPARE(created, SQLITE_OK);
+        for (const auto &[id, text] : {std::pair{"A", "alpha"}, {"B", "beta"}, {"C", "alpha"}}) {
+            QFile file(folder + u"/SnapshotContentFiles/Cache/"_qs + QLatin1String(id) +
+                       u".pbdata"_qs);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(PBContent::from({{{Uti::plainText, text}}}).toJson());
+        }
+
+        const Result first = ulvane({u"--import-copyless"_qs}, env);
+        QCOMPARE(first.status, 0);
+        QCOMPARE(first.out, u"copyless-import: imported=2 skipped=1 total_now=2\n"_qs);
+        QVERIFY(first.err.contains(u"[CopyLessImport] imported 2, skipped 1"_qs));
+        const Result second = ulvane({u"--import-copyless"_qs}, env);
+        QCOMPARE(second.status, 0);
+        QCOMPARE(second.out, u"copyless-import: imported=0 skipped=3 total_now=2\n"_qs);
+        // The private copy of the database is gone.
+        QCOMPARE(QDir(env.value(u"TMPDIR"_qs)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void normalStartWithoutADisplaySaysSo()

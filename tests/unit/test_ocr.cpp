@@ -1,0 +1,325 @@
+#include "StderrCapture.h"
+#include "TestMain.h"
+
+#include "ocr/OCRService.h"
+#include "store/NotificationCenter.h"
+#include "store/Store.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QUuid>
+
+#include <cstdlib>
+#include <memory>
+#include <pthread.h>
+
+// The service's internal controls, for tests.
+class OCRServiceProbe
+{
+public:
+    static void setIdleReleaseDelay(OCRService &service, int ms)
+    {
+        service.setIdleReleaseDelay(ms);
+    }
+    static bool loaded(const OCRService &service) { return service.recogniserLoaded(); }
+};
+
+namespace {
+
+QByteArray pngOf(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Black text on a plain background, big and with generous margins, so recognition is exact.
+QImage textImage(const QStringList &lines, QImage::Format format = QImage::Format_RGB32,
+                 QColor background = Qt::white, int pixelSize = 40)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    const QFontMetrics metrics(font);
+    const int margin = 60;
+    const int lineHeight = metrics.height() * 3 / 2;
+    int width = 0;
+    for (const QString &line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line));
+    QImage image(width + 2 * margin, int(lines.size()) * lineHeight + 2 * margin, format);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(margin, margin + i * lineHeight + metrics.ascent(), lines[i]);
+    return image;
+}
+
+QImage blankImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+} // namespace
+
+class TestOCR : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    int m_folder = 0;
+    std::unique_ptr<Store> m_store;
+    std::unique_ptr<OCRService> m_service;
+
+    QString addImage(const QByteArray &bytes, double created = 1000)
+    {
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        const auto stored =
+            m_store->insert({{{Uti::png, bytes}}}, ClipKind::Image, QStringLiteral("Image"),
+                            QString(), QString(), created, std::nullopt, false, id);
+        return stored.value_or(QString());
+    }
+
+    QVariant ocrOf(const QString &id)
+    {
+        const auto result = m_store->rows(u"SELECT ocr FROM clips WHERE id=?"_qs, {id});
+        return result.isEmpty() ? QVariant() : result.first().value(u"ocr"_qs);
+    }
+
+    QString recognise(const QString &id)
+    {
+        m_service->enqueue(id);
+        m_service->waitUntilIdle();
+        return ocrOf(id).toString();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_store = std::make_unique<Store>(m_root.path() + QStringLiteral("/s%1").arg(++m_folder));
+        m_service = std::make_unique<OCRService>(*m_store);
+    }
+
+    void cleanup()
+    {
+        m_service.reset();
+        m_store.reset();
+    }
+
+    void recognisesLines_data()
+    {
+        QTest::addColumn<QImage>("image");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("searchWord");
+
+        const QStringList english{u"The quick brown fox"_qs, u"jumps over the lazy dog"_qs};
+        QTest::newRow("two English lines")
+            << textImage(english) << english.join(u'\n') << u"lazy"_qs;
+        QTest::newRow("Ukrainian")
+            << textImage({u"Привіт світ"_qs}) << u"Привіт світ"_qs << u"світ"_qs;
+        // Transparent pixels are black underneath: read naively, the text would vanish.
+        QTest::newRow("black text on transparent")
+            << textImage({u"Hidden message"_qs}, QImage::Format_ARGB32, Qt::transparent)
+            << u"Hidden message"_qs << u"message"_qs;
+    }
+
+    void recognisesLines()
+    {
+        QFETCH(QImage, image);
+        QFETCH(QString, expected);
+        QFETCH(QString, searchWord);
+
+        const QString id = addImage(pngOf(image));
+        QSignalSpy processed(m_service.get(), &OCRService::processed);
+        QCOMPARE(recognise(id), expected);
+        QCOMPARE(processed.count(), 1);
+        QCOMPARE(processed.first().first().toString(), id);
+
+        QStringList found;
+        for (const Clip &clip : m_store->search(searchWord, ClipFilter::All, 400))
+            found << clip.id;
+        QCOMPARE(found, QStringList{id});
+    }
+
+    void storesBlankWithoutText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("dropContentFile");
+
+        QTest::newRow("blank page") << pngOf(blankImage(800, 400)) << false;
+        QTest::newRow("3x3") << pngOf(textImage({u"x"_qs}).scaled(3, 3)) << false;
+        QTest::newRow("1x600 sliver") << pngOf(blankImage(1, 600)) << false;
+        QTest::newRow("undecodable bytes") << QByteArray("\x89PNG\r\n\x1a\nbroken") << false;
+        QTest::newRow("content file gone") << pngOf(textImage({u"Gone"_qs})) << true;
+    }
+
+    void storesBlankWithoutText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, dropContentFile);
+
+        const QString id = addImage(bytes);
+        if (dropContentFile)
+            QVERIFY(QFile::remove(m_store->contentPath(id)));
+        StderrCapture log;
+        QCOMPARE(recognise(id), u" "_qs);
+        QVERIFY2(!log.text().contains("[OCR]"), log.text().constData());
+        QVERIFY(!m_store->pendingOCR().contains(id));
+    }
+
+    void backlogTakesTheTwentyNewest()
+    {
+        const QByteArray tiny = pngOf(blankImage(4, 4));
+        QStringList ids; // oldest first
+        for (int i = 0; i < 25; ++i)
+            ids << addImage(tiny + QByteArray(i + 1, '\0'), 1000 + i);
+        QSignalSpy processed(m_service.get(), &OCRService::processed);
+
+        m_service->processPendingBacklog();
+        m_service->waitUntilIdle();
+
+        QCOMPARE(processed.count(), 20);
+        QCOMPARE(processed.first().first().toString(), ids.last());
+        for (int i = 0; i < 25; ++i)
+            QCOMPARE(ocrOf(ids[i]).toString(), i < 5 ? QString() : u" "_qs);
+        const QStringList waiting{ids[4], ids[3], ids[2], ids[1], ids[0]};
+        QCOMPARE(m_store->pendingOCR(), waiting);
+    }
+
+    void processesInOrderOffTheMainThread()
+    {
+        const QByteArray tiny = pngOf(blankImage(4, 4));
+        const QStringList ids{addImage(tiny, 1), addImage(tiny + QByteArray(1, '\0'), 2),
+                              addImage(tiny + QByteArray(2, '\0'), 3)};
+        QStringList order;
+        QStringList threads;
+        connect(
+            m_service.get(), &OCRService::processed, this,
+            [&](const QString &id) {
+                char name[16] = {};
+                pthread_getname_np(pthread_self(), name, sizeof name);
+                order << id;
+                threads << QString::fromLatin1(name);
+            },
+            Qt::DirectConnection);
+
+        m_service->enqueue(ids[1]);
+        m_service->processPendingBacklog(); // newest first: 3, 2, 1
+        m_service->enqueue(ids[0]);
+        m_service->waitUntilIdle();
+
+        QCOMPARE(order, (QStringList{ids[1], ids[2], ids[0], ids[0]}));
+        QCOMPARE(threads, QStringList(4, u"vesk.ocr"_qs));
+    }
+
+    void deletedClipStillNotifies()
+    {
+        const QString id = addImage(pngOf(textImage({u"Deleted"_qs})));
+        m_store->remove(id);
+        QCoreApplication::sendPostedEvents(); // earlier posts from the worker
+        QSignalSpy changed(&NotificationCenter::shared(), &NotificationCenter::storeChanged);
+        QSignalSpy processed(m_service.get(), &OCRService::processed);
+
+        m_service->enqueue(id);
+        m_service->waitUntilIdle();
+
+        QCOMPARE(processed.count(), 1);
+        QTRY_COMPARE(changed.count(), 1);
+        QVERIFY(m_store->rows(u"SELECT id FROM clips WHERE id=?"_qs, {id}).isEmpty());
+    }
+
+    void missingLanguageDataFailsSoft()
+    {
+        const QByteArray saved = qgetenv("TESSDATA_PREFIX");
+        const bool hadPrefix = qEnvironmentVariableIsSet("TESSDATA_PREFIX");
+        QTemporaryDir empty;
+        qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path() + u'/'));
+
+        const QString first = addImage(pngOf(textImage({u"No models"_qs})), 1);
+        const QString second = addImage(pngOf(textImage({u"Still none"_qs})), 2);
+        StderrCapture log;
+        m_service->enqueue(first);
+        m_service->enqueue(second);
+        m_service->waitUntilIdle();
+        const QByteArray text = log.text();
+
+        if (hadPrefix)
+            qputenv("TESSDATA_PREFIX", saved);
+        else
+            qunsetenv("TESSDATA_PREFIX");
+
+        for (const QString &id : {first, second}) {
+            QCOMPARE(ocrOf(id).toString(), u" "_qs);
+            QVERIFY2(text.contains(("[OCR] failed for " + id + ": cannot load").toUtf8()),
+                     text.constData());
+        }
+        QVERIFY(!OCRServiceProbe::loaded(*m_service));
+    }
+
+    void releasesRecogniserWhenIdle()
+    {
+        OCRServiceProbe::setIdleReleaseDelay(*m_service, 1000);
+        const QString first = addImage(pngOf(textImage({u"First"_qs})), 1);
+        const QString second = addImage(pngOf(textImage({u"Second"_qs})), 2);
+
+        QVERIFY(!OCRServiceProbe::loaded(*m_service)); // nothing loaded before the first use
+        QCOMPARE(recognise(first), u"First"_qs);
+        QVERIFY(OCRServiceProbe::loaded(*m_service));
+        QTRY_VERIFY_WITH_TIMEOUT(!OCRServiceProbe::loaded(*m_service), 5000);
+
+        // Loads again on demand and still reads correctly.
+        QCOMPARE(recognise(second), u"Second"_qs);
+    }
+
+    void hugeImageIsReadScaledDown()
+    {
+        // Wider than the recogniser's limit: shrunk before reading, the text stays legible.
+        QImage image = blankImage(6400, 1200);
+        QPainter painter(&image);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(120);
+        painter.setFont(font);
+        painter.drawText(400, 600, u"Enormous canvas"_qs);
+        painter.end();
+
+        QCOMPARE(recognise(addImage(pngOf(image))), u"Enormous canvas"_qs);
+    }
+
+    void destructionCancelsAndAbandons()
+    {
+        // Four screens of text: long enough to be mid-page when the service goes.
+        const QImage screen(QStringLiteral(ULVANE_FIXTURES "/ocr-screenshot.png"));
+        QVERIFY(!screen.isNull());
+        QImage wall(screen.width() * 2, screen.height() * 2, QImage::Format_RGB32);
+        QPainter painter(&wall);
+        for (int i = 0; i < 4; ++i)
+            painter.drawImage((i % 2) * screen.width(), (i / 2) * screen.height(), screen);
+        painter.end();
+
+        QStringList ids{addImage(pngOf(wall), 0)};
+        for (int i = 1; i < 4; ++i)
+            ids << addImage(pngOf(textImage({u"Queued %1"_qs.arg(i)})), i);
+        for (const QString &id : ids)
+            m_service->enqueue(id);
+        QTRY_VERIFY(OCRServiceProbe::loaded(*m_service));
+        m_service.reset();
+
+        // Neither the picture being read nor those behind it were written: a later backlog
+        // run picks them all up.
+        for (const QString &id : ids)
+            QCOMPARE(ocrOf(id).toString(), QString());
+        QCOMPARE(m_store->pendingOCR().size(), 4);
+    }
+};
+
+ULVANE_TEST_MAIN(TestOCR)
+#include "test_ocr.moc"
