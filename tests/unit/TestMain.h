@@ -19,7 +19,7 @@ inline QTemporaryDir &home()
     return dir;
 }
 
-inline void isolate()
+inline void isolate(bool needsDisplay = false)
 {
     const QString root = home().path();
     auto set = [&root](const char *name, const char *sub) {
@@ -34,8 +34,12 @@ inline void isolate()
     set("XDG_RUNTIME_DIR", "runtime");
     set("TMPDIR", "tmp");
     ::chmod(QFile::encodeName(root + QStringLiteral("/runtime")).constData(), 0700);
-    // Image code needs a GUI application object, never a display.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Image code needs a GUI application object, never a display; X11 tests get the private
+    // display of scripts/x11-session.
+    if (needsDisplay)
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    else
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 } // namespace TestEnv
@@ -47,4 +51,14 @@ inline void isolate()
         QGuiApplication app(argc, argv);                                                           \
         TestObject test;                                                                           \
         return QTest::qExec(&test, argc, argv);                                                    \
+    }
+
+// For tests run inside scripts/x11-session: the real X server, never the user's desktop.
+#define ULVANE_X11_TEST_MAIN(TestObject)                                                       \
+    int main(int argc, char **argv)                                                            \
+    {                                                                                          \
+        TestEnv::isolate(true);                                                                \
+        QGuiApplication app(argc, argv);                                                       \
+        TestObject test;                                                                       \
+        return QTest::qExec(&test, argc, argv);                                                \
     }
