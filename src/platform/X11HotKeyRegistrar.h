@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/HotKeyRegistrar.h"
+
+#include <QHash>
+#include <QList>
+
+#include <memory>
+
+struct xcb_connection_t;
+struct _XCBKeySymbols; // xcb_key_symbols_t
+class QSocketNotifier;
+
+// Global hot keys as passive key grabs on the root window, over a connection of our own so
+// Qt's event handling never sees (or eats) the presses. Each combination is grabbed once per
+// CapsLock/NumLock state, because X matches grabs against the exact modifier state and a lit
+// CapsLock would otherwise silence every hot key.
+class X11HotKeyRegistrar : public HotKeyRegistrar
+{
+    Q_OBJECT
+
+public:
+    // Connects to $DISPLAY, or to the given display name. Without a server every grab fails.
+    explicit X11HotKeyRegistrar(const QByteArray &displayName = {}, QObject *parent = nullptr);
+    ~X11HotKeyRegistrar() override;
+
+    bool isConnected() const { return m_connection != nullptr; }
+
+    quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) override;
+    void release(quint32 handle) override;
+
+    // The X modifier mask for a Carbon mask: Command is Super (Mod4), Option is Alt (Mod1).
+    static quint16 xModifiers(quint32 carbonMods);
+
+private:
+    struct Grab
+    {
+        quint8 keycode = 0;
+        quint16 modifiers = 0;
+    };
+
+    void connectToServer(const QByteArray &displayName);
+    void disconnectFromServer();
+    quint8 keycodeFor(quint32 macKeyCode) const;
+    quint16 findNumLockMask() const;
+    QList<quint16> lockVariants() const;
+    void ungrab(const Grab &grab, const QList<quint16> &variants);
+    void drainEvents();
+    void scheduleDrain();
+    void handleKeyPress(quint8 keycode, quint16 state, quint32 time);
+
+    xcb_connection_t *m_connection = nullptr;
+    _XCBKeySymbols *m_keySymbols = nullptr;
+    quint32 m_root = 0;
+    quint16 m_numLockMask = 0;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QHash<quint32, Grab> m_grabs;
+    quint32 m_nextHandle = 1;
+    // The last key release, to tell auto-repeat (a release and a press with one timestamp)
+    // from a real second press: a held hot key must not toggle the panel again and again.
+    quint8 m_releasedKeycode = 0;
+    quint32 m_releaseTime = 0;
+    bool m_drainQueued = false;
+};
