@@ -11,10 +11,10 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QUuid>
 
-#include <cstdlib>
 #include <memory>
 #include <pthread.h>
 
@@ -22,22 +22,17 @@
 class OCRServiceProbe
 {
 public:
-    static void setIdleReleaseDelay(OCRService &service, int ms)
-    {
-        service.setIdleReleaseDelay(ms);
-    }
-    static bool loaded(const OCRService &service) { return service.recogniserLoaded(); }
+    static void setIdleReleaseDelay(OCRService &s, int ms) { s.setIdleReleaseDelay(ms); }
+    static bool loaded(const OCRService &s) { return s.recogniserLoaded(); }
 };
 
 namespace {
 
 QByteArray pngOf(const QImage &image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
+    QBuffer buffer;
     image.save(&buffer, "PNG");
-    return bytes;
+    return buffer.data();
 }
 
 // Black text on a plain background, big and with generous margins, so recognition is exact.
@@ -56,7 +51,6 @@ QImage textImage(const QStringList &lines, QImage::Format format = QImage::Forma
     image.fill(background);
     QPainter painter(&image);
     painter.setFont(font);
-    painter.setPen(Qt::black);
     for (int i = 0; i < lines.size(); ++i)
         painter.drawText(margin, margin + i * lineHeight + metrics.ascent(), lines[i]);
     return image;
@@ -83,36 +77,31 @@ class TestOCR : public QObject
     QString addImage(const QByteArray &bytes, double created = 1000)
     {
         const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        const auto stored =
-            m_store->insert({{{Uti::png, bytes}}}, ClipKind::Image, QStringLiteral("Image"),
-                            QString(), QString(), created, std::nullopt, false, id);
-        return stored.value_or(QString());
+        return m_store
+            ->insert({{{Uti::png, bytes}}}, ClipKind::Image, QStringLiteral("Image"), QString(),
+                     QString(), created, std::nullopt, false, id)
+            .value_or(QString());
     }
 
-    QVariant ocrOf(const QString &id)
+    QString ocrOf(const QString &id)
     {
         const auto result = m_store->rows(u"SELECT ocr FROM clips WHERE id=?"_qs, {id});
-        return result.isEmpty() ? QVariant() : result.first().value(u"ocr"_qs);
+        return result.isEmpty() ? QString() : result.first().value(u"ocr"_qs).toString();
     }
 
     QString recognise(const QString &id)
     {
         m_service->enqueue(id);
         m_service->waitUntilIdle();
-        return ocrOf(id).toString();
+        return ocrOf(id);
     }
 
 private Q_SLOTS:
     void init()
     {
+        m_service.reset(); // before the store it writes to
         m_store = std::make_unique<Store>(m_root.path() + QStringLiteral("/s%1").arg(++m_folder));
         m_service = std::make_unique<OCRService>(*m_store);
-    }
-
-    void cleanup()
-    {
-        m_service.reset();
-        m_store.reset();
     }
 
     void recognisesLines_data()
@@ -190,9 +179,8 @@ private Q_SLOTS:
         QCOMPARE(processed.count(), 20);
         QCOMPARE(processed.first().first().toString(), ids.last());
         for (int i = 0; i < 25; ++i)
-            QCOMPARE(ocrOf(ids[i]).toString(), i < 5 ? QString() : u" "_qs);
-        const QStringList waiting{ids[4], ids[3], ids[2], ids[1], ids[0]};
-        QCOMPARE(m_store->pendingOCR(), waiting);
+            QCOMPARE(ocrOf(ids[i]), i < 5 ? QString() : u" "_qs);
+        QCOMPARE(m_store->pendingOCR(), (QStringList{ids[4], ids[3], ids[2], ids[1], ids[0]}));
     }
 
     void processesInOrderOffTheMainThread()
@@ -200,8 +188,7 @@ private Q_SLOTS:
         const QByteArray tiny = pngOf(blankImage(4, 4));
         const QStringList ids{addImage(tiny, 1), addImage(tiny + QByteArray(1, '\0'), 2),
                               addImage(tiny + QByteArray(2, '\0'), 3)};
-        QStringList order;
-        QStringList threads;
+        QStringList order, threads;
         connect(
             m_service.get(), &OCRService::processed, this,
             [&](const QString &id) {
@@ -228,10 +215,7 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(); // earlier posts from the worker
         QSignalSpy changed(&NotificationCenter::shared(), &NotificationCenter::storeChanged);
         QSignalSpy processed(m_service.get(), &OCRService::processed);
-
-        m_service->enqueue(id);
-        m_service->waitUntilIdle();
-
+        recognise(id);
         QCOMPARE(processed.count(), 1);
         QTRY_COMPARE(changed.count(), 1);
         QVERIFY(m_store->rows(u"SELECT id FROM clips WHERE id=?"_qs, {id}).isEmpty());
@@ -241,6 +225,8 @@ private Q_SLOTS:
     {
         const QByteArray saved = qgetenv("TESSDATA_PREFIX");
         const bool hadPrefix = qEnvironmentVariableIsSet("TESSDATA_PREFIX");
+        const auto restore = qScopeGuard(
+            [&] { hadPrefix ? qputenv("TESSDATA_PREFIX", saved) : qunsetenv("TESSDATA_PREFIX"); });
         QTemporaryDir empty;
         qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path() + u'/'));
 
@@ -252,13 +238,8 @@ private Q_SLOTS:
         m_service->waitUntilIdle();
         const QByteArray text = log.text();
 
-        if (hadPrefix)
-            qputenv("TESSDATA_PREFIX", saved);
-        else
-            qunsetenv("TESSDATA_PREFIX");
-
         for (const QString &id : {first, second}) {
-            QCOMPARE(ocrOf(id).toString(), u" "_qs);
+            QCOMPARE(ocrOf(id), u" "_qs);
             QVERIFY2(text.contains(("[OCR] failed for " + id + ": cannot load").toUtf8()),
                      text.constData());
         }
@@ -284,13 +265,8 @@ private Q_SLOTS:
     {
         // Wider than the recogniser's limit: shrunk before reading, the text stays legible.
         QImage image = blankImage(6400, 1200);
-        QPainter painter(&image);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(120);
-        painter.setFont(font);
-        painter.drawText(400, 600, u"Enormous canvas"_qs);
-        painter.end();
-
+        QPainter(&image).drawImage(
+            340, 440, textImage({u"Enormous canvas"_qs}, QImage::Format_RGB32, Qt::white, 120));
         QCOMPARE(recognise(addImage(pngOf(image))), u"Enormous canvas"_qs);
     }
 
@@ -316,7 +292,7 @@ private Q_SLOTS:
         // Neither the picture being read nor those behind it were written: a later backlog
         // run picks them all up.
         for (const QString &id : ids)
-            QCOMPARE(ocrOf(id).toString(), QString());
+            QCOMPARE(ocrOf(id), QString());
         QCOMPARE(m_store->pendingOCR().size(), 4);
     }
 };
