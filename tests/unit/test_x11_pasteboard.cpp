@@ -1,0 +1,598 @@
+#include "TestMain.h"
+
+#include "platform/X11Pasteboard.h"
+#include "platform/X11PasteboardTypes.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+
+#include <atomic>
+#include <memory>
+#include <poll.h>
+#include <thread>
+#include <xcb/xcb.h>
+
+using namespace X11PasteboardTypes;
+
+namespace {
+
+const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
+const QStringList storable = {Uti::plainText, Uti::rtf,     Uti::html, Uti::png,    Uti::tiff,
+                              Uti::jpeg,      Uti::fileUrl, Uti::url,  Uti::urlName};
+using Offer = QList<QPair<QString, QByteArray>>;
+
+QByteArray utf16le(const QString &text, bool bom)
+{
+    QByteArray out = bom ? QByteArray("\xFF\xFE", 2) : QByteArray();
+    for (const QChar c : text)
+        out.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    return out;
+}
+
+// A clipboard owner on a connection of its own, served from its own thread so that the
+// pasteboard under test can block the main thread while reading from it.
+class FakeOwner
+{
+public:
+    enum Behaviour { Answer, Silent, SilentAfterTargets, DieMidTransfer };
+
+    FakeOwner(const Offer &offer, Behaviour behaviour = Answer, int delayMs = 0, int chunk = 0)
+        : m_behaviour(behaviour), m_delayMs(delayMs), m_chunk(chunk)
+    {
+        m_c = xcb_connect(nullptr, nullptr);
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
+        m_window = xcb_generate_id(m_c);
+        xcb_create_window(m_c, 0, m_window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
+        m_clipboard = intern("CLIPBOARD");
+        m_targets = intern("TARGETS");
+        m_incr = intern("INCR");
+        for (const auto &[target, data] : offer)
+            m_offer.append({intern(target.toUtf8()), data});
+        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
+        auto *owner =
+            xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr);
+        m_owning = owner && owner->owner == m_window;
+        free(owner);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~FakeOwner()
+    {
+        m_stop = true;
+        m_thread.join();
+        if (m_c)
+            xcb_disconnect(m_c);
+    }
+    bool isOwner() const { return m_owning; }
+
+private:
+    struct Incr
+    {
+        xcb_window_t requestor;
+        xcb_atom_t property;
+        xcb_atom_t type;
+        QByteArray data;
+        qsizetype offset = 0;
+    };
+
+    xcb_atom_t intern(const QByteArray &name)
+    {
+        auto *reply = xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.constData()), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return atom;
+    }
+
+    void serve()
+    {
+        const int fd = xcb_get_file_descriptor(m_c);
+        while (!m_stop && m_c && !xcb_connection_has_error(m_c)) {
+            while (m_c) {
+                xcb_generic_event_t *event = xcb_poll_for_event(m_c);
+                if (!event)
+                    break;
+                handle(event);
+                free(event);
+            }
+            if (!m_c)
+                return;
+            xcb_flush(m_c);
+            pollfd pfd{fd, POLLIN, 0};
+            ::poll(&pfd, 1, 20);
+        }
+    }
+
+    void handle(const xcb_generic_event_t *event)
+    {
+        const int type = event->response_type & 0x7F;
+        if (type == XCB_SELECTION_REQUEST)
+            answer(reinterpret_cast<const xcb_selection_request_event_t *>(event));
+        else if (type == XCB_PROPERTY_NOTIFY)
+            continueTransfer(reinterpret_cast<const xcb_property_notify_event_t *>(event));
+    }
+
+    void answer(const xcb_selection_request_event_t *r)
+    {
+        if (m_behaviour == Silent)
+            return;
+        if (m_delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+        const xcb_atom_t property = r->property ? r->property : r->target;
+        bool ok = true;
+        const auto found = std::find_if(m_offer.cbegin(), m_offer.cend(),
+                                        [r](const auto &o) { return o.first == r->target; });
+        if (r->target == m_targets) {
+            QList<xcb_atom_t> atoms{m_targets};
+            for (const auto &o : m_offer)
+                atoms.append(o.first);
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, XCB_ATOM_ATOM,
+                                32, uint32_t(atoms.size()), atoms.constData());
+        } else if (found != m_offer.cend()) {
+            if (m_behaviour == SilentAfterTargets)
+                return;
+            if (m_chunk > 0 && found->second.size() > m_chunk) {
+                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+                xcb_change_window_attributes(m_c, r->requestor, XCB_CW_EVENT_MASK, &mask);
+                const uint32_t size = uint32_t(found->second.size());
+                xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, m_incr, 32,
+                                    1, &size);
+                m_transfers.append({r->requestor, property, r->target, found->second});
+            } else {
+                xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, r->target,
+                                    8, uint32_t(found->second.size()), found->second.constData());
+            }
+        } else {
+            ok = false;
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = r->time;
+        notify.requestor = r->requestor;
+        notify.selection = r->selection;
+        notify.target = r->target;
+        notify.property = ok ? property : xcb_atom_t(XCB_ATOM_NONE);
+        xcb_send_event(m_c, 0, r->requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char *>(&notify));
+    }
+
+    void continueTransfer(const xcb_property_notify_event_t *e)
+    {
+        if (e->state != XCB_PROPERTY_DELETE)
+            return;
+        for (qsizetype i = 0; i < m_transfers.size(); ++i) {
+            Incr &t = m_transfers[i];
+            if (t.requestor != e->window || t.property != e->atom)
+                continue;
+            if (m_behaviour == DieMidTransfer && t.offset > 0) {
+                xcb_disconnect(m_c);
+                m_c = nullptr;
+                return;
+            }
+            const qsizetype n = std::min<qsizetype>(m_chunk, t.data.size() - t.offset);
+            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, t.requestor, t.property, t.type, 8,
+                                uint32_t(n), t.data.constData() + t.offset);
+            t.offset += n;
+            if (n == 0)
+                m_transfers.removeAt(i);
+            return;
+        }
+    }
+
+    const Behaviour m_behaviour;
+    const int m_delayMs;
+    const int m_chunk;
+    xcb_connection_t *m_c = nullptr;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_clipboard = 0, m_targets = 0, m_incr = 0;
+    QList<QPair<xcb_atom_t, QByteArray>> m_offer;
+    QList<Incr> m_transfers;
+    bool m_owning = false;
+    std::atomic_bool m_stop{false};
+    std::thread m_thread;
+};
+
+// The clipboard's owner as the server sees it, asked on a connection of the test's own.
+xcb_window_t clipboardOwner()
+{
+    static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    static const xcb_atom_t clipboard = [] {
+        auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return atom;
+    }();
+    auto *reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr);
+    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
+    free(reply);
+    return owner;
+}
+
+// Serves an offer from a plain map, counting what was asked for.
+struct MapFetch
+{
+    QHash<QString, QByteArray> data;
+    QStringList asked;
+    QString abandonOn;
+
+    Fetch fetch()
+    {
+        return [this](const QString &target) -> std::optional<Transfer> {
+            asked.append(target);
+            if (target == abandonOn)
+                return std::nullopt;
+            return Transfer{data.value(target), target};
+        };
+    }
+};
+
+} // namespace
+
+class TestX11Pasteboard : public QObject
+{
+    Q_OBJECT
+
+private:
+    X11Pasteboard *m_pb = nullptr;
+    QTemporaryDir m_dir;
+    QList<QProcess *> m_xclips;
+    std::unique_ptr<FakeOwner> m_owner;
+
+    // Makes xclip own the clipboard with one target and waits until the change is seen.
+    bool startXclip(const QString &target, const QByteArray &data)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("offer"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            return false;
+        file.close();
+        const qint64 before = m_pb->changeCount();
+        auto *xclip = new QProcess(this);
+        m_xclips.append(xclip);
+        xclip->start(QStringLiteral("xclip"),
+                     {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                      QStringLiteral("clipboard"), QStringLiteral("-t"), target,
+                      QStringLiteral("-i"), path});
+        if (!xclip->waitForStarted(5000))
+            return false;
+        QDeadlineTimer deadline(5000);
+        while ((m_pb->changeCount() == before || clipboardOwner() == XCB_WINDOW_NONE) &&
+               !deadline.hasExpired())
+            QTest::qWait(10);
+        return !deadline.hasExpired();
+    }
+
+    QByteArray xclipOut(const QString &target)
+    {
+        QProcess xclip;
+        xclip.start(QStringLiteral("xclip"),
+                    {QStringLiteral("-o"), QStringLiteral("-selection"),
+                     QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+        // Our own offer is served by this thread's event loop: keep it spinning.
+        QDeadlineTimer deadline(5000);
+        while (xclip.state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(10);
+        return xclip.readAllStandardOutput();
+    }
+
+    bool own(const Offer &offer, FakeOwner::Behaviour behaviour = FakeOwner::Answer,
+             int delayMs = 0, int chunk = 0)
+    {
+        m_owner = std::make_unique<FakeOwner>(offer, behaviour, delayMs, chunk);
+        return m_owner->isOwner();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(qEnvironmentVariableIsSet("DISPLAY"));
+        m_pb = new X11Pasteboard(this);
+    }
+
+    void cleanup()
+    {
+        for (QProcess *xclip : std::as_const(m_xclips)) {
+            xclip->kill();
+            xclip->waitForFinished(2000);
+            delete xclip;
+        }
+        m_xclips.clear();
+        m_owner.reset();
+        if (QGuiApplication::clipboard()->ownsClipboard())
+            QGuiApplication::clipboard()->clear();
+        // The next test must start from an empty clipboard, not from the departure of this
+        // test's owner arriving late.
+        QTRY_COMPARE_WITH_TIMEOUT(clipboardOwner(), xcb_window_t(XCB_WINDOW_NONE), 3000);
+        m_pb->changeCount();
+        QTest::qWait(0);
+    }
+
+    // --- the type map, on plain data ---
+
+    void readItems_data()
+    {
+        QTest::addColumn<QStringList>("targets");
+        QTest::addColumn<Offer>("offer");
+        QTest::addColumn<ItemList>("expected");
+
+        const QByteArray cafe = QStringLiteral("caf\u00e9").toUtf8();
+        QTest::newRow("utf8 preferred over latin1")
+            << QStringList{"TARGETS", "STRING", "UTF8_STRING"}
+            << Offer{{"STRING", "latin"}, {"UTF8_STRING", cafe}}
+            << ItemList{{{Uti::plainText, cafe}}};
+        QTest::newRow("latin1 converted") << QStringList{"STRING"} << Offer{{"STRING", "caf\xe9"}}
+                                          << ItemList{{{Uti::plainText, cafe}}};
+        QTest::newRow("refused text falls back")
+            << QStringList{"UTF8_STRING", "TEXT"} << Offer{{"TEXT", QByteArray("plain\0", 6)}}
+            << ItemList{{{Uti::plainText, "plain"}}};
+        QTest::newRow("order of targets kept")
+            << QStringList{"text/html", "UTF8_STRING", "application/rtf"}
+            << Offer{{"text/html", "<b>x</b>"},
+                     {"UTF8_STRING", "x"},
+                     {"application/rtf", "{\\rtf1}"}}
+            << ItemList{{{Uti::html, "<b>x</b>"}, {Uti::plainText, "x"}, {Uti::rtf, "{\\rtf1}"}}};
+        QTest::newRow("one item per file")
+            << QStringList{"text/uri-list", "UTF8_STRING"}
+            << Offer{{"text/uri-list", "# c\r\nfile:///a\r\nfile:///b\r\n"}, {"UTF8_STRING", "a b"}}
+            << ItemList{{{Uti::fileUrl, "file:///a"}, {Uti::plainText, "a b"}},
+                        {{Uti::fileUrl, "file:///b"}}};
+        QTest::newRow("web uri in a file list")
+            << QStringList{"text/uri-list"} << Offer{{"text/uri-list", "file:///a\nhttps://x.org/"}}
+            << ItemList{{{Uti::fileUrl, "file:///a"}}, {{Uti::url, "https://x.org/"}}};
+        const QString moz = QStringLiteral("https://x.org/\nX \u00e9");
+        const ItemList link{{{Uti::url, "https://x.org/"}, {Uti::urlName, "X \u00e9"}}};
+        QTest::newRow("moz-url utf16 bom") << QStringList{"text/x-moz-url"}
+                                           << Offer{{"text/x-moz-url", utf16le(moz, true)}} << link;
+        QTest::newRow("moz-url utf16 no bom")
+            << QStringList{"text/x-moz-url"} << Offer{{"text/x-moz-url", utf16le(moz, false)}}
+            << link;
+        QTest::newRow("moz-url utf8")
+            << QStringList{"text/x-moz-url"} << Offer{{"text/x-moz-url", moz.toUtf8()}} << link;
+        QTest::newRow("moz-url of a file ignored")
+            << QStringList{"text/uri-list", "text/x-moz-url"}
+            << Offer{{"text/uri-list", "file:///a"}, {"text/x-moz-url", utf16le("file:///a", true)}}
+            << ItemList{{{Uti::fileUrl, "file:///a"}}};
+        QTest::newRow("password hint is concealed")
+            << QStringList{"UTF8_STRING", "x-kde-passwordManagerHint"}
+            << Offer{{"UTF8_STRING", "pw"}, {"x-kde-passwordManagerHint", "secret"}}
+            << ItemList{{{Uti::plainText, "pw"}, {concealedUti, "secret"}}};
+        QTest::newRow("custom target unchanged")
+            << QStringList{"UTF8_STRING", selfMarker}
+            << Offer{{"UTF8_STRING", "t"}, {selfMarker, "\x01"}}
+            << ItemList{{{Uti::plainText, "t"}, {selfMarker, "\x01"}}};
+        QTest::newRow("nothing wanted")
+            << QStringList{"image/bmp"} << Offer{{"image/bmp", "BM"}} << ItemList{};
+    }
+
+    void readItems()
+    {
+        QFETCH(QStringList, targets);
+        QFETCH(Offer, offer);
+        QFETCH(ItemList, expected);
+        MapFetch source;
+        for (const auto &[target, data] : offer)
+            source.data.insert(target, data);
+        const auto items = X11PasteboardTypes::readItems(
+            targets, storable + QStringList{concealedUti, selfMarker}, source.fetch());
+        QVERIFY(items);
+        QCOMPARE(*items, expected);
+    }
+
+    void readItemsFetchesOnlyWhatIsWanted()
+    {
+        MapFetch source;
+        source.data = {{"image/png", "PNG"}, {"UTF8_STRING", "t"}, {"text/html", "h"}};
+        const auto items = X11PasteboardTypes::readItems({"image/png", "UTF8_STRING", "text/html"},
+                                                         {Uti::plainText}, source.fetch());
+        QCOMPARE(source.asked, QStringList{"UTF8_STRING"});
+        QCOMPARE(*items, (ItemList{{{Uti::plainText, "t"}}}));
+
+        source.abandonOn = QStringLiteral("text/html");
+        QVERIFY(
+            !X11PasteboardTypes::readItems({"UTF8_STRING", "text/html"}, storable, source.fetch()));
+    }
+
+    void offeredTypes_data()
+    {
+        QTest::addColumn<QStringList>("targets");
+        QTest::addColumn<QByteArray>("hint");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("text once, protocol dropped")
+            << QStringList{"TIMESTAMP", "TARGETS", "UTF8_STRING", "STRING", "text/html"}
+            << QByteArray() << QStringList{Uti::plainText, Uti::html};
+        QTest::newRow("secret hint")
+            << QStringList{"x-kde-passwordManagerHint", "TEXT"} << QByteArray("secret")
+            << QStringList{concealedUti, Uti::plainText};
+        QTest::newRow("other hint") << QStringList{"x-kde-passwordManagerHint"} << QByteArray("no")
+                                    << QStringList{passwordHintTarget};
+        QTest::newRow("files and links")
+            << QStringList{"text/uri-list", "text/x-moz-url", "x-special/gnome-copied-files"}
+            << QByteArray() << QStringList{Uti::fileUrl, Uti::url, Uti::urlName, gnomeFilesTarget};
+    }
+
+    void offeredTypes()
+    {
+        QFETCH(QStringList, targets);
+        QFETCH(QByteArray, hint);
+        QFETCH(QStringList, expected);
+        MapFetch source;
+        source.data.insert(passwordHintTarget, hint);
+        QCOMPARE(X11PasteboardTypes::offeredTypes(targets, source.fetch()).value(), expected);
+    }
+
+    void mimeDataForItems()
+    {
+        const ItemList items{
+            {{Uti::plainText, "first"}, {selfMarker, "\x01"}, {Uti::fileUrl, "file:///a"}},
+            {{Uti::plainText, "second"}, {Uti::fileUrl, "file:///b"}},
+            {{Uti::url, "https://x.org/"}, {Uti::urlName, "X"}}};
+        std::unique_ptr<QMimeData> mime(mimeDataFor(items));
+        QCOMPARE(mime->text(), QStringLiteral("first"));
+        QCOMPARE(mime->data(selfMarker), QByteArray("\x01"));
+        QCOMPARE(mime->data(uriListTarget), QByteArray("file:///a\r\nfile:///b\r\n"));
+        QCOMPARE(mime->data(gnomeFilesTarget), QByteArray("copy\nfile:///a\nfile:///b"));
+        const MozUrl link = parseMozUrl(mime->data(mozUrlTarget));
+        QCOMPARE(link.url, QStringLiteral("https://x.org/"));
+        QCOMPARE(link.title, QStringLiteral("X"));
+    }
+
+    // --- against a real X server ---
+
+    void xclipText_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray utf8 = QStringLiteral("caf\u00e9 \u2713").toUtf8();
+        QTest::newRow("UTF8_STRING") << "UTF8_STRING" << utf8;
+        QTest::newRow("text/plain") << "text/plain" << utf8;
+        QTest::newRow("charset") << "text/plain;charset=utf-8" << utf8;
+        QTest::newRow("STRING") << "STRING" << QByteArray("caf\xe9 \xe9");
+    }
+
+    void xclipText()
+    {
+        QFETCH(QString, target);
+        QFETCH(QByteArray, bytes);
+        QSignalSpy changed(m_pb, &Pasteboard::changed);
+        const qint64 before = m_pb->changeCount();
+        QVERIFY(startXclip(target, bytes));
+        QVERIFY(m_pb->changeCount() != before);
+        QTRY_VERIFY(changed.count() > 0);
+
+        const auto items = m_pb->read(storable);
+        QVERIFY(items);
+        const QByteArray expected =
+            target == QLatin1String("STRING") ? QString::fromLatin1(bytes).toUtf8() : bytes;
+        QCOMPARE(*items, (ItemList{{{Uti::plainText, expected}}}));
+        QCOMPARE(m_pb->currentTypes(), QStringList{Uti::plainText});
+    }
+
+    void xclipLargePngArrivesWhole()
+    {
+        QByteArray png(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+        QRandomGenerator gen(7);
+        gen.fillRange(reinterpret_cast<quint32 *>(png.data()), png.size() / 4);
+        QVERIFY(startXclip(QStringLiteral("image/png"), png));
+        const auto items = m_pb->read(storable);
+        QVERIFY(items);
+        QCOMPARE(items->size(), 1);
+        QCOMPARE(items->first().size(), 1);
+        QCOMPARE(items->first().first().uti, Uti::png);
+        QVERIFY(items->first().first().data == png);
+    }
+
+    void xclipFileList()
+    {
+        QVERIFY(startXclip(QStringLiteral("text/uri-list"), "file:///tmp/a%20b\nfile:///tmp/c\n"));
+        const auto items = m_pb->read(storable);
+        QVERIFY(items);
+        QCOMPARE(*items, (ItemList{{{Uti::fileUrl, "file:///tmp/a%20b"}},
+                                   {{Uti::fileUrl, "file:///tmp/c"}}}));
+    }
+
+    void ownerWithSeveralTargets()
+    {
+        QVERIFY(own({{"text/html", "<i>x</i>"},
+                     {"UTF8_STRING", "x"},
+                     {selfMarker, "\x01"},
+                     {"x-kde-passwordManagerHint", "secret"}}));
+        QTRY_COMPARE(m_pb->currentTypes(),
+                     (QStringList{Uti::html, Uti::plainText, selfMarker, concealedUti}));
+        const auto items = m_pb->read(storable + QStringList{selfMarker});
+        QVERIFY(items);
+        QCOMPARE(
+            *items,
+            (ItemList{{{Uti::html, "<i>x</i>"}, {Uti::plainText, "x"}, {selfMarker, "\x01"}}}));
+    }
+
+    void ownerWithManyTargets()
+    {
+        Offer offer;
+        for (int i = 0; i < 500; ++i)
+            offer.append({QStringLiteral("application/x-test-%1").arg(i), QByteArray::number(i)});
+        QVERIFY(own(offer));
+        QTRY_COMPARE(m_pb->currentTypes().size(), 500);
+        const auto items = m_pb->read({QStringLiteral("application/x-test-499")});
+        QVERIFY(items);
+        QCOMPARE(*items, (ItemList{{{QStringLiteral("application/x-test-499"), "499"}}}));
+    }
+
+    void incrementalTransferInSmallChunks()
+    {
+        QByteArray html(200 * 1024 + 3, 'h');
+        for (qsizetype i = 0; i < html.size(); i += 97)
+            html[i] = char('a' + i % 26);
+        QVERIFY(own({{"text/html", html}, {"UTF8_STRING", "short"}}, FakeOwner::Answer, 0, 4096));
+        const auto items = m_pb->read(storable);
+        QVERIFY(items);
+        QCOMPARE(items->value(0).value(0).uti, Uti::html);
+        QVERIFY(items->value(0).value(0).data == html);
+        QCOMPARE(items->value(0).value(1), (Flavor{Uti::plainText, "short"}));
+    }
+
+    void unresponsiveOwnerIsAbandoned_data()
+    {
+        QTest::addColumn<int>("behaviour");
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<int>("maxMs");
+        QTest::newRow("never answers") << int(FakeOwner::Silent) << 0 << 1500;
+        QTest::newRow("answers only targets") << int(FakeOwner::SilentAfterTargets) << 0 << 1500;
+        QTest::newRow("dies mid-transfer") << int(FakeOwner::DieMidTransfer) << 0 << 1500;
+        QTest::newRow("slow on every answer") << int(FakeOwner::Answer) << 350 << 2500;
+    }
+
+    void unresponsiveOwnerIsAbandoned()
+    {
+        QFETCH(int, behaviour);
+        QFETCH(int, delayMs);
+        QFETCH(int, maxMs);
+        Offer offer;
+        for (const char *target : {"text/html", "UTF8_STRING", "text/rtf", "image/png",
+                                   "image/jpeg", "image/tiff", "text/uri-list"})
+            offer.append({QString::fromLatin1(target), QByteArray(20000, 'x')});
+        QVERIFY(own(offer, FakeOwner::Behaviour(behaviour), delayMs, 1000));
+        QElapsedTimer timer;
+        timer.start();
+        const auto items = m_pb->read(storable);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY(!items);
+        QVERIFY2(elapsed < maxMs, qPrintable(QString::number(elapsed)));
+    }
+
+    void writeIsReadableByOthersAndBack()
+    {
+        const qint64 before = m_pb->changeCount();
+        const QByteArray text = QStringLiteral("pasted \u00e9").toUtf8();
+        QVERIFY(m_pb->write({{{Uti::plainText, text}, {selfMarker, "\x01"}}}));
+        QTRY_VERIFY(m_pb->changeCount() != before);
+        QCOMPARE(xclipOut(selfMarker), QByteArray("\x01"));
+        QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), text);
+        QVERIFY(m_pb->currentTypes().contains(selfMarker));
+        const auto items = m_pb->read(storable + QStringList{selfMarker});
+        QVERIFY(items);
+        QCOMPARE(*items, (ItemList{{{Uti::plainText, text}, {selfMarker, "\x01"}}}));
+    }
+
+    void writeRightAfterAnotherClientTookTheClipboard()
+    {
+        // Qt has not handled the new owner's event yet, so its first claim carries a stale time.
+        QVERIFY(own({{"UTF8_STRING", "theirs"}}));
+        QVERIFY(m_pb->write({{{Uti::plainText, "ours"}}}));
+        QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), QByteArray("ours"));
+    }
+
+    void writtenFilesReachFileManagers()
+    {
+        QVERIFY(m_pb->write({{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}));
+        QCOMPARE(xclipOut(gnomeFilesTarget), QByteArray("copy\nfile:///a\nfile:///b"));
+        QCOMPARE(m_pb->read(storable).value(),
+                 (ItemList{{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}));
+    }
+};
+
+ULVANE_X11_TEST_MAIN(TestX11Pasteboard)
+#include "test_x11_pasteboard.moc"
