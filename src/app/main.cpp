@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/DesktopServices.h"
 #include "app/SelfTest.h"
 #include "ocr/OCRService.h"
 #include "platform/ShowChannel.h"
@@ -66,12 +67,15 @@ int startApplication(int argc, char **argv)
     if (!channel.listen() && ShowChannel::sendShowRequest()) {
         return 0;
     }
-    QObject::connect(&channel, &ShowChannel::showRequested,
-                     [] { Log::line(QStringLiteral("[App] show requested")); });
-
     Store &store = Store::shared();
+    DesktopServices services;
+    services.start();
     // Images captured or imported while no instance ran still wait for their text.
     OCRService::shared().processPendingBacklog();
+    // The picker answers these once it exists; until then they are only noted.
+    auto showRequested = [] { Log::line(QStringLiteral("[App] show requested")); };
+    QObject::connect(&services, &DesktopServices::togglePanelRequested, showRequested);
+    QObject::connect(&channel, &ShowChannel::showRequested, showRequested);
     Log::line(QStringLiteral("[App] launched, store count=%1").arg(store.count()));
     return app.exec();
 }

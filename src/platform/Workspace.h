@@ -1,8 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <QObject>
 #include <QString>
-#include <optional>
 
 // The application that owns the active window, as the clipboard history records it.
 struct AppInfo

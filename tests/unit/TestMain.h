@@ -54,11 +54,11 @@ inline void isolate(bool needsDisplay = false)
     }
 
 // For tests run inside scripts/x11-session: the real X server, never the user's desktop.
-#define ULVANE_X11_TEST_MAIN(TestObject)                                                       \
-    int main(int argc, char **argv)                                                            \
-    {                                                                                          \
-        TestEnv::isolate(true);                                                                \
-        QGuiApplication app(argc, argv);                                                       \
-        TestObject test;                                                                       \
-        return QTest::qExec(&test, argc, argv);                                                \
+#define ULVANE_X11_TEST_MAIN(TestObject)                                                           \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        TestEnv::isolate(true);                                                                    \
+        QGuiApplication app(argc, argv);                                                           \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
     }

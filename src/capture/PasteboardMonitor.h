@@ -1,0 +1,95 @@
+#pragma once
+
+#include "capture/ContentClassifier.h"
+#include "store/Flavor.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class Pasteboard;
+class Store;
+class Workspace;
+
+// The settings a capture consults, read afresh at every change so a toggle applies at once.
+struct CaptureSettings
+{
+    bool paused = false;
+    bool ignoreHandoff = false;
+    bool plainTextMode = false;
+    bool soundOn = false;
+    QStringList ignoredBundleIDs;
+};
+
+// Where a newly stored entry goes next. Each hook may be empty.
+struct CaptureHooks
+{
+    std::function<void(const QString &id)> recordSerial;
+    std::function<void(const QString &id)> enqueueOcr;
+    std::function<void()> playSound;
+};
+
+// Turns every new copy made in another application into a history entry. Follows the
+// clipboard's change counter (a change signal for speed, a 0.2 s poll as the safety net) and
+// drops changes that must not be kept: our own writes, secrets, remote clipboards, copies made
+// in this application or in ignored ones.
+class PasteboardMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    using SettingsProvider = std::function<CaptureSettings()>;
+
+    // The desktop application id; the self marker and the own-application test derive from it.
+    static inline const QString applicationId = QStringLiteral("org.brisel.Ulvane");
+    static inline const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
+    static constexpr qint64 maxFlavorBytes = 26214400;
+    static constexpr int pollIntervalMs = 200;
+    static constexpr int thumbnailMaxSide = 220;
+
+    // The types read from an offer, in order of preference.
+    static const QStringList &storableUTIs();
+    // Any of these marks an offer that must never be stored (passwords, generated content).
+    static const QStringList &concealedTypes();
+
+    PasteboardMonitor(Pasteboard &pasteboard, Workspace &workspace, Store &store,
+                      SettingsProvider settings, CaptureHooks hooks, QObject *parent = nullptr);
+
+    // Begins following the clipboard; call once.
+    void start();
+    // One look at the change counter, capturing when it moved.
+    void tick();
+
+    qint64 lastChangeCount() const { return m_lastChangeCount; }
+    bool isSleeping() const { return m_sleeping; }
+    bool isStarted() const { return m_timer.isActive(); }
+
+    static Classification classify(const FlavorList &flat);
+
+    // The storable flavors of an offer, item by item: TIFF converted to PNG where it decodes,
+    // one flavor per type, empty items dropped. *totalBytes receives the size that counts
+    // against maxFlavorBytes.
+    static ItemList collectFlavors(const ItemList &offer, qint64 *totalBytes);
+    // Plain-text mode: only text, file URLs and PNG survive; an offer left with none of them
+    // is kept whole rather than lost.
+    static ItemList reduceToPlain(const ItemList &items);
+
+private:
+    void capture(const CaptureSettings &settings);
+    bool vetoedByTypes(const QStringList &types, const CaptureSettings &settings) const;
+    bool isOwnApplication(const QString &bundleId, qint64 pid) const;
+
+    Pasteboard &m_pasteboard;
+    Workspace &m_workspace;
+    Store &m_store;
+    SettingsProvider m_settings;
+    CaptureHooks m_hooks;
+    QTimer m_timer;
+    qint64 m_lastChangeCount = 0;
+    bool m_sleeping = false;
+    bool m_capturing = false;
+};

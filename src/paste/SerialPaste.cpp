@@ -1,0 +1,71 @@
+#include "paste/SerialPaste.h"
+
+#include "paste/PasteService.h"
+#include "store/NotificationCenter.h"
+#include "store/Store.h"
+
+#include <algorithm>
+
+SerialPaste::SerialPaste(PasteService &paste, Store &store, QObject *parent)
+    : QObject(parent), m_paste(paste), m_store(store)
+{}
+
+void SerialPaste::toggleRecording()
+{
+    const bool wasRecording = m_recording;
+    const int oldLength = queueLength();
+    m_recording = !m_recording;
+    if (m_recording)
+        m_queue.clear();
+    changed(wasRecording, oldLength);
+}
+
+void SerialPaste::recordIfNeeded(const QString &id)
+{
+    if (!m_recording)
+        return;
+    const int oldLength = queueLength();
+    m_queue.append(id);
+    changed(m_recording, oldLength);
+}
+
+void SerialPaste::pasteNext()
+{
+    if (m_queue.isEmpty())
+        return;
+    const int oldLength = queueLength();
+    const QString id = m_queue.takeFirst();
+
+    if (const std::optional<QString> text = m_store.plainText(id)) {
+        // Text goes back as text only; the entry keeps its place in the history.
+        if (m_paste.writePlain(*text))
+            m_paste.sendCmdVIfPossible();
+    } else {
+        const QList<Clip> all = m_store.search(QString(), ClipFilter::All, searchLimit);
+        const auto found =
+            std::find_if(all.cbegin(), all.cend(), [&id](const Clip &c) { return c.id == id; });
+        if (found != all.cend() && m_paste.writeFlavors(*found)) {
+            m_store.touchTop(found->digest);
+            m_paste.sendCmdVIfPossible();
+        }
+    }
+    changed(m_recording, oldLength);
+}
+
+void SerialPaste::clear()
+{
+    const bool wasRecording = m_recording;
+    const int oldLength = queueLength();
+    m_queue.clear();
+    m_recording = false;
+    changed(wasRecording, oldLength);
+}
+
+void SerialPaste::changed(bool wasRecording, int oldLength)
+{
+    if (wasRecording != m_recording)
+        Q_EMIT recordingChanged(m_recording);
+    if (oldLength != queueLength())
+        Q_EMIT queueLengthChanged(queueLength());
+    NotificationCenter::shared().post(NotificationCenter::serialChangedName);
+}

@@ -1,0 +1,361 @@
+#include "FakePlatform.h"
+#include "TestMain.h"
+
+#include "capture/ImageUtil.h"
+#include "capture/PasteboardMonitor.h"
+#include "paste/PasteService.h"
+#include "store/Store.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+FlavorList textItem(const QString &text)
+{
+    return {Flavor{Uti::plainText, text.toUtf8()}};
+}
+
+QByteArray imageBytes(QColor color, const char *format, QSize size = QSize(4, 4))
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QStringList utis(const FlavorList &flavors)
+{
+    QStringList list;
+    for (const Flavor &f : flavors)
+        list.append(f.uti);
+    return list;
+}
+
+} // namespace
+
+class TestMonitor : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Store> m_store;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<FakeWorkspace> m_workspace;
+    CaptureSettings m_settings;
+    QStringList m_serial;
+    QStringList m_ocr;
+    int m_sounds = 0;
+    bool m_hooksThrow = false;
+    std::unique_ptr<PasteboardMonitor> m_monitor;
+
+    PasteboardMonitor &makeMonitor()
+    {
+        CaptureHooks hooks;
+        hooks.recordSerial = [this](const QString &id) {
+            if (m_hooksThrow)
+                throw std::runtime_error("hook failed");
+            m_serial.append(id);
+        };
+        hooks.enqueueOcr = [this](const QString &id) { m_ocr.append(id); };
+        hooks.playSound = [this] { ++m_sounds; };
+        m_monitor = std::make_unique<PasteboardMonitor>(
+            *m_pasteboard, *m_workspace, *m_store, [this] { return m_settings; }, hooks);
+        return *m_monitor;
+    }
+
+    // Stores one copy through a tick and gives back what the store kept, if anything.
+    std::optional<FlavorList> captureOne(const ItemList &offer)
+    {
+        const qint64 before = m_store->count();
+        m_pasteboard->copy(offer);
+        m_monitor->tick();
+        if (m_store->count() == before)
+            return std::nullopt;
+        const QList<Clip> clips = m_store->search(QString(), ClipFilter::All, 1);
+        return m_store->contentFlavors(clips.first().id);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_monitor.reset();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<Store>(m_dir->path());
+        m_pasteboard = std::make_unique<FakePasteboard>();
+        m_workspace = std::make_unique<FakeWorkspace>();
+        m_settings = CaptureSettings{};
+        m_settings.soundOn = true;
+        m_serial.clear();
+        m_ocr.clear();
+        m_sounds = 0;
+        m_hooksThrow = false;
+    }
+
+    void contentAtLaunchIsNotCaptured()
+    {
+        m_pasteboard->copyText(QStringLiteral("copied before launch"));
+        makeMonitor().tick();
+        QCOMPARE(m_store->count(), 0);
+
+        m_pasteboard->copyText(QStringLiteral("first copy after launch"));
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), 1);
+    }
+
+    void changeWhilePausedIsNeverCapturedLater()
+    {
+        makeMonitor();
+        m_settings.paused = true;
+        m_pasteboard->copyText(QStringLiteral("secret while paused"));
+        m_monitor->tick();
+        m_settings.paused = false;
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), 0);
+        QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard->count);
+    }
+
+    void changesBetweenSleepAndWakeAreSkipped()
+    {
+        makeMonitor().start();
+        m_workspace->sleep();
+        m_pasteboard->copyText(QStringLiteral("while asleep"), true);
+        m_monitor->tick();
+        m_workspace->wake();
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), 0);
+
+        m_pasteboard->copyText(QStringLiteral("after wake"), true);
+        QCOMPARE(m_store->count(), 1);
+    }
+
+    void vetoingTypes_data()
+    {
+        QTest::addColumn<QString>("extraType");
+        QTest::addColumn<bool>("ignoreHandoff");
+        QTest::addColumn<bool>("stored");
+
+        for (const QString &type : PasteboardMonitor::concealedTypes()) {
+            QTest::addRow("%s", qPrintable(type)) << type << false << false;
+        }
+        QTest::newRow("own marker") << PasteboardMonitor::selfMarker << false << false;
+        QTest::newRow("remote clipboard, ignored")
+            << QStringLiteral("com.apple.is-remote-clipboard") << true << false;
+        QTest::newRow("remote clipboard, kept")
+            << QStringLiteral("com.apple.is-remote-clipboard") << false << true;
+        QTest::newRow("Handoff, ignored") << QStringLiteral("com.apple.Handoff.x") << true << false;
+        QTest::newRow("handoff lower case") << QStringLiteral("com.x.handoff") << true << true;
+        QTest::newRow("concealed prefix only")
+            << QStringLiteral("org.nspasteboard.ConcealedTypeX") << false << true;
+    }
+
+    void vetoingTypes()
+    {
+        QFETCH(QString, extraType);
+        QFETCH(bool, ignoreHandoff);
+        QFETCH(bool, stored);
+
+        makeMonitor();
+        m_settings.ignoreHandoff = ignoreHandoff;
+        m_pasteboard->copy(
+            {textItem(QStringLiteral("hunter2")), FlavorList{Flavor{extraType, QByteArray("1")}}});
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), stored ? 1 : 0);
+        // A vetoed offer is never transferred, so a secret does not even pass through memory.
+        if (!stored)
+            QCOMPARE(m_pasteboard->reads, 0);
+    }
+
+    void sourceApplication_data()
+    {
+        QTest::addColumn<std::optional<AppInfo>>("app");
+        QTest::addColumn<QStringList>("ignored");
+        QTest::addColumn<bool>("stored");
+
+        const QStringList none;
+        const QStringList keepass = {QStringLiteral("org.keepassxc.KeePassXC")};
+        QTest::newRow("our desktop id")
+            << std::optional(AppInfo{QStringLiteral("org.brisel.Ulvane"), QString(), 1}) << none
+            << false;
+        QTest::newRow("our pid") << std::optional(AppInfo{QStringLiteral("ulvane"), QString(),
+                                                          qint64(::getpid())})
+                                 << none << false;
+        QTest::newRow("ignored") << std::optional(AppInfo{keepass.first(), QString(), 9}) << keepass
+                                 << false;
+        QTest::newRow("other") << std::optional(AppInfo{QStringLiteral("firefox-esr"),
+                                                        QStringLiteral("Firefox"), 9})
+                               << keepass << true;
+        QTest::newRow("no window") << std::optional<AppInfo>() << keepass << true;
+    }
+
+    void sourceApplication()
+    {
+        QFETCH(std::optional<AppInfo>, app);
+        QFETCH(QStringList, ignored);
+        QFETCH(bool, stored);
+
+        makeMonitor();
+        m_workspace->app = app;
+        m_settings.ignoredBundleIDs = ignored;
+        QCOMPARE(captureOne({textItem(QStringLiteral("from somewhere"))}).has_value(), stored);
+        if (stored) {
+            const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
+            QCOMPARE(clip.appBundle, app ? app->bundleId : QString());
+            QCOMPARE(clip.appName, app ? app->name : QString());
+        }
+    }
+
+    void tiffAndPng_data()
+    {
+        if (!QImageWriter::supportedImageFormats().contains("tiff"))
+            QSKIP("no TIFF image plugin");
+        QTest::addColumn<FlavorList>("item");
+        QTest::addColumn<QStringList>("storedTypes");
+        QTest::addColumn<QColor>("pngColor");
+
+        const Flavor red{Uti::png, imageBytes(Qt::red, "PNG")};
+        const Flavor blueTiff{Uti::tiff, imageBytes(Qt::blue, "TIFF")};
+        const Flavor brokenTiff{Uti::tiff, QByteArray("not an image")};
+        const QStringList onlyPng = {Uti::png};
+
+        QTest::newRow("png first") << FlavorList{red, blueTiff} << onlyPng << QColor(Qt::red);
+        QTest::newRow("tiff first") << FlavorList{blueTiff, red} << onlyPng << QColor(Qt::blue);
+        QTest::newRow("tiff alone") << FlavorList{blueTiff} << onlyPng << QColor(Qt::blue);
+        QTest::newRow("broken tiff first")
+            << FlavorList{brokenTiff, red} << QStringList{Uti::tiff, Uti::png} << QColor(Qt::red);
+    }
+
+    void tiffAndPng()
+    {
+        QFETCH(FlavorList, item);
+        QFETCH(QStringList, storedTypes);
+        QFETCH(QColor, pngColor);
+
+        makeMonitor();
+        const std::optional<FlavorList> stored = captureOne({item});
+        QVERIFY(stored);
+        QCOMPARE(utis(*stored), storedTypes);
+        const QImage png = ImageUtil::decode(Flavors::first(*stored, Uti::png)->data);
+        QCOMPARE(png.pixelColor(0, 0), pngColor);
+    }
+
+    void sizeLimitCoversTheWholeCapture()
+    {
+        makeMonitor();
+        // Split over two items: the limit is for the whole capture, not per flavor.
+        const QByteArray text(10, 'a');
+        for (const qint64 over : {0, 1}) {
+            const QByteArray html(PasteboardMonitor::maxFlavorBytes - text.size() + over, 'b');
+            QCOMPARE(captureOne({FlavorList{Flavor{Uti::plainText, text}},
+                                 FlavorList{Flavor{Uti::html, html}}})
+                         .has_value(),
+                     over == 0);
+        }
+    }
+
+    void plainTextMode_data()
+    {
+        QTest::addColumn<bool>("plainMode");
+        QTest::addColumn<FlavorList>("item");
+        QTest::addColumn<QStringList>("storedTypes");
+
+        const Flavor text{Uti::plainText, QByteArray("bold")};
+        const Flavor rtf{Uti::rtf, QByteArray("{\\rtf1 \\b bold}")};
+        const Flavor html{Uti::html, QByteArray("<b>bold</b>")};
+        QTest::newRow("rich, mode off") << false << FlavorList{text, rtf, html}
+                                        << QStringList{Uti::plainText, Uti::rtf, Uti::html};
+        QTest::newRow("rich, mode on")
+            << true << FlavorList{text, rtf, html} << QStringList{Uti::plainText};
+        QTest::newRow("nothing plain, kept whole")
+            << true << FlavorList{rtf, html} << QStringList{Uti::rtf, Uti::html};
+        QTest::newRow("unstorable types dropped")
+            << false << FlavorList{Flavor{QStringLiteral("text/x-other"), "x"}, text}
+            << QStringList{Uti::plainText};
+    }
+
+    void plainTextMode()
+    {
+        QFETCH(bool, plainMode);
+        QFETCH(FlavorList, item);
+        QFETCH(QStringList, storedTypes);
+
+        makeMonitor();
+        m_settings.plainTextMode = plainMode;
+        const std::optional<FlavorList> stored = captureOne({item});
+        QVERIFY(stored);
+        QCOMPARE(utis(*stored), storedTypes);
+    }
+
+    void repeatedCopyStoresOneEntry()
+    {
+        makeMonitor();
+        QVERIFY(captureOne({textItem(QStringLiteral("twice"))}));
+        QVERIFY(!captureOne({textItem(QStringLiteral("twice"))}));
+        QCOMPARE(m_store->count(), 1);
+        QCOMPARE(m_sounds, 1);
+        QCOMPARE(m_serial.size(), 1);
+        QVERIFY(m_ocr.isEmpty());
+
+        m_settings.soundOn = false;
+        QVERIFY(captureOne({textItem(QStringLiteral("quiet"))}));
+        QCOMPARE(m_sounds, 1);
+        QCOMPARE(m_serial.size(), 2);
+    }
+
+    void ownWritesAreNotCapturedAgain()
+    {
+        makeMonitor().start();
+        FakeKeySynthesizer keys;
+        PasteService paste(*m_pasteboard, keys, *m_workspace, *m_store, [] { return false; });
+        QVERIFY(paste.writePlain(QStringLiteral("pasted back")));
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), 0);
+        QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard->count);
+    }
+
+    void imageGetsThumbnailAndRecognition()
+    {
+        makeMonitor();
+        const QByteArray png = imageBytes(Qt::green, "PNG", QSize(800, 400));
+        QVERIFY(captureOne({FlavorList{Flavor{Uti::png, png}}}));
+        const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
+        QCOMPARE(clip.kind, ClipKind::Image);
+        QCOMPARE(m_ocr, QStringList{clip.id});
+        QCOMPARE(m_serial, QStringList{clip.id});
+        QCOMPARE(clip.id, clip.id.toUpper());
+        const std::optional<QImage> thumb = m_store->thumbnail(clip.id);
+        QVERIFY(thumb);
+        QCOMPARE(thumb->size(), QSize(220, 110));
+    }
+
+    void changeSignalCapturesAtOnceAndPollCatchesTheRest()
+    {
+        makeMonitor().start();
+        m_pasteboard->copyText(QStringLiteral("announced"), true);
+        QCOMPARE(m_store->count(), 1); // no event loop turn needed
+
+        m_pasteboard->copyText(QStringLiteral("missed signal"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->count(), 2, 5000);
+    }
+
+    void failingHookDoesNotEscape()
+    {
+        makeMonitor();
+        m_hooksThrow = true;
+        QVERIFY(captureOne({textItem(QStringLiteral("kept anyway"))}));
+        m_hooksThrow = false;
+        QVERIFY(captureOne({textItem(QStringLiteral("next copy"))}));
+    }
+};
+
+ULVANE_TEST_MAIN(TestMonitor)
+#include "test_monitor.moc"
