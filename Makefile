@@ -39,8 +39,9 @@ test-asan: deps
 	cmake --build build-asan
 	cd build-asan && ctest --output-on-failure -j2
 
+# In a private X session, so the capture figures never depend on (or disturb) a desktop.
 bench: build
-	@$(BUILD)/bench/ulvane-bench
+	@scripts/x11-session -- $(BUILD)/bench/ulvane-bench
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DULVANE_FUZZ=ON

@@ -2,7 +2,7 @@
 // `--only <suite>` runs one suite.
 #include "Bench.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -56,7 +56,10 @@ qint64 rssKiB(const char *field)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The capture suite talks to a real X server; everything else needs none.
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qsizetype only = args.indexOf(QStringLiteral("--only"));
     const QString wanted = only >= 0 && only + 1 < args.size() ? args[only + 1] : QString();
