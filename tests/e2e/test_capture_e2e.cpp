@@ -13,14 +13,14 @@
 
 namespace {
 
-QByteArray pngBytes(int w, int h)
+QByteArray imageBytes(int w, int h, const char *format = "PNG")
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
 }
 
@@ -95,7 +95,7 @@ private Q_SLOTS:
 
     void imagesAndFilesKeepTheirKinds()
     {
-        const QByteArray png = pngBytes(640, 480);
+        const QByteArray png = imageBytes(640, 480);
         xclipCopy(u"image/png"_qs, png);
         QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::Image, 5000);
         const Clip image = clips().first();
@@ -107,6 +107,30 @@ private Q_SLOTS:
         xclipCopy(u"text/uri-list"_qs, "file:///tmp/report.pdf\r\nfile:///tmp/notes.txt\r\n");
         QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, 5000);
         QCOMPARE(clips().first().excerpt, u"report.pdf, notes.txt"_qs);
+    }
+
+    void otherImageFormatsAndRichText()
+    {
+        xclipCopy(u"image/jpeg"_qs, imageBytes(300, 200, "JPEG"));
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 300×200"_qs, 5000);
+        QVERIFY(clips().first().hasImage);
+        QVERIFY(m_store->thumbnail(clips().first().id));
+
+        // A TIFF-only offer is kept as PNG.
+        xclipCopy(u"image/tiff"_qs, imageBytes(120, 90, "TIFF"));
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 120×90"_qs, 5000);
+        const auto flavors = m_store->contentFlavors(clips().first().id);
+        QVERIFY(flavors && !flavors->isEmpty());
+        QCOMPARE(flavors->first().uti, Uti::png);
+
+        auto *rich = new QMimeData;
+        rich->setHtml(u"<b>bold</b> words"_qs);
+        rich->setText(u"bold words"_qs);
+        QGuiApplication::clipboard()->setMimeData(rich);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, 5000);
+        const auto richFlavors = m_store->contentFlavors(clips().first().id);
+        QVERIFY(richFlavors && Flavors::contains(*richFlavors, Uti::html));
+        QVERIFY(Flavors::contains(*richFlavors, Uti::plainText));
     }
 
     void secretsAndOwnPastesAreNeverStored()
