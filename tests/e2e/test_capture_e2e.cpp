@@ -61,7 +61,7 @@ private Q_SLOTS:
         xclipCopy(u"UTF8_STRING"_qs, "there before launch");
         QSettings(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/ulvane/ulvane.conf"_qs,
                   QSettings::IniFormat)
-            .setValue(u"historyCap"_qs, 1000);
+            .setValue(u"pauseHotkeyLabel"_qs, QStringLiteral("\u2303\u2325X")); // Ctrl+Alt+X
         m_app.start(QStringLiteral(ULVANE_BINARY), {});
         QVERIFY(m_app.waitForStarted());
         waitForLog("[Monitor] started");
@@ -164,6 +164,20 @@ private Q_SLOTS:
         QTest::qWait(2500);
         xclipCopy(u"UTF8_STRING"_qs, "after the big one");
         QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"after the big one"_qs, 8000);
+        QCOMPARE(clips().size(), before + 1);
+    }
+
+    void copiesWhilePausedAreNeverStored()
+    {
+        const qsizetype before = clips().size();
+        QProcess::execute(u"xdotool"_qs, {u"key"_qs, u"ctrl+alt+x"_qs}); // pause
+        QTest::qWait(500);
+        xclipCopy(u"UTF8_STRING"_qs, "copied while paused");
+        QTest::qWait(1000);
+        QProcess::execute(u"xdotool"_qs, {u"key"_qs, u"ctrl+alt+x"_qs}); // resume
+        QTest::qWait(500);
+        xclipCopy(u"UTF8_STRING"_qs, "copied after resuming");
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, 5000);
         QCOMPARE(clips().size(), before + 1);
     }
 
