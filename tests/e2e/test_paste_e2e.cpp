@@ -1,0 +1,266 @@
+// Paste and serial paste against a real X server: the real pasteboard, window activation, XTEST
+// key strokes and key grabs, with a window of this process as the paste target and xmessage as
+// a foreign application that takes the focus in between.
+
+#include "../unit/TestMain.h"
+#include "capture/PasteboardMonitor.h"
+#include "paste/PasteService.h"
+#include "paste/SerialPaste.h"
+#include "platform/MacKeyCodes.h"
+#include "platform/X11HotKeyRegistrar.h"
+#include "platform/X11KeySynthesizer.h"
+#include "platform/X11Pasteboard.h"
+#include "platform/X11Workspace.h"
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QSignalSpy>
+#include <QUuid>
+
+#include <memory>
+
+namespace {
+
+constexpr int timeoutMs = 5000;
+
+// Records what a Ctrl+V delivered, the way an editor would read it.
+class PasteTarget : public QRasterWindow
+{
+public:
+    QStringList pasted;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_V && event->modifiers().testFlag(Qt::ControlModifier))
+            pasted.append(QGuiApplication::clipboard()->text());
+    }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::white);
+    }
+};
+
+QString unique(const QString &prefix)
+{
+    return prefix + QLatin1Char(' ') + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+} // namespace
+
+class TestPasteE2E : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Runs an X client without blocking the event loop: it may need this process to answer a
+    // selection request while it runs.
+    QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = {})
+    {
+        QProcess process;
+        process.start(program, args);
+        if (!process.waitForStarted(timeoutMs))
+            return {};
+        process.write(input);
+        process.closeWriteChannel();
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
+            process.kill();
+        return process.readAllStandardOutput();
+    }
+
+    bool activate(quint64 window)
+    {
+        m_workspace->activateWindow(window);
+        return QTest::qWaitFor([&] { return m_workspace->activeWindow() == window; }, timeoutMs);
+    }
+
+    QString addClip(const QString &text, double created)
+    {
+        const ItemList items{FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
+        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        return m_store
+            ->insert(items, ClipKind::Text, text, QString(), QString(), created, {}, true, id)
+            .value_or(QString());
+    }
+
+    std::optional<Clip> clipWithId(const QString &id)
+    {
+        for (const Clip &clip : m_store->search(QString(), ClipFilter::All, 100)) {
+            if (clip.id == id)
+                return clip;
+        }
+        return std::nullopt;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Store> m_store;
+    std::unique_ptr<X11Pasteboard> m_pasteboard;
+    std::unique_ptr<X11Workspace> m_workspace;
+    std::unique_ptr<X11KeySynthesizer> m_keys;
+    std::unique_ptr<PasteService> m_service;
+    std::unique_ptr<SerialPaste> m_serial;
+    std::unique_ptr<PasteboardMonitor> m_monitor;
+    PasteTarget m_target;
+    QProcess m_foreign;
+    quint64 m_foreignWindow = 0;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_store = std::make_unique<Store>(m_dir.path());
+        m_pasteboard = std::make_unique<X11Pasteboard>();
+        m_workspace = std::make_unique<X11Workspace>();
+        m_keys = std::make_unique<X11KeySynthesizer>();
+        QVERIFY(m_workspace->isConnected());
+        QVERIFY(m_keys->isTrusted());
+        m_service = std::make_unique<PasteService>(*m_pasteboard, *m_keys, *m_workspace, *m_store,
+                                                   [] { return true; });
+        m_serial = std::make_unique<SerialPaste>(*m_service, *m_store);
+        CaptureHooks hooks;
+        hooks.recordSerial = [this](const QString &id) { m_serial->recordIfNeeded(id); };
+        m_monitor = std::make_unique<PasteboardMonitor>(
+            *m_pasteboard, *m_workspace, *m_store, [] { return CaptureSettings{}; }, hooks);
+        m_monitor->start();
+
+        m_target.setTitle(QStringLiteral("paste target"));
+        m_target.resize(320, 200);
+        m_target.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_target));
+
+        // Copies count as the user's only while a foreign application is in front.
+        m_foreign.start(QStringLiteral("xmessage"), {QStringLiteral("elsewhere")});
+        QVERIFY(m_foreign.waitForStarted(timeoutMs));
+        const QByteArray found = run(QStringLiteral("xdotool"),
+                                     {QStringLiteral("search"), QStringLiteral("--sync"),
+                                      QStringLiteral("--classname"), QStringLiteral("xmessage")});
+        m_foreignWindow = found.trimmed().split('\n').last().toULongLong();
+        QVERIFY(m_foreignWindow != 0);
+        QVERIFY(activate(m_foreignWindow));
+    }
+
+    void cleanupTestCase()
+    {
+        m_foreign.kill();
+        m_foreign.waitForFinished(timeoutMs);
+    }
+
+    void cleanup()
+    {
+        m_target.pasted.clear();
+        m_service->setTargetWindow(0);
+    }
+
+    void pasteGoesToTheTargetWindow_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("contentGone");
+        QTest::newRow("all flavors") << false << false;
+        QTest::newRow("plain text") << true << false;
+        QTest::newRow("content file deleted") << false << true;
+    }
+
+    void pasteGoesToTheTargetWindow()
+    {
+        QFETCH(bool, plain);
+        QFETCH(bool, contentGone);
+        const QString text = unique(QStringLiteral("pasted"));
+        const double now = Util::now();
+        const QString id = addClip(text, now - 100);
+        const QString newer = addClip(unique(QStringLiteral("newer")), now - 50);
+        QVERIFY(!id.isEmpty() && !newer.isEmpty());
+        const std::optional<Clip> clip = clipWithId(id);
+        QVERIFY(clip);
+        if (contentGone)
+            QVERIFY(QFile::remove(m_store->contentPath(id)));
+
+        // The picker remembered the target, then the focus went somewhere else.
+        m_service->setTargetWindow(m_target.winId());
+        QVERIFY(activate(m_foreignWindow));
+        const qint64 rowsBefore = m_store->count();
+        const qint64 changeBefore = m_pasteboard->changeCount();
+        const QString topBefore = m_store->search(QString(), ClipFilter::All, 1).value(0).id;
+        QVERIFY(topBefore != id);
+        QSignalSpy strokes(m_service.get(), &PasteService::keyStrokeSent);
+
+        m_service->paste(*clip, plain);
+
+        if (contentGone) {
+            QCOMPARE(m_pasteboard->changeCount(), changeBefore);
+            QVERIFY(!strokes.wait(1000));
+            QVERIFY(m_target.pasted.isEmpty());
+            QCOMPARE(m_store->search(QString(), ClipFilter::All, 1).value(0).id, topBefore);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_target.pasted, QStringList{text}, timeoutMs);
+        QCOMPARE(m_workspace->activeWindow(), quint64(m_target.winId()));
+
+        // Other clients see the marker on the X server, not just in our own offer.
+        const QByteArray marker =
+            run(QStringLiteral("xclip"),
+                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                 QStringLiteral("-t"), PasteService::selfMarker});
+        QVERIFY2(!marker.isEmpty(), "the written offer carries no self marker");
+        QVERIFY(m_pasteboard->currentTypes().contains(PasteService::selfMarker));
+
+        QTRY_COMPARE_WITH_TIMEOUT(m_monitor->lastChangeCount(), m_pasteboard->changeCount(),
+                                  timeoutMs);
+        QCOMPARE(m_store->count(), rowsBefore);
+        QCOMPARE(m_store->search(QString(), ClipFilter::All, 1).value(0).id, id);
+    }
+
+    // Foreign copies made while the monitor runs come back one per press, oldest first.
+    void serialPasteThroughHotKey()
+    {
+        X11HotKeyRegistrar registrar;
+        int status = 0;
+        const quint32 handle =
+            registrar.grab(*MacKeyCodes::fromCharacter(QLatin1Char('P')),
+                           HotKeyRegistrar::ControlMod | HotKeyRegistrar::OptionMod, &status);
+        QVERIFY2(handle != 0, qPrintable(QString::number(status)));
+        QSignalSpy presses(&registrar, &HotKeyRegistrar::pressed);
+        connect(&registrar, &HotKeyRegistrar::pressed, m_serial.get(), [&](quint32 pressed) {
+            if (pressed == handle)
+                m_serial->pasteNext();
+        });
+
+        QVERIFY(activate(m_foreignWindow));
+        m_serial->toggleRecording();
+        QVERIFY(m_serial->isRecording());
+        const QStringList copies = {unique(QStringLiteral("A")), unique(QStringLiteral("B")),
+                                    unique(QStringLiteral("C"))};
+        for (const QString &copy : copies) {
+            const int queued = m_serial->queueLength();
+            run(QStringLiteral("xclip"),
+                {QStringLiteral("-selection"), QStringLiteral("clipboard")}, copy.toUtf8());
+            QTRY_COMPARE_WITH_TIMEOUT(m_serial->queueLength(), queued + 1, timeoutMs);
+        }
+        QCOMPARE(m_serial->queueLength(), 3);
+
+        QVERIFY(activate(m_target.winId()));
+        const QStringList press = {QStringLiteral("key"), QStringLiteral("ctrl+alt+p")};
+        for (qsizetype i = 0; i < copies.size(); ++i) {
+            run(QStringLiteral("xdotool"), press);
+            QTRY_COMPARE_WITH_TIMEOUT(m_target.pasted.size(), i + 1, timeoutMs);
+        }
+        QCOMPARE(m_target.pasted, copies);
+        // Our own writes never come back as new copies while recording.
+        QCOMPARE(m_serial->queueLength(), 0);
+
+        QSignalSpy strokes(m_service.get(), &PasteService::keyStrokeSent);
+        presses.clear();
+        run(QStringLiteral("xdotool"), press);
+        QTRY_COMPARE_WITH_TIMEOUT(presses.size(), 1, timeoutMs);
+        QVERIFY(!strokes.wait(1000));
+        QCOMPARE(m_target.pasted, copies);
+        m_serial->toggleRecording();
+    }
+};
+
+ULVANE_X11_TEST_MAIN(TestPasteE2E)
+#include "test_paste_e2e.moc"
