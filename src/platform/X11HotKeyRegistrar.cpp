@@ -1,4 +1,5 @@
 #include "platform/X11HotKeyRegistrar.h"
+#include "platform/X11Display.h"
 
 #include "platform/MacKeyCodes.h"
 
@@ -41,23 +42,11 @@ X11HotKeyRegistrar::~X11HotKeyRegistrar()
 
 void X11HotKeyRegistrar::connectToServer(const QByteArray &displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t *connection =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    // xcb_connect never returns null; a failed connection is an object in an error state.
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    const X11Display display = connectToDisplay(displayName);
+    if (!display.connection)
         return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        return;
-    }
-    m_connection = connection;
-    m_root = screens.data->root;
+    m_connection = display.connection;
+    m_root = display.root;
     m_keySymbols = xcb_key_symbols_alloc(m_connection);
     m_numLockMask = findNumLockMask();
 

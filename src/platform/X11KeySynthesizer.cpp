@@ -1,4 +1,5 @@
 #include "platform/X11KeySynthesizer.h"
+#include "platform/X11Display.h"
 
 #include "store/Log.h"
 
@@ -44,22 +45,11 @@ X11KeySynthesizer::~X11KeySynthesizer()
 
 void X11KeySynthesizer::connectToServer(const QByteArray &displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t *connection =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    const X11Display display = connectToDisplay(displayName);
+    if (!display.connection)
         return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        return;
-    }
-    m_connection = connection;
-    m_root = screens.data->root;
+    m_connection = display.connection;
+    m_root = display.root;
     m_keySymbols = xcb_key_symbols_alloc(m_connection);
     const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(m_connection, &xcb_test_id);
     m_hasXTest = xtest && xtest->present;

@@ -1,4 +1,5 @@
 #include "platform/X11Workspace.h"
+#include "platform/X11Display.h"
 
 #include <QDBusConnection>
 #include <QDir>
@@ -204,22 +205,11 @@ X11Workspace::~X11Workspace()
 
 void X11Workspace::connectToServer(const QByteArray &displayName)
 {
-    int screenNumber = 0;
-    xcb_connection_t *connection =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screenNumber);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
+    const X11Display display = connectToDisplay(displayName);
+    if (!display.connection)
         return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(connection);
-        return;
-    }
-    m_connection = connection;
-    m_root = screens.data->root;
+    m_connection = display.connection;
+    m_root = display.root;
     m_atoms.activeWindow = intern("_NET_ACTIVE_WINDOW");
     m_atoms.wmPid = intern("_NET_WM_PID");
     m_atoms.gtkApplicationId = intern("_GTK_APPLICATION_ID");
