@@ -31,7 +31,7 @@ demo: build
 	@scripts/demo $(BUILD)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j2
+	cd $(BUILD) && ctest --output-on-failure -j2 --repeat until-pass:2
 
 # The unit tests and corpus replays again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

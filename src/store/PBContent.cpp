@@ -44,33 +44,46 @@ namespace {
 void appendJsonString(QByteArray &out, const QString &text)
 {
     out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buffer[8];
-                std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-                out += buffer;
-            } else {
-                out += ch;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            switch (c) {
+            case u'"':
+                out += "\\\"";
+                break;
+            case u'\\':
+                out += "\\\\";
+                break;
+            case u'\n':
+                out += "\\n";
+                break;
+            case u'\r':
+                out += "\\r";
+                break;
+            case u'\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buffer[8];
+                    std::snprintf(buffer, sizeof buffer, "\\u%04x", unsigned(c));
+                    out += buffer;
+                } else {
+                    out += char(c);
+                }
             }
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
+            out += text.mid(i, 2).toUtf8();
+            ++i;
+        } else if (QChar::isSurrogate(c)) {
+            // A lone surrogate has no UTF-8 form; the escape keeps the name exactly as read.
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\u%04x", unsigned(c));
+            out += buffer;
+        } else {
+            out += QString(QChar(c)).toUtf8();
         }
     }
     out += '"';

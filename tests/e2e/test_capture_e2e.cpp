@@ -50,7 +50,7 @@ class TestCaptureE2E : public QObject
 
     void waitForLog(const QByteArray &line)
     {
-        QTRY_VERIFY_WITH_TIMEOUT((m_log += m_app.readAllStandardError()).contains(line), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((m_log += m_app.readAllStandardError()).contains(line), 20000);
     }
 
 private Q_SLOTS:
@@ -80,16 +80,16 @@ private Q_SLOTS:
     void textIsStoredOnceAndMovesToTheTop()
     {
         xclipCopy(u"UTF8_STRING"_qs, "hello from xclip");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 1, 10000);
         const Clip first = clips().first();
         QCOMPARE(first.kind, ClipKind::Text);
         QCOMPARE(first.excerpt, u"hello from xclip"_qs);
         QCOMPARE(m_store->plainText(first.id), std::optional<QString>(u"hello from xclip"_qs));
 
         xclipCopy(u"UTF8_STRING"_qs, "second");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 2, 10000);
         xclipCopy(u"UTF8_STRING"_qs, "hello from xclip");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().id, first.id, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().id, first.id, 10000);
         QCOMPARE(clips().size(), 2);
     }
 
@@ -97,7 +97,7 @@ private Q_SLOTS:
     {
         const QByteArray png = imageBytes(640, 480);
         xclipCopy(u"image/png"_qs, png);
-        QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::Image, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::Image, 10000);
         const Clip image = clips().first();
         QCOMPARE(image.excerpt, u"Image 640×480"_qs);
         QVERIFY(image.hasImage);
@@ -105,20 +105,20 @@ private Q_SLOTS:
         QCOMPARE(m_store->thumbnail(image.id)->size(), QSize(220, 165));
 
         xclipCopy(u"text/uri-list"_qs, "file:///tmp/report.pdf\r\nfile:///tmp/notes.txt\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, 10000);
         QCOMPARE(clips().first().excerpt, u"report.pdf, notes.txt"_qs);
     }
 
     void otherImageFormatsAndRichText()
     {
         xclipCopy(u"image/jpeg"_qs, imageBytes(300, 200, "JPEG"));
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 300×200"_qs, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 300×200"_qs, 10000);
         QVERIFY(clips().first().hasImage);
         QVERIFY(m_store->thumbnail(clips().first().id));
 
         // A TIFF-only offer is kept as PNG.
         xclipCopy(u"image/tiff"_qs, imageBytes(120, 90, "TIFF"));
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 120×90"_qs, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 120×90"_qs, 10000);
         const auto flavors = m_store->contentFlavors(clips().first().id);
         QVERIFY(flavors && !flavors->isEmpty());
         QCOMPARE(flavors->first().uti, Uti::png);
@@ -127,7 +127,7 @@ private Q_SLOTS:
         rich->setHtml(u"<b>bold</b> words"_qs);
         rich->setText(u"bold words"_qs);
         QGuiApplication::clipboard()->setMimeData(rich);
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, 10000);
         const auto richFlavors = m_store->contentFlavors(clips().first().id);
         QVERIFY(richFlavors && Flavors::contains(*richFlavors, Uti::html));
         QVERIFY(Flavors::contains(*richFlavors, Uti::plainText));
@@ -148,7 +148,7 @@ private Q_SLOTS:
         QTest::qWait(800);
         // A marker copy after them proves the monitor was looking all along.
         xclipCopy(u"UTF8_STRING"_qs, "marker after secrets");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"marker after secrets"_qs, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"marker after secrets"_qs, 10000);
         QCOMPARE(clips().size(), before + 1);
         for (const Clip &c : clips())
             QVERIFY(c.excerpt != u"hunter2"_qs && c.excerpt != u"pasted by ulvane"_qs);
@@ -177,7 +177,7 @@ private Q_SLOTS:
         QProcess::execute(u"xdotool"_qs, {u"key"_qs, u"ctrl+alt+x"_qs}); // resume
         QTest::qWait(500);
         xclipCopy(u"UTF8_STRING"_qs, "copied after resuming");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, 10000);
         QCOMPARE(clips().size(), before + 1);
     }
 
