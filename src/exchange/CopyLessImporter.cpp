@@ -232,27 +232,11 @@ void importRow(Store &store, const SourceRow &row, const QString &cacheFolder,
     clip.appBundle = row.appBundle;
     clip.appName = row.appName;
     clip.digest = digest;
-    for (const Flavor &f : flat) {
-        clip.hasImage = clip.hasImage || Uti::isStoredImage(f.uti);
-        clip.byteSize += f.data.size();
-    }
-
-    QString error;
-    if (!Store::writePrivateFile(store.contentPath(clip.id), PBContent::from(*items).toJson(),
-                                 &error)) {
-        Log::line(QStringLiteral("[Store] content write failed: ") + error);
-        return;
-    }
     // CopyLess 2 made its own thumbnail; it is kept as it is, not rendered again.
-    if (!row.thumbnail.isEmpty())
-        Store::writePrivateFile(store.thumbPath(clip.id), row.thumbnail);
-
-    if (!store.insertRow(clip)) {
-        // No row, no clip: do not count it, and leave no orphan files behind.
-        QFile::remove(store.contentPath(clip.id));
-        QFile::remove(store.thumbPath(clip.id));
-        return;
-    }
+    const std::optional<QByteArray> thumbnail =
+        row.thumbnail.isEmpty() ? std::nullopt : std::optional<QByteArray>(row.thumbnail);
+    if (!store.addEntry(clip, *items, thumbnail))
+        return; // no row, no clip: counted nowhere
     // The title goes on before the trim, as the history import does, so the row is complete
     // before anything may remove it.
     if (!row.title.isEmpty()) {

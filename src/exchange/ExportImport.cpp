@@ -180,26 +180,8 @@ ImportResult importData(const QByteArray &data, Store &store)
         clip.appBundle = entry.appBundle;
         clip.appName = entry.appName;
         clip.digest = digest;
-        for (const Flavor &f : flat) {
-            clip.hasImage = clip.hasImage || Uti::isStoredImage(f.uti);
-            clip.byteSize += f.data.size();
-        }
-
-        QString error;
-        if (!Store::writePrivateFile(store.contentPath(clip.id), PBContent::from(items).toJson(),
-                                     &error)) {
-            Log::line(QStringLiteral("[Store] content write failed: ") + error);
-            continue;
-        }
-        if (thumbnail)
-            Store::writePrivateFile(store.thumbPath(clip.id), *thumbnail);
-
-        if (!store.insertRow(clip)) {
-            // No row, no entry: do not count it, and leave no orphan files behind.
-            QFile::remove(store.contentPath(clip.id));
-            QFile::remove(store.thumbPath(clip.id));
-            continue;
-        }
+        if (!store.addEntry(clip, items, thumbnail))
+            continue; // no row, no entry: counted nowhere
         // Title and pin go on before the trim, so a pinned favourite older than the cap's window
         // is kept rather than deleted the moment it arrives.
         if (!entry.title.isEmpty()) {

@@ -492,40 +492,45 @@ std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const
         }
     }
 
-    const QByteArray json = PBContent::from(items).toJson();
-    bool hasImage = false;
-    qint64 byteSize = 0;
-    for (const Flavor &f : flat) {
-        hasImage = hasImage || Uti::isStoredImage(f.uti);
-        byteSize += f.data.size();
-    }
-
-    QString error;
-    if (!writePrivateFile(contentPath(id), json, &error)) {
-        Log::line(QStringLiteral("[Store] content write failed: ") + error);
+    Clip entry;
+    entry.id = id;
+    entry.created = created;
+    entry.kind = kind;
+    entry.excerpt = excerpt;
+    entry.appBundle = appBundle;
+    entry.appName = appName;
+    entry.digest = digest;
+    if (!addEntry(entry, items, thumbnailPNG))
         return std::nullopt;
-    }
-    if (thumbnailPNG)
-        writePrivateFile(thumbPath(id), *thumbnailPNG);
-
-    Clip row;
-    row.id = id;
-    row.created = created;
-    row.kind = kind;
-    row.excerpt = excerpt;
-    row.appBundle = appBundle;
-    row.appName = appName;
-    row.digest = digest;
-    row.hasImage = hasImage;
-    row.byteSize = byteSize;
-    if (!insertRow(row)) {
-        // Without its row the entry does not exist: report that, and leave no orphan files.
-        removeFiles(id);
-        return std::nullopt;
-    }
     trim();
     notifyChanged();
     return id;
+}
+
+bool Store::addEntry(Clip clip, const ItemList &items,
+                     const std::optional<QByteArray> &thumbnailPNG)
+{
+    clip.hasImage = false;
+    clip.byteSize = 0;
+    for (const FlavorList &item : items) {
+        for (const Flavor &f : item) {
+            clip.hasImage = clip.hasImage || Uti::isStoredImage(f.uti);
+            clip.byteSize += f.data.size();
+        }
+    }
+    QString error;
+    if (!writePrivateFile(contentPath(clip.id), PBContent::from(items).toJson(), &error)) {
+        Log::line(QStringLiteral("[Store] content write failed: ") + error);
+        return false;
+    }
+    if (thumbnailPNG)
+        writePrivateFile(thumbPath(clip.id), *thumbnailPNG);
+    if (!insertRow(clip)) {
+        // Without its row the entry does not exist: report that, and leave no orphan files.
+        removeFiles(clip.id);
+        return false;
+    }
+    return true;
 }
 
 bool Store::insertRow(const Clip &c)

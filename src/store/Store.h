@@ -66,6 +66,10 @@ public:
     // Adds (or replaces) the row of a clip whose files are already written: untitled,
     // unpinned, with recognition pending. False when the statement failed.
     bool insertRow(const Clip &clip);
+    // Stores a new entry whole: content file, thumbnail, then its row (image flag and byte size
+    // are taken from the items). A failed content write is logged; a failed row removes the
+    // files again. True when the entry exists afterwards. Neither trims nor notifies.
+    bool addEntry(Clip clip, const ItemList &items, const std::optional<QByteArray> &thumbnailPNG);
     void touchTop(const QString &digest);
     void setTitle(const QString &id, const QString &title);
     void setPinned(const QString &id, bool pinned);
