@@ -50,3 +50,8 @@ void DesktopServices::start()
     hotKeys.bindAll();
     m_monitor->start();
 }
+
+bool DesktopServices::keyStrokesTrusted() const
+{
+    return m_keys->isTrusted();
+}

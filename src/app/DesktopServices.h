@@ -28,6 +28,8 @@ public:
     PasteService &pasteService() const { return *m_paste; }
     SerialPaste &serialPaste() const { return *m_serial; }
     X11Workspace &workspace() const { return *m_workspace; }
+    // Whether synthetic key strokes can be delivered (the X server offers XTEST).
+    bool keyStrokesTrusted() const;
 
 Q_SIGNALS:
     // The show-panel hot key; the picker answers it.

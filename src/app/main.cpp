@@ -2,7 +2,12 @@
 #include "app/DesktopServices.h"
 #include "app/SelfTest.h"
 #include "ocr/OCRService.h"
+#include "panel/AppIconCache.h"
+#include "panel/PanelController.h"
+#include "panel/Theme.h"
+#include "paste/PasteService.h"
 #include "platform/ShowChannel.h"
+#include "platform/X11Workspace.h"
 #include "prefs/Prefs.h"
 #include "store/Log.h"
 #include "store/Store.h"
@@ -57,6 +62,7 @@ int startApplication(int argc, char **argv)
         return 1;
     }
     QApplication app(argc, argv);
+    Brisel::applyDarkAppearance(app);
     app.setApplicationName(QStringLiteral("Ulvane"));
     app.setDesktopFileName(QStringLiteral("org.brisel.Ulvane"));
     app.setQuitOnLastWindowClosed(false);
@@ -72,10 +78,15 @@ int startApplication(int argc, char **argv)
     services.start();
     // Images captured or imported while no instance ran still wait for their text.
     OCRService::shared().processPendingBacklog();
-    // The picker answers these once it exists; until then they are only noted.
-    auto showRequested = [] { Log::line(QStringLiteral("[App] show requested")); };
-    QObject::connect(&services, &DesktopServices::togglePanelRequested, showRequested);
-    QObject::connect(&channel, &ShowChannel::showRequested, showRequested);
+    PanelHooks hooks;
+    hooks.quit = [] { QCoreApplication::quit(); };
+    hooks.trusted = [&services] { return services.keyStrokesTrusted(); };
+    hooks.grantAccess = [] { PasteService::openAXSettings(); };
+    PanelController panel(store, services.pasteService(), services.workspace(), Prefs::shared(),
+                          AppIconCache::shared(), hooks);
+    QObject::connect(&services, &DesktopServices::togglePanelRequested, &panel,
+                     &PanelController::toggle);
+    QObject::connect(&channel, &ShowChannel::showRequested, &panel, &PanelController::show);
     Log::line(QStringLiteral("[App] launched, store count=%1").arg(store.count()));
     return app.exec();
 }

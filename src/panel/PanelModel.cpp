@@ -100,7 +100,7 @@ int PanelModel::indexOf(const QString &id) const
     return -1;
 }
 
-void PanelModel::hide() const
+void PanelModel::requestHide() const
 {
     if (m_requestHide)
         m_requestHide();
@@ -175,7 +175,7 @@ void PanelModel::paste(int index, bool plain)
 
 void PanelModel::performPaste(const Clip &clip, bool plain, std::optional<Transform> transform)
 {
-    hide();
+    requestHide();
     // The pause lets the window manager move focus back before the key stroke is sent.
     PasteService *const service = &m_paste;
     QTimer::singleShot(pasteDelayMs, this, [service, clip, plain, transform] {
@@ -192,7 +192,7 @@ void PanelModel::copyExtracted(const Clip &clip, Extractor extractor)
     if (values.isEmpty())
         return;
     m_paste.writePlain(values.join(QLatin1Char('\n')));
-    hide();
+    requestHide();
 }
 
 void PanelModel::rename(const Clip &clip)

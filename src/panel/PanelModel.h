@@ -82,6 +82,8 @@ public:
     {
         m_requestHide = std::move(requestHide);
     }
+    // Orders the panel out through the controller's callback (nothing without one).
+    void requestHide() const;
     // Replaces the modal rename dialog (tests, or a controller with its own dialog).
     void setRenamePrompt(RenamePrompt prompt) { m_renamePrompt = std::move(prompt); }
     // The modal "Rename Clip" dialog; none without a widget application.
@@ -110,7 +112,6 @@ Q_SIGNALS:
 private:
     void setClips(QList<Clip> clips);
     void setScrollTarget(const std::optional<QString> &id);
-    void hide() const;
     int indexOf(const QString &id) const;
 
     Store &m_store;

@@ -81,6 +81,8 @@ std::optional<DesktopEntryIndex::Entry> DesktopEntryIndex::parse(const QString &
             entry.name = value;
         else if (key == QLatin1String("StartupWMClass"))
             entry.startupWMClass = value;
+        else if (key == QLatin1String("Icon"))
+            entry.icon = value;
         else if (key == QLatin1String("Type"))
             type = value;
         else if (key == QLatin1String("Hidden"))
@@ -215,6 +217,7 @@ void X11Workspace::connectToServer(const QByteArray &displayName)
     m_atoms.gtkApplicationId = intern("_GTK_APPLICATION_ID");
     m_atoms.utf8String = intern("UTF8_STRING");
     m_atoms.supportingWmCheck = intern("_NET_SUPPORTING_WM_CHECK");
+    m_atoms.wmDesktop = intern("_NET_WM_DESKTOP");
 }
 
 quint32 X11Workspace::intern(const char *name)
@@ -374,6 +377,34 @@ std::optional<AppInfo> X11Workspace::frontmostApplication()
     if (window == 0)
         return std::nullopt;
     return applicationOf(window);
+}
+
+void X11Workspace::showOnAllDesktops(quint64 window)
+{
+    if (!m_connection || window == 0 || window > 0xFFFFFFFFu || m_atoms.wmDesktop == 0)
+        return;
+    const auto id = quint32(window);
+    const quint32 allDesktops = 0xFFFFFFFFu;
+    // The property covers a window about to be mapped; a mapped one must ask the window
+    // manager, which owns the property from then on.
+    std::free(xcb_request_check(m_connection,
+                                xcb_change_property_checked(m_connection, XCB_PROP_MODE_REPLACE, id,
+                                                            m_atoms.wmDesktop, XCB_ATOM_CARDINAL,
+                                                            32, 1, &allDesktops)));
+    if (hasEwmhManager()) {
+        xcb_client_message_event_t event;
+        std::memset(&event, 0, sizeof event);
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = id;
+        event.type = m_atoms.wmDesktop;
+        event.data.data32[0] = allDesktops;
+        event.data.data32[1] = sourcePager;
+        xcb_send_event(m_connection, 0, m_root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char *>(&event));
+    }
+    xcb_flush(m_connection);
 }
 
 void X11Workspace::activateWindow(quint64 window)

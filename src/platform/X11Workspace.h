@@ -24,6 +24,7 @@ public:
         QString id;   // the file name without ".desktop"; subfolders joined with '-'
         QString name; // the unlocalised Name=
         QString startupWMClass;
+        QString icon; // Icon=: a theme icon name or an absolute path
     };
 
     static constexpr int defaultRebuildIntervalMs = 5000;
@@ -75,6 +76,7 @@ public:
     std::optional<AppInfo> frontmostApplication() override;
     quint64 activeWindow() override;
     void activateWindow(quint64 window) override;
+    void showOnAllDesktops(quint64 window) override;
     QString windowClass(quint64 window) override;
 
     // The application owning any window; absent when the window says nothing about itself.
@@ -105,6 +107,7 @@ private:
         quint32 gtkApplicationId = 0;
         quint32 utf8String = 0;
         quint32 supportingWmCheck = 0;
+        quint32 wmDesktop = 0;
     } m_atoms;
     DesktopEntryIndex m_entries;
 };

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "store/Clip.h"
+
+#include <QCache>
+#include <QFont>
+#include <QPixmap>
+#include <QStyledItemDelegate>
+
+#include <functional>
+
+class AppIconCache;
+class PanelModel;
+class Prefs;
+class Store;
+
+// Paints one picker row: application icon, thumbnail or colour swatch, title and excerpt,
+// then the pin star, the quick-paste number and the age. Row heights follow the font size and
+// density preferences; the highlight follows the model's selection and the pointer.
+class ClipRowDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // Space between rows, part of each row's height so the list needs no spacing of its own.
+    static constexpr int rowGap = 1;
+
+    ClipRowDelegate(PanelModel &model, Prefs &prefs, Store &store, AppIconCache &icons,
+                    QObject *parent = nullptr);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    // Rows are painted with the current preferences; call after fontSize or density change.
+    void updateMetrics();
+    bool compact() const { return m_compact; }
+
+    // The row's layout, exposed for tests of sizes and positions.
+    struct Geometry
+    {
+        QRectF highlight;
+        QRectF icon;
+        QRectF kindElement; // empty when the kind shows none
+        QRectF text;
+        QRectF age;
+        int excerptLines = 1;
+    };
+    Geometry geometry(const Clip &clip, int index, const QRect &rowRect) const;
+
+private:
+    int textHeight(const Clip &clip, int excerptLines) const;
+    int excerptLines(const Clip &clip, qreal width) const;
+    QFont excerptFont(const Clip &clip) const;
+    QPixmap thumbnail(const QString &id) const;
+    QSizeF thumbnailBox(const QString &id) const;
+
+    PanelModel &m_model;
+    Prefs &m_prefs;
+    Store &m_store;
+    AppIconCache &m_icons;
+
+    bool m_compact = false;
+    QFont m_titleFont;
+    QFont m_textFont;
+    QFont m_codeFont;
+    QFont m_numberFont;
+    QFont m_ageFont;
+    QPixmap m_star;
+    // Decoded thumbnails, small enough to keep a few hundred; a missing one is cached as null.
+    mutable QCache<QString, QPixmap> m_thumbnails;
+};

@@ -1,0 +1,129 @@
+#include "panel/PanelController.h"
+
+#include "panel/PanelKeys.h"
+#include "panel/PanelModel.h"
+#include "paste/PasteService.h"
+#include "platform/Workspace.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QScreen>
+
+PanelController::PanelController(Store &store, PasteService &paste, Workspace &workspace,
+                                 Prefs &prefs, AppIconCache &icons, PanelHooks hooks,
+                                 QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_paste(paste),
+      m_model(std::make_unique<PanelModel>(store, paste))
+{
+    PanelHooks viewHooks = hooks;
+    m_panel = new PanelView(*m_model, prefs, store, paste, icons, std::move(viewHooks));
+    m_panel->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    m_panel->setWindowTitle(QStringLiteral("Clipboard"));
+    m_panel->setObjectName(QStringLiteral("ulvane-panel"));
+    m_panel->resize(initialWidth, initialHeight);
+    // Sized once: a size the user gives it by dragging an edge stays for the rest of the run.
+
+    QPointer<PanelView> panel = m_panel;
+    m_model->setRequestHide([panel] {
+        if (panel)
+            panel->hide();
+    });
+    m_keys = std::make_unique<PanelKeyHandler>(*m_model, store,
+                                               PanelKeyHandler::Actions{[panel] {
+                                                                            if (panel)
+                                                                                panel->hide();
+                                                                        },
+                                                                        hooks.openSettings});
+    qApp->installEventFilter(this);
+}
+
+PanelController::~PanelController()
+{
+    qApp->removeEventFilter(this);
+    delete m_panel.data();
+}
+
+bool PanelController::isVisible() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void PanelController::show()
+{
+    if (!m_panel)
+        return;
+    // Remember where the user was: X11 moves the keyboard to the picker, so the paste has to
+    // send it back there first.
+    const quint64 active = m_workspace.activeWindow();
+    if (active != 0 && active != quint64(m_panel->winId()))
+        m_paste.setTargetWindow(active);
+
+    m_model->onShow();
+    m_panel->updateFooter();
+    positionPanel();
+    m_workspace.showOnAllDesktops(quint64(m_panel->winId()));
+    m_panel->show();
+    m_panel->raise();
+    m_panel->activateWindow();
+    // Window managers may refuse focus to a window that asks for itself; as a tool window we
+    // ask the way pagers do, which they honour.
+    m_workspace.activateWindow(quint64(m_panel->winId()));
+    m_workspace.showOnAllDesktops(quint64(m_panel->winId()));
+    Q_EMIT shown();
+}
+
+void PanelController::hide()
+{
+    if (m_panel)
+        m_panel->hide();
+}
+
+void PanelController::toggle()
+{
+    if (isVisible())
+        hide();
+    else
+        show();
+}
+
+std::optional<QPoint> PanelController::panelOrigin(const QPoint &pointer, const QSize &size)
+{
+    QScreen *screen = nullptr;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *candidate : screens) {
+        if (candidate->geometry().contains(pointer)) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return std::nullopt;
+    const QRect visible = screen->availableGeometry();
+    // Screen coordinates grow downwards here, so "above the centre" subtracts.
+    const qreal x = visible.x() + visible.width() / 2.0 - size.width() * 0.5;
+    const qreal y =
+        visible.y() + visible.height() / 2.0 - size.height() * 0.5 - visible.height() * 0.08;
+    return QPoint(qRound(x), qRound(y));
+}
+
+void PanelController::positionPanel()
+{
+    const std::optional<QPoint> origin = panelOrigin(QCursor::pos(), m_panel->size());
+    if (origin)
+        m_panel->move(*origin);
+}
+
+bool PanelController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !m_panel)
+        return false;
+    // Only keys meant for the picker window: other windows (settings, dialogs, the rename
+    // prompt, an open menu) keep their own keyboard.
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != m_panel.data() || !m_panel->isActiveWindow())
+        return false;
+    return m_keys->handle(*static_cast<QKeyEvent *>(event));
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "panel/PanelView.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class AppIconCache;
+class PanelKeyHandler;
+class PanelModel;
+class PasteService;
+class Prefs;
+class Store;
+class Workspace;
+
+// Owns the picker window: builds it once, shows it on the screen under the pointer with the
+// keyboard in its search field, remembers which window the user came from so the paste goes
+// back there, and reads the picker's keys before the focused control sees them.
+//
+// The window is a frameless tool window that stays on top and on every desktop. It is hidden,
+// never closed, so each appearance costs only a refresh of the list.
+class PanelController : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int initialWidth = 720;
+    static constexpr int initialHeight = 460;
+
+    PanelController(Store &store, PasteService &paste, Workspace &workspace, Prefs &prefs,
+                    AppIconCache &icons, PanelHooks hooks, QObject *parent = nullptr);
+    ~PanelController() override;
+
+    void show();
+    void hide();
+    // The show-panel hot key: hides a visible panel, shows a hidden one.
+    void toggle();
+    bool isVisible() const;
+
+    PanelModel &model() const { return *m_model; }
+    PanelView *panel() const { return m_panel.data(); }
+    PanelKeyHandler &keyHandler() const { return *m_keys; }
+
+    // Where the panel goes for a pointer position: centred on the screen under it, 8 % of
+    // that screen's height above the centre. Absent when there is no screen at all.
+    static std::optional<QPoint> panelOrigin(const QPoint &pointer, const QSize &size);
+
+Q_SIGNALS:
+    // After the panel was put on screen and given the keyboard (benchmarks wait for it).
+    void shown();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void positionPanel();
+
+    Workspace &m_workspace;
+    PasteService &m_paste;
+    std::unique_ptr<PanelModel> m_model;
+    QPointer<PanelView> m_panel;
+    std::unique_ptr<PanelKeyHandler> m_keys;
+};

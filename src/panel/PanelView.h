@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class AppIconCache;
+class ClipListModel;
+class ClipListView;
+class ClipRowDelegate;
+class FilterTabs;
+class PanelModel;
+class PasteService;
+class Prefs;
+class PreviewPane;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QToolButton;
+class Store;
+
+// What the picker asks of the application around it. Every entry may be left empty; the
+// matching control then does nothing (tests, or a process without that window).
+struct PanelHooks
+{
+    std::function<void()> openSettings;
+    std::function<void()> showAbout;
+    std::function<void()> importCopyLess;
+    std::function<void()> quit;
+    std::function<bool()> launchAtLogin;
+    std::function<void(bool)> setLaunchAtLogin;
+    // Whether synthetic key strokes reach other windows; auto-paste depends on it.
+    std::function<bool()> trusted;
+    std::function<void()> grantAccess;
+};
+
+// The picker's content, top to bottom: toolbar, search bar with the filter tabs, the list with
+// the optional preview beside it, and the footer. It draws its own rounded background and can
+// be dragged by it and resized from its edges, since the window has no frame.
+class PanelView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int minimumWidth = 560;
+    static constexpr int minimumHeight = 340;
+    // After each appearance the caret goes to the search field once the window is mapped.
+    static constexpr int focusDelayMs = 50;
+
+    PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService &paste,
+              AppIconCache &icons, PanelHooks hooks, QWidget *parent = nullptr);
+    ~PanelView() override;
+
+    QLineEdit *searchField() const { return m_search; }
+    ClipListView *listView() const { return m_list; }
+    PreviewPane *previewPane() const { return m_preview; }
+    FilterTabs *filterTabs() const { return m_tabs; }
+    QMenu *moreMenu() const { return m_moreMenu; }
+    QToolButton *settingsButton() const { return m_settingsButton; }
+    QToolButton *closeButton() const { return m_closeButton; }
+    QToolButton *clearSearchButton() const { return m_clearButton; }
+    QToolButton *autoPasteButton() const { return m_autoPasteButton; }
+    QLabel *pausedChip() const { return m_pausedChip; }
+    QToolButton *pausedLabel() const { return m_pausedLabel; }
+    QToolButton *plainLabel() const { return m_plainLabel; }
+    QLabel *countLabel() const { return m_countLabel; }
+    QLabel *hintLabel() const { return m_hintLabel; }
+
+    // Re-reads the conditions the footer shows (also called on every appearance, since trust
+    // can change while the panel is hidden).
+    void updateFooter();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    QWidget *buildToolbar();
+    QWidget *buildSearchBar();
+    QWidget *buildFooter();
+    void rebuildMoreMenu();
+    void syncQuery();
+    void syncPreview();
+    void focusSearchSoon();
+    Qt::Edges edgesAt(const QPoint &pos) const;
+
+    PanelModel &m_model;
+    Prefs &m_prefs;
+    Store &m_store;
+    PasteService &m_paste;
+    AppIconCache &m_icons;
+    PanelHooks m_hooks;
+
+    ClipListModel *m_rows;
+    ClipRowDelegate *m_delegate;
+    ClipListView *m_list;
+    PreviewPane *m_preview;
+    QWidget *m_previewDivider;
+    QLineEdit *m_search;
+    FilterTabs *m_tabs;
+    QMenu *m_moreMenu;
+    QToolButton *m_settingsButton;
+    QToolButton *m_closeButton;
+    QToolButton *m_clearButton;
+    QToolButton *m_autoPasteButton;
+    QLabel *m_pausedChip;
+    QToolButton *m_pausedLabel;
+    QToolButton *m_plainLabel;
+    QLabel *m_countLabel;
+    QLabel *m_hintLabel;
+};
