@@ -87,26 +87,39 @@ void PanelController::toggle()
         show();
 }
 
-std::optional<QPoint> PanelController::panelOrigin(const QPoint &pointer, const QSize &size)
+std::optional<QPoint> PanelController::panelOrigin(const QPoint &pointer, const QSize &size,
+                                                   const QList<ScreenArea> &screens, int primary)
 {
-    QScreen *screen = nullptr;
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    for (QScreen *candidate : screens) {
-        if (candidate->geometry().contains(pointer)) {
-            screen = candidate;
+    const ScreenArea *screen = nullptr;
+    for (const ScreenArea &candidate : screens) {
+        if (candidate.geometry.contains(pointer)) {
+            screen = &candidate;
             break;
         }
     }
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
+    if (!screen && primary >= 0 && primary < screens.size())
+        screen = &screens.at(primary);
     if (!screen)
         return std::nullopt;
-    const QRect visible = screen->availableGeometry();
+    const QRect visible = screen->available;
     // Screen coordinates grow downwards here, so "above the centre" subtracts.
     const qreal x = visible.x() + visible.width() / 2.0 - size.width() * 0.5;
     const qreal y =
         visible.y() + visible.height() / 2.0 - size.height() * 0.5 - visible.height() * 0.08;
     return QPoint(qRound(x), qRound(y));
+}
+
+std::optional<QPoint> PanelController::panelOrigin(const QPoint &pointer, const QSize &size)
+{
+    QList<ScreenArea> areas;
+    int primary = -1;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (QScreen *screen : screens) {
+        if (screen == QGuiApplication::primaryScreen())
+            primary = int(areas.size());
+        areas.append({screen->geometry(), screen->availableGeometry()});
+    }
+    return panelOrigin(pointer, size, areas, primary);
 }
 
 void PanelController::positionPanel()

@@ -43,8 +43,17 @@ public:
     PanelView *panel() const { return m_panel.data(); }
     PanelKeyHandler &keyHandler() const { return *m_keys; }
 
-    // Where the panel goes for a pointer position: centred on the screen under it, 8 % of
-    // that screen's height above the centre. Absent when there is no screen at all.
+    struct ScreenArea
+    {
+        QRect geometry;  // the whole screen, in desktop coordinates
+        QRect available; // without panels and docks
+    };
+    // Where the panel goes for a pointer position: centred on the first screen that contains
+    // the pointer (else the primary one), 8 % of that screen's usable height above its centre.
+    // Absent when there is no screen at all.
+    static std::optional<QPoint> panelOrigin(const QPoint &pointer, const QSize &size,
+                                             const QList<ScreenArea> &screens, int primary);
+    // The same for the screens Qt knows.
     static std::optional<QPoint> panelOrigin(const QPoint &pointer, const QSize &size);
 
 Q_SIGNALS:

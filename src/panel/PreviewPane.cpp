@@ -143,8 +143,11 @@ void PreviewPane::setClip(const Clip &clip)
     m_appName->setText(clip.appName.isEmpty() ? QStringLiteral("Unknown app") : clip.appName);
     const QDateTime created = QDateTime::fromMSecsSinceEpoch(qint64(clip.created * 1000.0));
     const QLocale locale;
+    // Some locales' short time still carries seconds; a clip's time never needs them.
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QStringLiteral(":ss"));
     m_time->setText(locale.toString(created.date(), QStringLiteral("MMM d, yyyy")) +
-                    QStringLiteral(" at ") + locale.toString(created.time(), QLocale::ShortFormat));
+                    QStringLiteral(" at ") + locale.toString(created.time(), timeFormat));
 
     // Read once: a long text is costly to load and the body and the statistics both need it.
     const std::optional<QString> text = m_store.plainText(clip.id);

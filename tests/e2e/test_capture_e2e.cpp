@@ -180,12 +180,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, 10000);
         QCOMPARE(clips().size(), before + 1);
     }
-
-    void showHotKeyReachesTheApp()
-    {
-        QProcess::execute(u"xdotool"_qs, {u"key"_qs, u"super+alt+v"_qs});
-        waitForLog("[App] show requested");
-    }
 };
 
 ULVANE_X11_TEST_MAIN(TestCaptureE2E)

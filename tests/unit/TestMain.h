@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#if __has_include(<QApplication>)
+#include <QApplication>
+#endif
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +62,16 @@ inline void isolate(bool needsDisplay = false)
     {                                                                                              \
         TestEnv::isolate(true);                                                                    \
         QGuiApplication app(argc, argv);                                                           \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
+
+// Widget tests: the same isolation with a QApplication (offscreen, or the private X server).
+#define ULVANE_WIDGET_TEST_MAIN(TestObject, needsDisplay)                                         \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        TestEnv::isolate(needsDisplay);                                                            \
+        QApplication app(argc, argv);                                                              \
         TestObject test;                                                                           \
         return QTest::qExec(&test, argc, argv);                                                    \
     }

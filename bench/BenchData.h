@@ -1,0 +1,90 @@
+#pragma once
+
+// Realistic histories for the benchmarks: texts from a Zipf-skewed vocabulary, stored fast.
+
+#include "store/Store.h"
+#include "store/Util.h"
+
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QUuid>
+
+#include <vector>
+
+namespace BenchData {
+
+// A vocabulary of pronounceable words with a Zipf-like use, so common prefixes match much of
+// the history and rare ones little, as in real clipboards.
+class TextGenerator
+{
+public:
+    TextGenerator() : m_random(42)
+    {
+        const QString consonants = QStringLiteral("bcdfghjklmnprstvwz");
+        const QString vowels = QStringLiteral("aeiou");
+        for (int i = 0; i < 20000; ++i) {
+            QString word;
+            const int syllables = 1 + int(m_random.bounded(4));
+            for (int s = 0; s < syllables; ++s) {
+                word += consonants[int(m_random.bounded(consonants.size()))];
+                word += vowels[int(m_random.bounded(vowels.size()))];
+            }
+            m_words.append(word);
+        }
+    }
+    QString word()
+    {
+        // Zipf-ish: index = n^2 scaled, so low indexes are frequent.
+        const double u = m_random.generateDouble();
+        return m_words[int(u * u * u * double(m_words.size() - 1))];
+    }
+    QString text()
+    {
+        const int kind = int(m_random.bounded(10));
+        const int words = kind < 6   ? 2 + int(m_random.bounded(12))     // short snippets
+                          : kind < 9 ? 20 + int(m_random.bounded(60))    // paragraphs
+                                     : 200 + int(m_random.bounded(200)); // long texts
+        QStringList parts;
+        for (int i = 0; i < words; ++i)
+            parts << word();
+        return parts.join(u' ');
+    }
+    QRandomGenerator &random() { return m_random; }
+
+private:
+    QRandomGenerator m_random;
+    QStringList m_words;
+};
+
+inline QString newId()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+inline void populate(Store &store, TextGenerator &gen, int count, std::vector<QString> *samples)
+{
+    static const char *const apps[] = {"Firefox", "Terminal",    "Text Editor", "Files",    "Slack",
+                                       "Code",    "LibreOffice", "Thunderbird", "Chromium", "Kate"};
+    store.exec(QStringLiteral("BEGIN"));
+    const double base = Util::now() - count;
+    for (int i = 0; i < count; ++i) {
+        const QString text = gen.text();
+        if (samples && i % 97 == 0)
+            samples->push_back(Util::excerpt(text, Util::excerptLimit));
+        Clip c;
+        c.id = newId();
+        c.created = base + i;
+        c.kind = ClipKind::Text;
+        c.excerpt = Util::excerpt(text, Util::excerptLimit);
+        c.appName = QString::fromLatin1(apps[i % 10]);
+        c.appBundle = c.appName.toLower();
+        c.digest = Util::sha256(text.toUtf8());
+        c.byteSize = text.size();
+        store.insertRow(c);
+    }
+    store.exec(QStringLiteral("COMMIT"));
+    // A history that grew over months has its log checkpointed; measure that steady state.
+    store.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+}
+
+} // namespace BenchData

@@ -1,0 +1,52 @@
+#pragma once
+
+// A picker's surroundings for tests: a real store in a temporary folder, the fake desktop, a
+// paste service over them, and a model with a counted hide callback.
+
+#include "FakePlatform.h"
+
+#include "panel/PanelModel.h"
+#include "paste/PasteService.h"
+#include "store/Store.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct PanelRig
+{
+    QTemporaryDir dir;
+    Store store{dir.path()};
+    FakePasteboard pasteboard;
+    FakeWorkspace workspace;
+    FakeKeySynthesizer keys;
+    PasteService paste{pasteboard, keys, workspace, store, [] { return false; }};
+    PanelModel model{store, paste};
+    int hides = 0;
+
+    PanelRig()
+    {
+        model.setRequestHide([this] { ++hides; });
+    }
+
+    // Newest first in the list, so the last one added is row 0.
+    QString add(const QString &text, ClipKind kind = ClipKind::Text, const QString &title = {})
+    {
+        static int counter = 0;
+        ++counter;
+        const std::optional<QString> id = store.insert(
+            {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, kind, text, QString(), QString(),
+            1000.0 + counter, {}, false, QStringLiteral("ID-%1").arg(counter));
+        if (!id)
+            qFatal("test entry was not stored");
+        if (!title.isEmpty())
+            store.setTitle(*id, title);
+        return *id;
+    }
+
+    QString pasteboardText() const
+    {
+        return pasteboard.items.isEmpty() ? QString()
+                                          : QString::fromUtf8(pasteboard.items[0][0].data);
+    }
+};
