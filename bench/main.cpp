@@ -2,7 +2,7 @@
 // `--only <suite>` runs one suite.
 #include "Bench.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -59,7 +59,8 @@ int main(int argc, char **argv)
     // The capture suite talks to a real X server; everything else needs none.
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    // Widgets for the picker suite; the others need only the GUI types.
+    QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const qsizetype only = args.indexOf(QStringLiteral("--only"));
     const QString wanted = only >= 0 && only + 1 < args.size() ? args[only + 1] : QString();

@@ -1,8 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "app/AppIconManager.h"
 #include "app/AppIconStyle.h"
 #include "exchange/CopyLessImporter.h"
 #include "platform/ShowChannel.h"
+#include "store/Log.h"
 #include "store/Store.h"
 
 #include <cstdio>
@@ -47,16 +49,30 @@ int runStats()
 
 int runSetIcon(const QString &styleName)
 {
-    if (!AppIconStyles::fromRawValue(styleName)) {
+    const std::optional<AppIconStyle> style = AppIconStyles::fromRawValue(styleName);
+    if (!style) {
         QStringList names;
-        for (AppIconStyle style : AppIconStyles::allCases())
-            names.append(AppIconStyles::rawValue(style));
+        for (AppIconStyle each : AppIconStyles::allCases())
+            names.append(AppIconStyles::rawValue(each));
         printLine(QStringLiteral("unknown style '") + styleName + QStringLiteral("'; valid: ") +
                   names.join(QStringLiteral(", ")));
         return 1;
     }
-    printLine(QStringLiteral("--set-icon is not available in this build yet"));
-    return 1;
+    AppIconManager icons;
+    // Kept even when the steps below fail: the next launch tries the style again.
+    icons.remember(*style);
+    if (!icons.hasArtwork(*style)) {
+        printLine(QStringLiteral("missing bundled icns for ") + styleName);
+        return 1;
+    }
+    QString error;
+    if (!icons.installDesktopEntry(*style, &error)) {
+        Log::line(QStringLiteral("[AppIcon] menu entry not updated: ") + error);
+        printLine(QStringLiteral("setIcon FAILED"));
+        return 1;
+    }
+    printLine(QStringLiteral("icon set: ") + styleName);
+    return 0;
 }
 
 int runShow()

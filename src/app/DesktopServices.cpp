@@ -42,12 +42,16 @@ DesktopServices::DesktopServices(QObject *parent)
 
 DesktopServices::~DesktopServices() = default;
 
-void DesktopServices::start()
+void DesktopServices::bindHotKeys()
 {
     HotKeyCenter &hotKeys = HotKeyCenter::shared();
     hotKeys.setActions(
         {[this] { Q_EMIT togglePanelRequested(); }, [this] { m_serial->pasteNext(); }});
     hotKeys.bindAll();
+}
+
+void DesktopServices::startCapture()
+{
     m_monitor->start();
 }
 

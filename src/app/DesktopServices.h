@@ -22,8 +22,10 @@ public:
     explicit DesktopServices(QObject *parent = nullptr);
     ~DesktopServices() override;
 
-    // Starts capturing and binds the hot keys.
-    void start();
+    // Binds the global hot keys from the preferences.
+    void bindHotKeys();
+    // Starts watching the clipboard.
+    void startCapture();
 
     PasteService &pasteService() const { return *m_paste; }
     SerialPaste &serialPaste() const { return *m_serial; }

@@ -1,15 +1,9 @@
+#include "app/AppDelegate.h"
 #include "app/CommandLine.h"
-#include "app/DesktopServices.h"
 #include "app/SelfTest.h"
-#include "ocr/OCRService.h"
-#include "panel/AppIconCache.h"
-#include "panel/PanelController.h"
 #include "panel/Theme.h"
-#include "paste/PasteService.h"
 #include "platform/ShowChannel.h"
-#include "platform/X11Workspace.h"
 #include "prefs/Prefs.h"
-#include "store/Log.h"
 #include "store/Store.h"
 
 #include <QApplication>
@@ -73,21 +67,8 @@ int startApplication(int argc, char **argv)
     if (!channel.listen() && ShowChannel::sendShowRequest()) {
         return 0;
     }
-    Store &store = Store::shared();
-    DesktopServices services;
-    services.start();
-    // Images captured or imported while no instance ran still wait for their text.
-    OCRService::shared().processPendingBacklog();
-    PanelHooks hooks;
-    hooks.quit = [] { QCoreApplication::quit(); };
-    hooks.trusted = [&services] { return services.keyStrokesTrusted(); };
-    hooks.grantAccess = [] { PasteService::openAXSettings(); };
-    PanelController panel(store, services.pasteService(), services.workspace(), Prefs::shared(),
-                          AppIconCache::shared(), hooks);
-    QObject::connect(&services, &DesktopServices::togglePanelRequested, &panel,
-                     &PanelController::toggle);
-    QObject::connect(&channel, &ShowChannel::showRequested, &panel, &PanelController::show);
-    Log::line(QStringLiteral("[App] launched, store count=%1").arg(store.count()));
+    AppDelegate delegate(channel);
+    delegate.start();
     return app.exec();
 }
 

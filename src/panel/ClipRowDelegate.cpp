@@ -62,6 +62,10 @@ void ClipRowDelegate::updateMetrics()
     m_codeFont = Fonts::mono(size);
     m_numberFont = Fonts::mono(10);
     m_ageFont = Fonts::mono(10.5);
+    m_numberWidth = QFontMetricsF(m_numberFont).horizontalAdvance(PanelKeys::quickPasteLabel(0));
+    m_lineCache.clear();
+    m_textAdvances.clear();
+    m_codeAdvances.clear();
 }
 
 QFont ClipRowDelegate::excerptFont(const Clip &clip) const
@@ -91,13 +95,48 @@ QSizeF ClipRowDelegate::thumbnailBox(const QString &id) const
     return size;
 }
 
+std::optional<qreal> ClipRowDelegate::estimatedWidth(const QString &text, bool code) const
+{
+    QHash<char16_t, qreal> &advances = code ? m_codeAdvances : m_textAdvances;
+    const QFontMetricsF metrics(code ? m_codeFont : m_textFont);
+    qreal width = 0;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x0590 || c.category() == QChar::Mark_NonSpacing)
+            return std::nullopt;
+        auto found = advances.constFind(c.unicode());
+        if (found == advances.constEnd())
+            found = advances.insert(c.unicode(), metrics.horizontalAdvance(c));
+        width += *found;
+    }
+    return width;
+}
+
 int ClipRowDelegate::excerptLines(const Clip &clip, qreal width) const
 {
     if (m_compact)
         return 1;
-    const QFontMetricsF metrics(excerptFont(clip));
+    const int key = int(width);
+    const auto cached = m_lineCache.constFind(clip.id);
+    if (cached != m_lineCache.constEnd() && cached->first == key)
+        return cached->second;
     const QString excerpt = clip.excerpt.isEmpty() ? QStringLiteral("…") : clip.excerpt;
-    return metrics.horizontalAdvance(excerpt) > width ? 2 : 1;
+    const bool code = clip.kind == ClipKind::Code;
+    // Summed character advances are within a few pixels of the shaped width (kerning); only
+    // texts that end near the edge are shaped for the exact answer.
+    const std::optional<qreal> estimate = estimatedWidth(excerpt, code);
+    int lines = 0;
+    if (estimate && *estimate < width * 0.95)
+        lines = 1;
+    else if (estimate && *estimate > width * 1.05)
+        lines = 2;
+    else
+        lines = QFontMetricsF(excerptFont(clip)).horizontalAdvance(excerpt) > width ? 2 : 1;
+    if (!clip.id.isEmpty()) {
+        if (m_lineCache.size() > 4000)
+            m_lineCache.clear();
+        m_lineCache.insert(clip.id, {key, lines});
+    }
+    return lines;
 }
 
 int ClipRowDelegate::textHeight(const Clip &clip, int lines) const
@@ -135,9 +174,8 @@ ClipRowDelegate::Geometry ClipRowDelegate::geometry(const Clip &clip, int index,
     qreal right = content.right();
     g.age = QRectF(right - ageBoxWidth, content.top(), ageBoxWidth, content.height());
     right -= ageBoxWidth + spacing;
-    const QString number = PanelKeys::quickPasteLabel(index);
-    if (!number.isEmpty())
-        right -= QFontMetricsF(m_numberFont).horizontalAdvance(number) + spacing;
+    if (index >= 0 && index < 9)
+        right -= m_numberWidth + spacing;
     if (clip.pinned)
         right -= starSide + spacing;
 

@@ -4,10 +4,13 @@
 
 #include <QCache>
 #include <QFont>
+#include <QHash>
+#include <QPair>
 #include <QPixmap>
 #include <QStyledItemDelegate>
 
 #include <functional>
+#include <optional>
 
 class AppIconCache;
 class PanelModel;
@@ -51,6 +54,9 @@ public:
 private:
     int textHeight(const Clip &clip, int excerptLines) const;
     int excerptLines(const Clip &clip, qreal width) const;
+    // The excerpt's width from cached character advances; absent for scripts whose shaping
+    // changes widths (anything beyond Latin, Greek and Cyrillic).
+    std::optional<qreal> estimatedWidth(const QString &text, bool code) const;
     QFont excerptFont(const Clip &clip) const;
     QPixmap thumbnail(const QString &id) const;
     QSizeF thumbnailBox(const QString &id) const;
@@ -67,6 +73,13 @@ private:
     QFont m_numberFont;
     QFont m_ageFont;
     QPixmap m_star;
+    qreal m_numberWidth = 0; // "Ctrl+N" in the monospaced number font
+    // Whether an excerpt wraps, by clip and width: shaping a long excerpt costs tens of
+    // microseconds and the list asks for every row's height on each refresh.
+    mutable QHash<QString, QPair<int, int>> m_lineCache; // id → (text width, lines)
+    // Advances of single characters in the text and code fonts, for the quick width estimate.
+    mutable QHash<char16_t, qreal> m_textAdvances;
+    mutable QHash<char16_t, qreal> m_codeAdvances;
     // Decoded thumbnails, small enough to keep a few hundred; a missing one is cached as null.
     mutable QCache<QString, QPixmap> m_thumbnails;
 };

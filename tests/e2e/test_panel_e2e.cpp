@@ -85,9 +85,9 @@ class TestPanelE2E : public QObject
     // The picker's window while it is on screen; 0 when it is not.
     quint64 panelWindow()
     {
-        const QByteArray found = run(u"xdotool"_qs, {u"search"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
-                                                     QString::number(m_app.processId()),
-                                                     u"--name"_qs, u"^Clipboard$"_qs});
+        const QByteArray found = run(
+            u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                            QString::number(m_app.processId()), u"--name"_qs, u"^Clipboard$"_qs});
         const QList<QByteArray> lines = found.trimmed().split('\n');
         return lines.last().toULongLong();
     }

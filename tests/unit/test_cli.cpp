@@ -175,7 +175,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(env.value(u"XDG_DATA_HOME"_qs) + u"/Vesk"_qs));
     }
 
-    void wordsNotAvailableYetFail()
+    void setIconAndMissingImport()
     {
         QString home;
         const auto env = freshHome(&home);
@@ -185,7 +185,13 @@ private Q_SLOTS:
                  u"unknown style 'Petroglyph'; valid: petroglyph, knyaz-seal, trypillia-ceramic, "
                  "scythian-gold, trypillia-dark-ember, trypillia-dark-turquoise, "
                  "trypillia-dark-azure-gold\n"_qs);
-        QVERIFY(ulvane({u"--set-icon"_qs, u"petroglyph"_qs}, env).status != 0);
+        const Result set = ulvane({u"--set-icon"_qs, u"petroglyph"_qs}, env);
+        QCOMPARE(set.status, 0);
+        QCOMPARE(set.out, u"icon set: petroglyph\n"_qs);
+        // The user's menu entry now names the style's artwork.
+        QFile entry(env.value(u"XDG_DATA_HOME"_qs) + u"/applications/org.brisel.Ulvane.desktop"_qs);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("ulvane-petroglyph.svg"));
         const Result import = ulvane({u"--import-copyless"_qs}, env);
         QCOMPARE(import.status, 1);
         QCOMPARE(import.out, u"copyless-import: store not found at "_qs + home +

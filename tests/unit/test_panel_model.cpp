@@ -1,4 +1,4 @@
-#include "FakePlatform.h"
+#include "PanelRig.h"
 #include "TestMain.h"
 
 #include "panel/PanelModel.h"
@@ -16,58 +16,25 @@ class TestPanelModel : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Store> m_store;
-    std::unique_ptr<FakePasteboard> m_pasteboard;
-    std::unique_ptr<FakeWorkspace> m_workspace;
-    std::unique_ptr<FakeKeySynthesizer> m_keys;
-    std::unique_ptr<PasteService> m_service;
-    std::unique_ptr<PanelModel> m_model;
-    int m_hides = 0;
+    std::unique_ptr<PanelRig> m_rig;
 
-    // Newest first in the list, so the last one added is row 0.
-    QString add(const QString &text)
-    {
-        static int counter = 0;
-        ++counter;
-        const std::optional<QString> id = m_store->insert(
-            {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, ClipKind::Text, text, QString(),
-            QString(), 1000.0 + counter, {}, false, QStringLiteral("ID-%1").arg(counter));
-        if (!id)
-            qFatal("test entry was not stored");
-        return *id;
-    }
+    QString add(const QString &text) { return m_rig->add(text); }
 
     // Three rows: "gamma" (0), "beta" (1), "alpha" (2).
     void addThree()
     {
         for (const char *text : {"alpha", "beta", "gamma"})
             add(QString::fromLatin1(text));
-        m_model->refresh(false);
+        m_rig->model.refresh(false);
     }
 
-    QString pasteboardText() const
-    {
-        return m_pasteboard->items.isEmpty() ? QString()
-                                             : QString::fromUtf8(m_pasteboard->items[0][0].data);
-    }
+    QString pasteboardText() const { return m_rig->pasteboardText(); }
 
 private Q_SLOTS:
     void init()
     {
-        m_model.reset();
-        m_service.reset();
-        m_pasteboard.reset(); // drops the connections a test made to it
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_store = std::make_unique<Store>(m_dir->path());
-        m_pasteboard = std::make_unique<FakePasteboard>();
-        m_workspace = std::make_unique<FakeWorkspace>();
-        m_keys = std::make_unique<FakeKeySynthesizer>();
-        m_service = std::make_unique<PasteService>(*m_pasteboard, *m_keys, *m_workspace, *m_store,
-                                                   [] { return false; });
-        m_model = std::make_unique<PanelModel>(*m_store, *m_service);
-        m_hides = 0;
-        m_model->setRequestHide([this] { ++m_hides; });
+        m_rig.reset();
+        m_rig = std::make_unique<PanelRig>();
     }
 
     void typingBurstQueriesOnce()
@@ -75,11 +42,11 @@ private Q_SLOTS:
         add(QStringLiteral("alphabet"));
         add(QStringLiteral("beta"));
         add(QStringLiteral("alpha"));
-        QSignalSpy queries(m_model.get(), &PanelModel::clipsChanged);
+        QSignalSpy queries(&m_rig->model, &PanelModel::clipsChanged);
 
         QElapsedTimer sinceLast;
         for (const char *typed : {"a", "al", "alp", "alph", "alpha"}) {
-            m_model->setQuery(QString::fromLatin1(typed));
+            m_rig->model.setQuery(QString::fromLatin1(typed));
             sinceLast.start();
             QCoreApplication::processEvents();
         }
@@ -87,7 +54,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(queries.count(), 1, 3000);
         QVERIFY2(sinceLast.elapsed() >= PanelModel::refreshDelayMs - 10,
                  qPrintable(QString::number(sinceLast.elapsed())));
-        QCOMPARE(m_model->count(), 2);
+        QCOMPARE(m_rig->model.count(), 2);
         QTest::qWait(PanelModel::refreshDelayMs + 30);
         QCOMPARE(queries.count(), 1);
     }
@@ -109,32 +76,32 @@ private Q_SLOTS:
         QFETCH(int, step);
         QFETCH(int, expected);
         addThree();
-        m_model->setSelection(start);
-        QSignalSpy scrolls(m_model.get(), &PanelModel::scrollTargetChanged);
-        m_model->moveSelection(step);
-        QCOMPARE(m_model->selection(), expected);
+        m_rig->model.setSelection(start);
+        QSignalSpy scrolls(&m_rig->model, &PanelModel::scrollTargetChanged);
+        m_rig->model.moveSelection(step);
+        QCOMPARE(m_rig->model.selection(), expected);
         // A stuck selection still asks the list to scroll to it.
         QCOMPARE(scrolls.count(), 1);
-        QCOMPARE(m_model->scrollTarget(), m_model->clips().at(expected).id);
-        QVERIFY(!m_model->hasPreview());
+        QCOMPARE(m_rig->model.scrollTarget(), m_rig->model.clips().at(expected).id);
+        QVERIFY(!m_rig->model.hasPreview());
     }
 
     void previewFollowsSelection()
     {
         addThree();
-        m_model->togglePreview();
-        QCOMPARE(m_model->previewClip().id, m_model->clips().at(0).id);
-        m_model->moveSelection(1);
-        QCOMPARE(m_model->previewClip().id, m_model->clips().at(1).id);
+        m_rig->model.togglePreview();
+        QCOMPARE(m_rig->model.previewClip().id, m_rig->model.clips().at(0).id);
+        m_rig->model.moveSelection(1);
+        QCOMPARE(m_rig->model.previewClip().id, m_rig->model.clips().at(1).id);
 
         // Still listed: the preview stays although the selection went back to the top.
-        m_model->refresh(false);
-        QCOMPARE(m_model->selection(), 0);
-        QCOMPARE(m_model->previewClip().excerpt, QStringLiteral("beta"));
+        m_rig->model.refresh(false);
+        QCOMPARE(m_rig->model.selection(), 0);
+        QCOMPARE(m_rig->model.previewClip().excerpt, QStringLiteral("beta"));
 
-        m_model->setQuery(QStringLiteral("gamma"));
-        m_model->refresh(false);
-        QVERIFY(!m_model->hasPreview());
+        m_rig->model.setQuery(QStringLiteral("gamma"));
+        m_rig->model.refresh(false);
+        QVERIFY(!m_rig->model.hasPreview());
     }
 
     void storeChangeKeepsSelectionById_data()
@@ -151,16 +118,16 @@ private Q_SLOTS:
         QFETCH(QString, change);
         QFETCH(int, expected);
         addThree();
-        m_model->setSelection(1);
-        const QString selected = m_model->clips().at(1).id;
+        m_rig->model.setSelection(1);
+        const QString selected = m_rig->model.clips().at(1).id;
         if (change == QLatin1String("pin"))
-            m_store->setPinned(selected, true);
+            m_rig->store.setPinned(selected, true);
         else if (change == QLatin1String("rename"))
-            m_store->setTitle(selected, QStringLiteral("renamed"));
+            m_rig->store.setTitle(selected, QStringLiteral("renamed"));
         else
             add(QStringLiteral("delta"));
-        QCOMPARE(m_model->selection(), expected);
-        QCOMPARE(m_model->selectedClip()->id, selected);
+        QCOMPARE(m_rig->model.selection(), expected);
+        QCOMPARE(m_rig->model.selectedClip()->id, selected);
     }
 
     void removalClampsSelection_data()
@@ -177,28 +144,28 @@ private Q_SLOTS:
         QFETCH(int, expected);
         for (int i = 0; i < rows; ++i)
             add(QStringLiteral("row %1").arg(i));
-        m_model->refresh(false);
-        m_model->setSelection(rows - 1);
-        m_model->togglePreview();
-        m_store->remove(m_model->selectedClip()->id);
-        QCOMPARE(m_model->count(), rows - 1);
-        QCOMPARE(m_model->selection(), expected);
-        QVERIFY(!m_model->hasPreview());
+        m_rig->model.refresh(false);
+        m_rig->model.setSelection(rows - 1);
+        m_rig->model.togglePreview();
+        m_rig->store.remove(m_rig->model.selectedClip()->id);
+        QCOMPARE(m_rig->model.count(), rows - 1);
+        QCOMPARE(m_rig->model.selection(), expected);
+        QVERIFY(!m_rig->model.hasPreview());
     }
 
     void unpinUnderFavoritesClamps()
     {
         addThree();
-        for (const Clip &clip : m_model->clips())
-            m_store->setPinned(clip.id, true);
-        m_model->setFilter(ClipFilter::Favorites);
-        QCOMPARE(m_model->count(), 3);
-        m_model->setSelection(2);
-        m_store->setPinned(m_model->selectedClip()->id, false);
-        QCOMPARE(m_model->count(), 2);
-        QCOMPARE(m_model->selection(), 1);
-        m_model->setFilter(ClipFilter::All);
-        QCOMPARE(m_model->selection(), 0);
+        for (const Clip &clip : m_rig->model.clips())
+            m_rig->store.setPinned(clip.id, true);
+        m_rig->model.setFilter(ClipFilter::Favorites);
+        QCOMPARE(m_rig->model.count(), 3);
+        m_rig->model.setSelection(2);
+        m_rig->store.setPinned(m_rig->model.selectedClip()->id, false);
+        QCOMPARE(m_rig->model.count(), 2);
+        QCOMPARE(m_rig->model.selection(), 1);
+        m_rig->model.setFilter(ClipFilter::All);
+        QCOMPARE(m_rig->model.selection(), 0);
     }
 
     void performPasteHidesThenPastes()
@@ -206,19 +173,19 @@ private Q_SLOTS:
         addThree();
         QElapsedTimer clock;
         qint64 writtenAt = -1;
-        m_model->paste(3, false); // quick-paste keys past the last row
-        m_model->paste(-1, false);
-        QCOMPARE(m_hides, 0);
-        connect(m_pasteboard.get(), &Pasteboard::changed, this,
+        m_rig->model.paste(3, false); // quick-paste keys past the last row
+        m_rig->model.paste(-1, false);
+        QCOMPARE(m_rig->hides, 0);
+        connect(&m_rig->pasteboard, &Pasteboard::changed, this,
                 [&] { writtenAt = clock.elapsed(); });
         clock.start();
-        m_model->performPaste(m_model->clips().at(1), true, Transform::Upper);
-        QCOMPARE(m_hides, 1);
-        QCOMPARE(m_pasteboard->writes, 0);
+        m_rig->model.performPaste(m_rig->model.clips().at(1), true, Transform::Upper);
+        QCOMPARE(m_rig->hides, 1);
+        QCOMPARE(m_rig->pasteboard.writes, 0);
         QTRY_VERIFY_WITH_TIMEOUT(writtenAt >= 0, 3000);
         QVERIFY2(writtenAt >= PanelModel::pasteDelayMs - 5, qPrintable(QString::number(writtenAt)));
         QCOMPARE(pasteboardText(), QStringLiteral("BETA"));
-        QCOMPARE(m_pasteboard->writes, 1);
+        QCOMPARE(m_rig->pasteboard.writes, 1);
     }
 
     void copyExtracted_data()
@@ -238,12 +205,12 @@ private Q_SLOTS:
         QFETCH(QString, clipboard);
         QFETCH(int, hides);
         add(text);
-        m_model->refresh(false);
-        m_pasteboard->copyText(QStringLiteral("before"));
-        m_model->copyExtracted(m_model->clips().at(0), Extractor::Emails);
+        m_rig->model.refresh(false);
+        m_rig->pasteboard.copyText(QStringLiteral("before"));
+        m_rig->model.copyExtracted(m_rig->model.clips().at(0), Extractor::Emails);
         QCOMPARE(pasteboardText(), clipboard);
-        QCOMPARE(m_hides, hides);
-        QVERIFY(m_keys->strokes.isEmpty());
+        QCOMPARE(m_rig->hides, hides);
+        QVERIFY(m_rig->keys.strokes.isEmpty());
     }
 
     void rename_data()
@@ -261,34 +228,34 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, answer);
         QFETCH(QString, title);
         const QString id = add(QStringLiteral("text"));
-        m_store->setTitle(id, QStringLiteral("old"));
+        m_rig->store.setTitle(id, QStringLiteral("old"));
         QString offered;
-        m_model->setRenamePrompt([&](const Clip &clip) {
+        m_rig->model.setRenamePrompt([&](const Clip &clip) {
             offered = clip.title;
             return answer;
         });
-        m_model->rename(m_model->clips().at(0));
+        m_rig->model.rename(m_rig->model.clips().at(0));
         QCOMPARE(offered, QStringLiteral("old"));
-        QCOMPARE(m_model->clips().at(0).title, title);
+        QCOMPARE(m_rig->model.clips().at(0).title, title);
     }
 
     void onShowResets()
     {
         addThree();
-        m_model->setFilter(ClipFilter::Links);
-        m_model->setQuery(QStringLiteral("zzz"));
-        m_model->refresh(false);
-        QCOMPARE(m_model->count(), 0);
-        m_model->setPreview(Clip());
-        m_model->setSelection(2);
+        m_rig->model.setFilter(ClipFilter::Links);
+        m_rig->model.setQuery(QStringLiteral("zzz"));
+        m_rig->model.refresh(false);
+        QCOMPARE(m_rig->model.count(), 0);
+        m_rig->model.setPreview(Clip());
+        m_rig->model.setSelection(2);
 
-        m_model->onShow();
-        QCOMPARE(m_model->query(), QString());
-        QCOMPARE(m_model->filter(), ClipFilter::All);
-        QCOMPARE(m_model->count(), 3); // current before the debounced refresh
-        QCOMPARE(m_model->selection(), 0);
-        QVERIFY(!m_model->hasPreview());
-        QCOMPARE(m_model->focusTick(), 1);
+        m_rig->model.onShow();
+        QCOMPARE(m_rig->model.query(), QString());
+        QCOMPARE(m_rig->model.filter(), ClipFilter::All);
+        QCOMPARE(m_rig->model.count(), 3); // current before the debounced refresh
+        QCOMPARE(m_rig->model.selection(), 0);
+        QVERIFY(!m_rig->model.hasPreview());
+        QCOMPARE(m_rig->model.focusTick(), 1);
     }
 };
 

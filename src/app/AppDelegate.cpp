@@ -1,0 +1,239 @@
+#include "app/AppDelegate.h"
+
+#include "app/AboutWindow.h"
+#include "app/AppIconManager.h"
+#include "app/DesktopServices.h"
+#include "app/LoginItem.h"
+#include "app/SettingsWindow.h"
+#include "exchange/CopyLessImporter.h"
+#include "ocr/OCRService.h"
+#include "panel/AppIconCache.h"
+#include "panel/PanelController.h"
+#include "paste/PasteService.h"
+#include "paste/SerialPaste.h"
+#include "platform/ShowChannel.h"
+#include "platform/X11Workspace.h"
+#include "prefs/HotKeys.h"
+#include "prefs/Prefs.h"
+#include "store/Log.h"
+#include "store/NotificationCenter.h"
+#include "store/Store.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QThreadPool>
+
+AppDelegate::AppDelegate(ShowChannel &channel, QObject *parent)
+    : QObject(parent), m_channel(channel)
+{}
+
+AppDelegate::~AppDelegate()
+{
+    delete m_settings.data();
+    delete m_about.data();
+}
+
+void AppDelegate::start()
+{
+    // The singletons, in the order they depend on each other; the picker is built now so its
+    // first appearance costs no construction.
+    Prefs &prefs = Prefs::shared();
+    Store &store = Store::shared();
+    m_services = std::make_unique<DesktopServices>();
+    m_loginItem = std::make_unique<LoginItem>();
+    m_icons = std::make_unique<AppIconManager>();
+
+    PanelHooks hooks;
+    hooks.openSettings = [this] { openSettings(); };
+    hooks.showAbout = [this] { showAbout(); };
+    hooks.importCopyLess = [this] { importCopyLess(); };
+    hooks.quit = [] { QCoreApplication::quit(); };
+    hooks.launchAtLogin = [this] { return m_loginItem->isEnabled(); };
+    hooks.setLaunchAtLogin = [this](bool on) { m_loginItem->set(on); };
+    hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
+    hooks.grantAccess = [this] { grantAccess(); };
+    m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
+                                                m_services->workspace(), prefs,
+                                                AppIconCache::shared(), hooks);
+
+    m_icons->applyStored();
+    setupStatusItem();
+    connect(m_services.get(), &DesktopServices::togglePanelRequested, m_panel.get(),
+            &PanelController::toggle);
+    m_services->bindHotKeys();
+    m_services->startCapture();
+    OCRService::shared().processPendingBacklog();
+
+    NotificationCenter &center = NotificationCenter::shared();
+    connect(&center, &NotificationCenter::prefsChanged, this, &AppDelegate::refreshStatusIcon);
+    connect(&center, &NotificationCenter::serialChanged, this, &AppDelegate::refreshStatusIcon);
+    // Labels of the hot keys show in the tooltip; they change when the settings rebind them.
+    connect(&prefs, &Prefs::pausedChanged, this, &AppDelegate::refreshStatusIcon);
+    connect(&m_channel, &ShowChannel::showRequested, this, &AppDelegate::onShowRequested);
+
+    Log::line(QStringLiteral("[App] launched, store count=%1, hotkey=%2")
+                  .arg(store.count())
+                  .arg(Prefs::activeHotkeyLabel()));
+}
+
+void AppDelegate::setupStatusItem()
+{
+    m_menu = std::make_unique<QMenu>();
+    connect(m_menu.get(), &QMenu::aboutToShow, this,
+            [this] { StatusMenu::fill(*m_menu, menuState(), menuActions()); });
+    // Filled once now as well: some tray hosts read the menu before it is ever opened.
+    StatusMenu::fill(*m_menu, menuState(), menuActions());
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        Log::line(QStringLiteral("[App] no system tray; open the picker with its hot key or "
+                                 "`ulvane --show`"));
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setContextMenu(m_menu.get());
+    // A left click opens the same menu, as a menu-bar item does.
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    m_menu->popup(QCursor::pos());
+            });
+    refreshStatusIcon();
+    m_tray->show();
+}
+
+void AppDelegate::refreshStatusIcon()
+{
+    if (!m_tray)
+        return;
+    const int queued = m_services ? m_services->serialPaste().queueLength() : 0;
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48})
+        icon.addPixmap(
+            QPixmap::fromImage(StatusMenu::statusImage(Prefs::shared().paused(), queued, side)));
+    m_tray->setIcon(icon);
+    m_tray->setToolTip(StatusMenu::toolTip(Prefs::activeHotkeyLabel(), queued));
+}
+
+StatusMenuState AppDelegate::menuState() const
+{
+    StatusMenuState state;
+    state.version = AboutWindow::shortVersion();
+    state.clipCount = Store::shared().count();
+    state.activeHotkeyLabel = Prefs::activeHotkeyLabel();
+    state.paused = Prefs::shared().paused();
+    state.plainTextMode = Prefs::shared().plainTextMode();
+    state.recording = m_services->serialPaste().isRecording();
+    state.queued = m_services->serialPaste().queueLength();
+    state.trusted = m_services->keyStrokesTrusted();
+    state.launchAtLogin = m_loginItem->isEnabled();
+    return state;
+}
+
+StatusMenuActions AppDelegate::menuActions()
+{
+    StatusMenuActions actions;
+    SerialPaste *serial = &m_services->serialPaste();
+    actions.showPanel = [this] { showPanel(); };
+    actions.togglePause = [] { Prefs::shared().setPaused(!Prefs::shared().paused()); };
+    actions.togglePlainMode = [] {
+        Prefs::shared().setPlainTextMode(!Prefs::shared().plainTextMode());
+    };
+    actions.stripPasteboard = [this] { stripPasteboard(); };
+    actions.toggleSerial = [serial] { serial->toggleRecording(); };
+    actions.serialNext = [serial] { serial->pasteNext(); };
+    actions.serialClear = [serial] { serial->clear(); };
+    actions.grantAccess = [this] { grantAccess(); };
+    actions.toggleLogin = [this] { m_loginItem->set(!m_loginItem->isEnabled()); };
+    actions.importCopyLess = [this] { importCopyLess(); };
+    actions.openSettings = [this] { openSettings(); };
+    actions.showAbout = [this] { showAbout(); };
+    actions.quit = [] { QCoreApplication::quit(); };
+    return actions;
+}
+
+void AppDelegate::showPanel()
+{
+    m_panel->show();
+}
+
+void AppDelegate::onShowRequested()
+{
+    m_panel->show();
+    // Linux needs no grant for key strokes, so there is no prompt to show here; a display
+    // without XTEST is reported by the picker's footer instead.
+}
+
+void AppDelegate::stripPasteboard()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    m_services->pasteService().writePlain(text);
+}
+
+void AppDelegate::grantAccess()
+{
+    PasteService::openAXSettings();
+}
+
+void AppDelegate::openSettings()
+{
+    if (!m_settings) {
+        SettingsHooks hooks;
+        hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
+        hooks.grantAccess = [this] { grantAccess(); };
+        hooks.importCopyLess = [] { return CopyLessImporter::run(Store::shared()); };
+        hooks.openAbout = [this] { showAbout(); };
+        m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), HotKeyCenter::shared(),
+                                        *m_loginItem, *m_icons, hooks);
+    }
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
+}
+
+void AppDelegate::showAbout()
+{
+    if (!m_about)
+        m_about = new AboutWindow(Store::shared());
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void AppDelegate::importCopyLess()
+{
+    if (m_importRunning)
+        return;
+    m_importRunning = true;
+    // The import reads another program's database and copies its files: off the main thread,
+    // so the picker and capture stay live meanwhile.
+    QPointer<AppDelegate> self(this);
+    QThreadPool::globalInstance()->start([self] {
+        const std::optional<CopyLessImporter::Result> result =
+            CopyLessImporter::run(Store::shared());
+        QMetaObject::invokeMethod(qApp, [self, result] {
+            if (self)
+                self->reportCopyLessImport(result);
+        });
+    });
+}
+
+void AppDelegate::reportCopyLessImport(const std::optional<CopyLessImporter::Result> &result)
+{
+    m_importRunning = false;
+    QMessageBox box;
+    if (!result) {
+        box.setText(QStringLiteral("CopyLess 2 Store Not Found"));
+        box.setInformativeText(QStringLiteral("Nothing to import."));
+    } else {
+        box.setText(QStringLiteral("CopyLess 2 Import Complete"));
+        box.setInformativeText(
+            QStringLiteral("Imported %1 clips, skipped %2 duplicates.\nTotal now: %3.")
+                .arg(result->imported)
+                .arg(result->skipped)
+                .arg(Store::shared().count()));
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/StatusMenu.h"
+#include "exchange/CopyLessImporter.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class AboutWindow;
+class AppIconManager;
+class DesktopServices;
+class LoginItem;
+class PanelController;
+class QMenu;
+class QSystemTrayIcon;
+class SettingsWindow;
+class ShowChannel;
+
+// The running application: starts capture, the hot keys and text recognition, lives in the
+// tray with a menu rebuilt each time it opens, owns the picker, and opens the settings and
+// About windows on demand (each built once and reused).
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppDelegate(ShowChannel &channel, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // The start-up sequence; ends with the "[App] launched" log line.
+    void start();
+
+    PanelController &panel() const { return *m_panel; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    QMenu *statusMenu() const { return m_menu.get(); }
+
+    StatusMenuState menuState() const;
+    StatusMenuActions menuActions();
+    // Redraws the tray icon and its tooltip from the preferences and the serial queue.
+    void refreshStatusIcon();
+
+    void showPanel();
+    void openSettings();
+    void showAbout();
+    void importCopyLess();
+    void stripPasteboard();
+    void grantAccess();
+
+private:
+    void setupStatusItem();
+    void reportCopyLessImport(const std::optional<CopyLessImporter::Result> &result);
+    void onShowRequested();
+
+    ShowChannel &m_channel;
+    std::unique_ptr<DesktopServices> m_services;
+    std::unique_ptr<PanelController> m_panel;
+    std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<AppIconManager> m_icons;
+    std::unique_ptr<QMenu> m_menu;
+    QSystemTrayIcon *m_tray = nullptr;
+    QPointer<SettingsWindow> m_settings;
+    QPointer<AboutWindow> m_about;
+    bool m_importRunning = false;
+};

@@ -1,0 +1,397 @@
+#include "unit/StderrCapture.h"
+#include "unit/TestMain.h"
+
+#include "app/AboutWindow.h"
+#include "app/AppIconManager.h"
+#include "app/AppIconPicker.h"
+#include "app/CommandLine.h"
+#include "app/LoginItem.h"
+#include "prefs/Prefs.h"
+#include "store/Store.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QUuid>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+QByteArray fileText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+void writeArtwork(const QString &folder, const QString &style, const char *fill = "#c08030")
+{
+    writeText(folder + u"/ulvane-"_qs + style + u".svg"_qs,
+              QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
+                         "<rect width=\"64\" height=\"64\" rx=\"14\" fill=\"") +
+                  fill + "\"/></svg>");
+}
+
+// What the code under test prints on standard output while alive.
+class StdoutCapture
+{
+public:
+    StdoutCapture()
+    {
+        m_file.open();
+        std::fflush(stdout);
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { text(); }
+    QByteArray text()
+    {
+        if (m_saved >= 0) {
+            std::fflush(stdout);
+            ::dup2(m_saved, STDOUT_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        return fileText(m_file.fileName());
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+} // namespace
+
+class TestAppShellParts : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { Prefs::setAppIconStyle(QString()); }
+
+    void loginItemWritesAndRemovesTheAutostartEntry()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"autostart/"_qs + DesktopEntry::fileName);
+        LoginItem item(path, u"/opt/My Apps/ul$vane%1"_qs);
+        QVERIFY(!item.isEnabled());
+        QVERIFY(item.set(true));
+        QVERIFY(item.isEnabled());
+        const QString text = QString::fromUtf8(fileText(path));
+        QCOMPARE(DesktopEntry::value(text, u"Type"_qs), u"Application"_qs);
+        // Quoted for the space, '$' escaped inside the quotes, '%' doubled.
+        QCOMPARE(DesktopEntry::value(text, u"Exec"_qs), u"\"/opt/My Apps/ul\\$vane%%1\""_qs);
+        QVERIFY(text.contains(u"Exec=\"/opt/My Apps/ul\\\\$vane%%1\""_qs));
+
+        QVERIFY(item.set(false));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(!item.isEnabled());
+        QVERIFY(item.set(false)); // nothing left to remove
+    }
+
+    void loginItemReadsHidden_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("plain") << QByteArray("[Desktop Entry]\nExec=ulvane\n") << true;
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=ulvane\nHidden=true\n")
+                                << false;
+        QTest::newRow("hidden, spaced") << QByteArray("[Desktop Entry]\nHidden = true \n") << false;
+        QTest::newRow("not hidden") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
+        QTest::newRow("other group")
+            << QByteArray("[Desktop Entry]\nExec=ulvane\n[Desktop Action x]\nHidden=true\n")
+            << true;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+
+    void loginItemReadsHidden()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, enabled);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(DesktopEntry::fileName);
+        writeText(path, entry);
+        LoginItem item(path, u"/usr/bin/ulvane"_qs);
+        QCOMPARE(item.isEnabled(), enabled);
+        // Switching on replaces whatever the desktop's settings left there.
+        QVERIFY(item.set(true));
+        QVERIFY(item.isEnabled());
+    }
+
+    void loginItemFailureIsLoggedOnly()
+    {
+        QTemporaryDir dir;
+        writeText(dir.filePath(u"autostart"_qs), "not a folder");
+        LoginItem item(dir.filePath(u"autostart/"_qs + DesktopEntry::fileName),
+                       u"/usr/bin/ulvane"_qs);
+        StderrCapture log;
+        QVERIFY(!item.set(true));
+        const QByteArray text = log.text();
+        QVERIFY2(text.contains("[LoginItem] failed: cannot create the folder "), text);
+        QVERIFY(!item.isEnabled());
+    }
+
+    void desktopEntryEditing()
+    {
+        const QString entry = u"# made by hand\n[Desktop Entry]\nName=My Clips\nIcon=old\n\n"
+                              "[Desktop Action new]\nIcon=keep\n"_qs;
+        const QString replaced = DesktopEntry::withValue(entry, u"Icon"_qs, u"/a b.svg"_qs);
+        QCOMPARE(replaced, u"# made by hand\n[Desktop Entry]\nName=My Clips\nIcon=/a b.svg\n\n"
+                           "[Desktop Action new]\nIcon=keep\n"_qs);
+        const QString added = DesktopEntry::withValue(entry, u"Exec"_qs, u"ulvane"_qs);
+        QCOMPARE(added, u"# made by hand\n[Desktop Entry]\nName=My Clips\nIcon=old\nExec=ulvane\n"
+                        "\n[Desktop Action new]\nIcon=keep\n"_qs);
+        QVERIFY(DesktopEntry::withValue(u"Icon=x\n"_qs, u"Icon"_qs, u"y"_qs).isNull());
+
+        const QString odd = u" lead\\back\nline"_qs;
+        const QString stored = DesktopEntry::withValue(u"[Desktop Entry]\n"_qs, u"Comment"_qs,
+                                                       DesktopEntry::escapeValue(odd));
+        QCOMPARE(stored.count(u'\n'), 2); // the value's line break did not split the line
+        QCOMPARE(DesktopEntry::value(stored, u"Comment"_qs), odd);
+        QVERIFY(DesktopEntry::value(stored, u"Icon"_qs).isNull());
+    }
+
+    void artworkLookupPrefersTheFirstFolder()
+    {
+        QTemporaryDir dir;
+        const QString installed = dir.filePath(u"share"_qs);
+        const QString source = dir.filePath(u"source"_qs);
+        writeArtwork(installed, u"petroglyph"_qs);
+        writeArtwork(source, u"petroglyph"_qs);
+        writeArtwork(source, u"knyaz-seal"_qs);
+        writeText(source + u"/ulvane-scythian-gold.svg"_qs, "not an svg");
+        AppIconManager icons({installed, source}, dir.filePath(u"entry.desktop"_qs), u"x"_qs);
+        QCOMPARE(icons.artworkPath(AppIconStyle::Petroglyph),
+                 installed + u"/ulvane-petroglyph.svg"_qs);
+        QCOMPARE(icons.artworkPath(AppIconStyle::KnyazSeal), source + u"/ulvane-knyaz-seal.svg"_qs);
+        QVERIFY(icons.artworkPath(AppIconStyle::TrypilliaCeramic).isEmpty());
+        QVERIFY(icons.hasArtwork(AppIconStyle::KnyazSeal));
+        QVERIFY(!icons.hasArtwork(AppIconStyle::TrypilliaCeramic));
+        QVERIFY(!icons.hasArtwork(AppIconStyle::ScythianGold));
+        QVERIFY(icons.icon(AppIconStyle::ScythianGold).isNull());
+        QVERIFY(!icons.icon(AppIconStyle::KnyazSeal).isNull());
+    }
+
+    void applyStoresTheStyleAndPointsTheMenuEntryAtIt()
+    {
+        QTemporaryDir dir;
+        const QString art = dir.filePath(u"icons"_qs);
+        writeArtwork(art, u"scythian-gold"_qs);
+        writeArtwork(art, u"petroglyph"_qs, "#806040");
+        const QString entry = dir.filePath(u"applications/"_qs + DesktopEntry::fileName);
+        AppIconManager icons({art}, entry, u"/usr/local/bin/ulvane"_qs);
+
+        icons.apply(AppIconStyle::ScythianGold);
+        QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
+        QCOMPARE(icons.storedStyle(), AppIconStyle::ScythianGold);
+        QString text = QString::fromUtf8(fileText(entry));
+        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), art + u"/ulvane-scythian-gold.svg"_qs);
+        QCOMPARE(DesktopEntry::value(text, u"Exec"_qs), u"/usr/local/bin/ulvane"_qs);
+        QCOMPARE(DesktopEntry::value(text, u"Name"_qs), u"Ulvane"_qs);
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
+
+        // The user's own entry keeps everything but the icon.
+        writeText(entry, text.replace(u"Name=Ulvane"_qs, u"Name=My Clips"_qs).toUtf8());
+        icons.apply(AppIconStyle::Petroglyph);
+        text = QString::fromUtf8(fileText(entry));
+        QCOMPARE(DesktopEntry::value(text, u"Name"_qs), u"My Clips"_qs);
+        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), art + u"/ulvane-petroglyph.svg"_qs);
+        QCOMPARE(text.count(u"Icon="_qs), 1);
+    }
+
+    void missingArtworkIsLoggedAndChangesNothingElse_data()
+    {
+        QTest::addColumn<bool>("unreadable");
+        QTest::newRow("no file") << false;
+        QTest::newRow("not an svg") << true;
+    }
+
+    void missingArtworkIsLoggedAndChangesNothingElse()
+    {
+        QFETCH(bool, unreadable);
+        QTemporaryDir dir;
+        const QString art = dir.filePath(u"icons"_qs);
+        QDir().mkpath(art);
+        if (unreadable)
+            writeText(art + u"/ulvane-knyaz-seal.svg"_qs, "<html>nope</html>");
+        const QString entry = dir.filePath(DesktopEntry::fileName);
+        const QByteArray before = "[Desktop Entry]\nName=Ulvane\nIcon=/old.svg\n";
+        writeText(entry, before);
+        AppIconManager icons({art}, entry, u"ulvane"_qs);
+        StderrCapture log;
+        icons.apply(AppIconStyle::KnyazSeal);
+        const QByteArray text = log.text();
+        QVERIFY2(text.contains("[AppIcon] missing bundled icns for knyaz-seal\n"), text);
+        QCOMPARE(Prefs::appIconStyle(), u"knyaz-seal"_qs);
+        QCOMPARE(fileText(entry), before);
+
+        // At launch the same style is passed over without a word.
+        StderrCapture quiet;
+        icons.applyStored();
+        QCOMPARE(quiet.text(), QByteArray());
+    }
+
+    void unwritableApplicationsFolderIsLogged()
+    {
+        QTemporaryDir dir;
+        const QString art = dir.filePath(u"icons"_qs);
+        writeArtwork(art, u"petroglyph"_qs);
+        writeText(dir.filePath(u"applications"_qs), "not a folder");
+        AppIconManager icons({art}, dir.filePath(u"applications/"_qs + DesktopEntry::fileName),
+                             u"ulvane"_qs);
+        StderrCapture log;
+        icons.apply(AppIconStyle::Petroglyph);
+        const QByteArray text = log.text();
+        QVERIFY2(text.contains("[AppIcon] menu entry not updated: cannot create the folder"), text);
+        QCOMPARE(Prefs::appIconStyle(), u"petroglyph"_qs);
+    }
+
+    void storedStyleFallsBackToTheDefault_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("style");
+        QTest::newRow("absent") << QString() << int(AppIconStyle::TrypilliaDarkAzureGold);
+        QTest::newRow("capitalised")
+            << u"Petroglyph"_qs << int(AppIconStyle::TrypilliaDarkAzureGold);
+        QTest::newRow("known") << u"trypillia-ceramic"_qs << int(AppIconStyle::TrypilliaCeramic);
+    }
+
+    void storedStyleFallsBackToTheDefault()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, style);
+        Prefs::setAppIconStyle(stored);
+        AppIconManager icons({}, u"/nonexistent/x.desktop"_qs, u"x"_qs);
+        QCOMPARE(int(icons.storedStyle()), style);
+        AppIconPicker picker(icons);
+        QCOMPARE(int(picker.selected()), style);
+    }
+
+    void pickerLaysOutTheStylesAndAppliesOnClick()
+    {
+        QTemporaryDir dir;
+        const QString art = dir.filePath(u"icons"_qs);
+        writeArtwork(art, u"scythian-gold"_qs);
+        const QString entry = dir.filePath(DesktopEntry::fileName);
+        AppIconManager icons({art}, entry, u"ulvane"_qs);
+        AppIconPicker picker(icons);
+        QCOMPARE(picker.selected(), AppIconStyle::TrypilliaDarkAzureGold);
+        QCOMPARE(AppIconPicker::displayName(AppIconStyle::TrypilliaDarkEmber),
+                 u"Trypillia Night · Ember"_qs);
+
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        picker.resize(452, picker.heightForWidth(452));
+        QCOMPARE(picker.columnCount(), 4);
+        // Row by row in the styles' order; the eighth tile does not exist.
+        QCOMPARE(picker.tileRect(3).y(), picker.tileRect(0).y());
+        QVERIFY(picker.tileRect(4).y() > picker.tileRect(3).y());
+        QCOMPARE(picker.tileRect(4).x(), picker.tileRect(0).x());
+        QVERIFY(picker.tileRect(7).isNull());
+        QVERIFY(picker.tileRect(0).width() >= AppIconPicker::minColumnWidth);
+        picker.resize(200, 400);
+        QCOMPARE(picker.columnCount(), 2);
+        // Four rows now: the picker asks for the height they need.
+        QCOMPARE(picker.height(), picker.heightForWidth(200));
+        QVERIFY(picker.height() > 2 * picker.heightForWidth(452) - AppIconPicker::spacing);
+        picker.resize(452, picker.heightForWidth(452));
+
+        // Painting copes with six tiles whose artwork is missing.
+        QVERIFY(!picker.grab().isNull());
+
+        QSignalSpy applied(&picker, &AppIconPicker::styleApplied);
+        QTest::mouseClick(&picker, Qt::LeftButton, {}, picker.tileRect(3).center());
+        QCOMPARE(picker.selected(), AppIconStyle::ScythianGold);
+        QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
+        QVERIFY(fileText(entry).contains("ulvane-scythian-gold.svg"));
+        // The selected tile applies again.
+        QTest::mouseClick(&picker, Qt::LeftButton, {}, picker.tileRect(3).center());
+        QCOMPARE(applied.count(), 2);
+        // Released on another tile: nothing.
+        QTest::mousePress(&picker, Qt::LeftButton, {}, picker.tileRect(0).center());
+        QTest::mouseRelease(&picker, Qt::LeftButton, {}, picker.tileRect(1).center());
+        QCOMPARE(applied.count(), 2);
+        // Keyboard: move left and apply.
+        picker.setFocus();
+        QTest::keyClick(&picker, Qt::Key_Left);
+        QTest::keyClick(&picker, Qt::Key_Space);
+        QCOMPARE(picker.selected(), AppIconStyle::TrypilliaCeramic);
+    }
+
+    void aboutFiguresFollowTheStore()
+    {
+        QTemporaryDir dir;
+        Store store(dir.path());
+        AboutWindow about(store);
+        QCOMPARE(about.size(), QSize(380, 360));
+        QCOMPARE(about.findChild<QLabel *>(u"version"_qs)->text(),
+                 QStringLiteral("Version " ULVANE_VERSION " (1)"));
+        auto figure = [&about](const char *name) {
+            return about.findChild<QLabel *>(QLatin1String(name))->text();
+        };
+        QCOMPARE(figure("clipsValue"), u"0"_qs);
+        QCOMPARE(figure("networkValue"), u"0"_qs);
+        QCOMPARE(figure("diskValue"),
+                 QLocale().formattedDataSize(store.diskSize(), 1, QLocale::DataSizeSIFormat));
+
+        for (const QString &text : {u"one"_qs, u"two"_qs}) {
+            store.insert({FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, ClipKind::Text, text,
+                         {}, {}, double(QDateTime::currentSecsSinceEpoch()), std::nullopt, true,
+                         QUuid::createUuid().toString(QUuid::WithoutBraces));
+        }
+        // Read when shown, not while open.
+        QCOMPARE(figure("clipsValue"), u"0"_qs);
+        about.show();
+        QCOMPARE(figure("clipsValue"), u"2"_qs);
+        QCOMPARE(figure("diskValue"),
+                 QLocale().formattedDataSize(store.diskSize(), 1, QLocale::DataSizeSIFormat));
+    }
+
+    void setIconCommand()
+    {
+        QTemporaryDir dir;
+        {
+            StdoutCapture out;
+            QCOMPARE(CommandLine::runSetIcon(u"Scythian-Gold"_qs), 1);
+            QVERIFY(out.text().startsWith("unknown style 'Scythian-Gold'; valid: petroglyph, "));
+        }
+        AppIconManager shipped;
+        if (!shipped.hasArtwork(AppIconStyle::ScythianGold))
+            QSKIP("the shipped artwork for scythian-gold is not there yet");
+
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        writeText(dir.filePath(u"blocked/applications"_qs), "not a folder");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"blocked"_qs)));
+        {
+            StdoutCapture out;
+            QCOMPARE(CommandLine::runSetIcon(u"scythian-gold"_qs), 1);
+            QCOMPARE(out.text(), QByteArray("setIcon FAILED\n"));
+            // Stored before the icon was tried, and kept.
+            QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
+        }
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"data"_qs)));
+        {
+            StdoutCapture out;
+            QCOMPARE(CommandLine::runSetIcon(u"scythian-gold"_qs), 0);
+            QCOMPARE(out.text(), QByteArray("icon set: scythian-gold\n"));
+        }
+        qputenv("XDG_DATA_HOME", dataHome);
+        const QString entry = QString::fromUtf8(
+            fileText(dir.filePath(u"data/applications/"_qs + DesktopEntry::fileName)));
+        QCOMPARE(DesktopEntry::value(entry, u"Icon"_qs),
+                 shipped.artworkPath(AppIconStyle::ScythianGold));
+    }
+};
+
+ULVANE_WIDGET_TEST_MAIN(TestAppShellParts, false)
+#include "test_app_shell_parts.moc"
