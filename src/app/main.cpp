@@ -4,6 +4,7 @@
 #include "panel/Theme.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
+#include "store/Log.h"
 #include "store/Store.h"
 
 #include <QApplication>
@@ -64,8 +65,13 @@ int startApplication(int argc, char **argv)
 
     // One instance per user: a second start hands over to the first and leaves.
     ShowChannel channel;
-    if (!channel.listen() && ShowChannel::sendShowRequest()) {
-        return 0;
+    if (!channel.listen()) {
+        if (ShowChannel::sendShowRequest())
+            return 0;
+        if (!ShowChannel::sessionBusAvailable())
+            Log::line(QStringLiteral("[App] no D-Bus session bus: `ulvane --show` and the "
+                                     "one-instance check are unavailable; the hot key still "
+                                     "opens the picker"));
     }
     AppDelegate delegate(channel);
     delegate.start();

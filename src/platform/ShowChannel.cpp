@@ -20,6 +20,11 @@ bool ShowChannel::sendShowRequest()
     return true;
 }
 
+bool ShowChannel::sessionBusAvailable()
+{
+    return QDBusConnection::sessionBus().isConnected();
+}
+
 bool ShowChannel::listen()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -23,6 +23,8 @@ public:
     // Claims the name and starts listening. False when there is no session bus or another
     // process already owns the name (that process is then the running instance).
     bool listen();
+    // Whether a session bus can be reached at all.
+    static bool sessionBusAvailable();
     bool isListening() const { return m_listening; }
 
 Q_SIGNALS:
