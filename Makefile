@@ -45,7 +45,7 @@ bench: build
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DULVANE_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) --target fuzz_snapshot fuzz_rtf fuzz_export_import
+	cmake --build $(FUZZ_BUILD) --target fuzz_snapshot fuzz_rtf fuzz_export_import fuzz_hex_color fuzz_hotkey_label
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:

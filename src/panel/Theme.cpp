@@ -81,6 +81,17 @@ void applyDarkAppearance(QApplication &app)
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         p.setColor(QPalette::Disabled, role, faint());
     app.setPalette(p);
+    // Thin, dark scroll bars everywhere: Fusion's own would be light arrows on a dark window.
+    app.setStyleSheet(
+        QStringLiteral(
+            "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+            "QScrollBar:horizontal { background: transparent; height: 8px; margin: 2px; }"
+            "QScrollBar::handle { background: %1; border-radius: 3px; min-height: 24px;"
+            " min-width: 24px; }"
+            "QScrollBar::handle:hover { background: %2; }"
+            "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+            "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+            .arg(border().name(), faint().name()));
 }
 } // namespace Brisel
 

@@ -2,6 +2,7 @@
 // window the user is in, typing filters, Return pastes back into that window. Screenshots of
 // the picker land in artifacts/ next to the test for people to look at.
 #include "../unit/TestMain.h"
+#include "X11Clients.h"
 
 #include "platform/X11Workspace.h"
 #include "store/Store.h"
@@ -18,27 +19,9 @@
 #include <QSet>
 #include <QSettings>
 
+using namespace X11Clients;
+
 namespace {
-
-constexpr int timeoutMs = 10000;
-
-// Records what a Ctrl+V delivered, the way an editor would read it.
-class PasteTarget : public QRasterWindow
-{
-public:
-    QStringList pasted;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        if (event->key() == Qt::Key_V && event->modifiers().testFlag(Qt::ControlModifier))
-            pasted.append(QGuiApplication::clipboard()->text());
-    }
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(0x33, 0x44, 0x55));
-    }
-};
 
 QByteArray png(const QImage &image)
 {
@@ -61,20 +44,6 @@ class TestPanelE2E : public QObject
     PasteTarget m_target;
     QString m_artifacts;
 
-    // X clients run without blocking the event loop: they may need this process to answer.
-    QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = {})
-    {
-        QProcess process;
-        process.start(program, args);
-        if (!process.waitForStarted(timeoutMs))
-            return {};
-        process.write(input);
-        process.closeWriteChannel();
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
-            process.kill();
-        return process.readAllStandardOutput();
-    }
-
     void copy(const QString &target, const QByteArray &data)
     {
         const int before = m_store->count();
@@ -91,22 +60,6 @@ class TestPanelE2E : public QObject
         const QList<QByteArray> lines = found.trimmed().split('\n');
         return lines.last().toULongLong();
     }
-
-    QRect geometryOf(quint64 window)
-    {
-        const QByteArray out =
-            run(u"xdotool"_qs, {u"getwindowgeometry"_qs, u"--shell"_qs, QString::number(window)});
-        QHash<QByteArray, int> values;
-        for (const QByteArray &line : out.split('\n')) {
-            const QList<QByteArray> pair = line.split('=');
-            if (pair.size() == 2)
-                values.insert(pair[0], pair[1].toInt());
-        }
-        return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"),
-                     values.value("HEIGHT"));
-    }
-
-    void key(const QString &keys) { run(u"xdotool"_qs, {u"key"_qs, keys}); }
 
     QImage screenshot(const QString &name)
     {
@@ -158,7 +111,7 @@ private Q_SLOTS:
         }
         copy(u"image/png"_qs, png(image));
         copy(u"text/uri-list"_qs, "file:///etc/hosts\r\nfile:///etc/os-release\r\n");
-        copy(u"UTF8_STRING"_qs, "#4A9EFF");
+        copy(u"UTF8_STRING"_qs, "#E0457B"); // not the accent colour, so only the swatch has it
         copy(u"UTF8_STRING"_qs, "for (int i = 0; i < n; ++i) {\n    total += values[i];\n}\n");
         copy(u"UTF8_STRING"_qs, "https://example.org/docs/getting-started");
         copy(u"UTF8_STRING"_qs, "second thing to paste");
@@ -185,7 +138,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), panel, timeoutMs);
 
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        const QRect frame = geometryOf(panel);
+        const QRect frame = windowGeometry(panel);
         QCOMPARE(frame.size(), QSize(720, 460));
         QVERIFY2(qAbs(frame.center().x() - screen.center().x()) <= 2,
                  qPrintable(QString::number(frame.x())));
@@ -214,7 +167,7 @@ private Q_SLOTS:
         bool swatch = false;
         for (int y = 0; y < area.height() && !swatch; ++y) {
             for (int x = 0; x < area.width() && !swatch; ++x)
-                swatch = area.pixel(x, y) == qRgb(0x4A, 0x9E, 0xFF);
+                swatch = area.pixel(x, y) == qRgb(0xE0, 0x45, 0x7B);
         }
         QVERIFY(swatch);
 

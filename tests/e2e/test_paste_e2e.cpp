@@ -13,6 +13,7 @@
 #include "platform/X11Workspace.h"
 #include "store/Store.h"
 #include "store/Util.h"
+#include "X11Clients.h"
 
 #include <QClipboard>
 #include <QKeyEvent>
@@ -24,27 +25,12 @@
 
 #include <memory>
 
+using X11Clients::PasteTarget;
+using X11Clients::run;
+
 namespace {
 
 constexpr int timeoutMs = 5000;
-
-// Records what a Ctrl+V delivered, the way an editor would read it.
-class PasteTarget : public QRasterWindow
-{
-public:
-    QStringList pasted;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        if (event->key() == Qt::Key_V && event->modifiers().testFlag(Qt::ControlModifier))
-            pasted.append(QGuiApplication::clipboard()->text());
-    }
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::white);
-    }
-};
 
 QString unique(const QString &prefix)
 {
@@ -58,21 +44,6 @@ class TestPasteE2E : public QObject
     Q_OBJECT
 
 private:
-    // Runs an X client without blocking the event loop: it may need this process to answer a
-    // selection request while it runs.
-    QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = {})
-    {
-        QProcess process;
-        process.start(program, args);
-        if (!process.waitForStarted(timeoutMs))
-            return {};
-        process.write(input);
-        process.closeWriteChannel();
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
-            process.kill();
-        return process.readAllStandardOutput();
-    }
-
     bool activate(quint64 window)
     {
         m_workspace->activateWindow(window);

@@ -2,6 +2,7 @@
 // the tray icon and its menu driven by pointer and keys, the one-instance hand-over, and
 // start-ups without a tray or without a D-Bus session.
 #include "../unit/TestMain.h"
+#include "X11Clients.h"
 
 #include "platform/X11Workspace.h"
 
@@ -10,9 +11,7 @@
 #include <QProcess>
 #include <QSettings>
 
-namespace {
-constexpr int timeoutMs = 10000;
-}
+using namespace X11Clients;
 
 class TestShellE2E : public QObject
 {
@@ -22,23 +21,6 @@ class TestShellE2E : public QObject
     QByteArray m_log;
     std::unique_ptr<X11Workspace> m_workspace;
     QString m_artifacts;
-
-    QByteArray run(const QString &program, const QStringList &args,
-                   const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-                   int *status = nullptr)
-    {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(program, args);
-        if (!process.waitForStarted(timeoutMs))
-            return {};
-        process.closeWriteChannel();
-        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
-            process.kill();
-        if (status)
-            *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return process.readAllStandardOutput();
-    }
 
     QList<quint64> visibleWindows(const QString &name = {})
     {
@@ -54,25 +36,11 @@ class TestShellE2E : public QObject
         return windows;
     }
 
-    QRect geometryOf(quint64 window)
-    {
-        const QByteArray out =
-            run(u"xdotool"_qs, {u"getwindowgeometry"_qs, u"--shell"_qs, QString::number(window)});
-        QHash<QByteArray, int> values;
-        for (const QByteArray &line : out.split('\n')) {
-            const QList<QByteArray> pair = line.split('=');
-            if (pair.size() == 2)
-                values.insert(pair[0], pair[1].toInt());
-        }
-        return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"),
-                     values.value("HEIGHT"));
-    }
-
     // The icon trayer embedded: the application's small visible window.
     quint64 trayIcon()
     {
         for (const quint64 window : visibleWindows()) {
-            const QRect frame = geometryOf(window);
+            const QRect frame = windowGeometry(window);
             if (frame.width() > 0 && frame.width() <= 64 && frame.height() <= 64)
                 return window;
         }
@@ -86,7 +54,7 @@ class TestShellE2E : public QObject
         for (const quint64 window : visibleWindows()) {
             if (window == icon || window == picker())
                 continue;
-            if (geometryOf(window).height() > 150)
+            if (windowGeometry(window).height() > 150)
                 return window;
         }
         return 0;
@@ -96,12 +64,6 @@ class TestShellE2E : public QObject
     {
         const QList<quint64> found = visibleWindows(u"^Clipboard$"_qs);
         return found.isEmpty() ? 0 : found.first();
-    }
-
-    void key(const QString &keys)
-    {
-        run(u"xdotool"_qs, QStringList{u"key"_qs, u"--delay"_qs, u"120"_qs} +
-                               keys.split(u' ', Qt::SkipEmptyParts));
     }
 
     bool settingsSay(const QString &key, const QVariant &value)
@@ -160,7 +122,7 @@ private Q_SLOTS:
         QVERIFY(!m_log.contains("no system tray"));
         quint64 icon = 0;
         QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()) != 0, timeoutMs);
-        const QRect frame = geometryOf(icon);
+        const QRect frame = windowGeometry(icon);
         QVERIFY2(frame.width() >= 16, qPrintable(QString::number(frame.width())));
     }
 
@@ -198,7 +160,8 @@ private Q_SLOTS:
         int status = -1;
         QElapsedTimer timer;
         timer.start();
-        run(QStringLiteral(ULVANE_BINARY), {}, QProcessEnvironment::systemEnvironment(), &status);
+        run(QStringLiteral(ULVANE_BINARY), {}, {}, QProcessEnvironment::systemEnvironment(),
+            &status);
         QCOMPARE(status, 0);
         QVERIFY(timer.elapsed() < 5000);
         QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);

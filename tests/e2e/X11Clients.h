@@ -1,0 +1,81 @@
+#pragma once
+
+// What the end-to-end tests share: running X11 clients without blocking this process's event
+// loop, asking xdotool about windows, and a window that records what was pasted into it.
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHash>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QRect>
+#include <QTest>
+
+namespace X11Clients {
+
+inline constexpr int timeoutMs = 10000;
+
+// Runs a client to its end while this process keeps answering the X server (the client may
+// ask it for the clipboard). Returns its standard output; `status` gets the exit code.
+inline QByteArray run(const QString &program, const QStringList &args, const QByteArray &input = {},
+                      const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                      int *status = nullptr)
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(program, args);
+    if (!process.waitForStarted(timeoutMs))
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs))
+        process.kill();
+    if (status)
+        *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process.readAllStandardOutput();
+}
+
+inline QRect windowGeometry(quint64 window)
+{
+    const QByteArray out =
+        run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"),
+                                        QStringLiteral("--shell"), QString::number(window)});
+    QHash<QByteArray, int> values;
+    for (const QByteArray &line : out.split('\n')) {
+        const QList<QByteArray> pair = line.split('=');
+        if (pair.size() == 2)
+            values.insert(pair[0], pair[1].toInt());
+    }
+    return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"),
+                 values.value("HEIGHT"));
+}
+
+// Presses keys through XTEST: "Down Return" is two keys.
+inline void key(const QString &keys)
+{
+    run(QStringLiteral("xdotool"),
+        QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("120")} +
+            keys.split(u' ', Qt::SkipEmptyParts));
+}
+
+// Records what a Ctrl+V delivered, the way an editor would read it.
+class PasteTarget : public QRasterWindow
+{
+public:
+    QStringList pasted;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_V && event->modifiers().testFlag(Qt::ControlModifier))
+            pasted.append(QGuiApplication::clipboard()->text());
+    }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(0x33, 0x44, 0x55));
+    }
+};
+
+} // namespace X11Clients
