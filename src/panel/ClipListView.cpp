@@ -89,13 +89,6 @@ void ClipListView::paintEvent(QPaintEvent *event)
                      Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyText());
 }
 
-void ClipListView::resizeEvent(QResizeEvent *event)
-{
-    QListView::resizeEvent(event);
-    // Two-line excerpts depend on the width; re-measure the rows.
-    scheduleDelayedItemsLayout();
-}
-
 QMenu *ClipListView::buildContextMenu(const Clip &clip, QWidget *parent) const
 {
     auto *menu = new QMenu(parent);

@@ -32,7 +32,6 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void scrollToTarget();
