@@ -25,5 +25,5 @@ struct Registration
 
 } // namespace Bench
 
-#define ULVANE_BENCH_SUITE(name, function) \
+#define ULVANE_BENCH_SUITE(name, function)                                                         \
     static const Bench::Registration benchRegistration_##function(name, function)

@@ -8,13 +8,13 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <QEventLoop>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/resource.h>
 

@@ -80,8 +80,8 @@ void benchSearch(int clips)
             QStringLiteral("med <= 1, p95 <= 15 ms"), prefixes, search);
     // SQLite's own cost of merging the index entries of every term with those prefixes, the
     // floor under any statement that uses the full-text index.
-    measure(QStringLiteral("  (floor: bare FTS5 MATCH count, same queries)"), QString(), prefixes,
-            [&store](const QString &q) {
+    measure(QStringLiteral("  (floor %1: bare FTS5 MATCH count, same queries)"), QString(),
+            prefixes, [&store](const QString &q) {
                 QStringList phrases;
                 for (const QString &piece : q.split(u' ', Qt::SkipEmptyParts))
                     phrases << u'"' + piece + QStringLiteral("\"*");
@@ -162,7 +162,10 @@ void benchExchange()
     const auto result = ExportImport::importData(document, target);
     const double seconds = double(timer.elapsed()) / 1000.0;
     report(QStringLiteral("import 10k clips (%1 imported)").arg(result.imported),
-           QStringLiteral("%1 s").arg(seconds, 0, 'f', 2), QStringLiteral("<= 20 s"));
+           QStringLiteral("%1 s, %2 clips/s")
+               .arg(seconds, 0, 'f', 2)
+               .arg(int(result.imported / qMax(seconds, 0.001))),
+           QStringLiteral("<= 20 s"));
     report(QStringLiteral("import memory growth (RSS after - before)"),
            QStringLiteral("%1 MiB").arg(double(rssKiB() - rssBefore) / 1024.0, 0, 'f', 1),
            QStringLiteral("reported"));

@@ -42,6 +42,9 @@ void AppDelegate::start()
     // first appearance costs no construction.
     Prefs &prefs = Prefs::shared();
     Store &store = Store::shared();
+    // Files a kill left without their row. Off the main thread: a large history lists a
+    // hundred thousand names. Captures meanwhile are safe, their files being too young to go.
+    QThreadPool::globalInstance()->start([&store] { store.removeOrphanFiles(); });
     m_services = std::make_unique<DesktopServices>();
     m_loginItem = std::make_unique<LoginItem>();
     m_icons = std::make_unique<AppIconManager>();

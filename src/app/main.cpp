@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -82,6 +83,9 @@ int startApplication(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    // Past the file-size limit a write should fail with EFBIG, which every writer reports and
+    // survives, rather than kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <mutex>
 
 namespace CopyLessImporter {
 
@@ -215,6 +216,7 @@ void importRow(Store &store, const SourceRow &row, const QString &cacheFolder,
         return;
     const FlavorList flat = Flavors::flatten(*items);
     const QString digest = Util::digest(flat);
+    std::unique_lock lock(store.dedupeLock());
     if (isDuplicate(store, digest)) {
         ++result.skipped;
         return;
@@ -237,6 +239,7 @@ void importRow(Store &store, const SourceRow &row, const QString &cacheFolder,
         row.thumbnail.isEmpty() ? std::nullopt : std::optional<QByteArray>(row.thumbnail);
     if (!store.addEntry(clip, *items, thumbnail))
         return; // no row, no clip: counted nowhere
+    lock.unlock();
     // The title goes on before the trim, as the history import does, so the row is complete
     // before anything may remove it.
     if (!row.title.isEmpty()) {

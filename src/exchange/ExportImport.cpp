@@ -12,8 +12,11 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <QUuid>
+
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace ExportImport {
 
@@ -163,17 +166,32 @@ ImportResult importData(const QByteArray &data, Store &store)
             continue;
         const FlavorList flat = Flavors::flatten(items);
         const QString digest = Util::digest(flat);
-        if (!store.rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"), {digest})
-                 .isEmpty()) {
+        const auto stored = [&store, &digest] {
+            return !store
+                        .rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"),
+                              {digest})
+                        .isEmpty();
+        };
+        if (stored()) {
+            ++result.skipped;
+            continue;
+        }
+        // Rendered outside the lock, so a capture never waits for an imported image; the
+        // check is repeated under it, since another writer may have stored it meanwhile.
+        const std::optional<QByteArray> thumbnail =
+            entry.kind == QLatin1String("image") ? thumbnailFor(flat) : std::nullopt;
+        std::unique_lock lock(store.dedupeLock());
+        if (stored()) {
             ++result.skipped;
             continue;
         }
 
-        const std::optional<QByteArray> thumbnail =
-            entry.kind == QLatin1String("image") ? thumbnailFor(flat) : std::nullopt;
-
         Clip clip;
+        // A hostile or hand-edited file may carry an id that is no file name ("../x"); it gets a
+        // fresh one rather than a write outside the store.
         clip.id = entry.id;
+        if (!Store::isUsableId(clip.id))
+            clip.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         clip.created = entry.created;
         clip.kind = ClipKinds::fromRawValue(entry.kind).value_or(ClipKind::Text);
         clip.excerpt = entry.excerpt;
@@ -182,6 +200,7 @@ ImportResult importData(const QByteArray &data, Store &store)
         clip.digest = digest;
         if (!store.addEntry(clip, items, thumbnail))
             continue; // no row, no entry: counted nowhere
+        lock.unlock();
         // Title and pin go on before the trim, so a pinned favourite older than the cap's window
         // is kept rather than deleted the moment it arrives.
         if (!entry.title.isEmpty()) {

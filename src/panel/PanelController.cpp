@@ -135,8 +135,10 @@ bool PanelController::eventFilter(QObject *watched, QEvent *event)
         return false;
     // Only keys meant for the picker window: other windows (settings, dialogs, the rename
     // prompt, an open menu) keep their own keyboard.
+    // A key that reaches one of its widgets already means the picker has the keyboard; asking
+    // whether it is the active window would drop the keys typed before Qt heard of the focus.
     auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != m_panel.data() || !m_panel->isActiveWindow())
+    if (!widget || widget->window() != m_panel.data())
         return false;
     return m_keys->handle(*static_cast<QKeyEvent *>(event));
 }

@@ -78,11 +78,15 @@ QList<Source> sourcesOf(const QStringList &targets)
             continue;
         seen.insert(target);
         const Kind kind = kindOf(target);
-        auto existing = std::find_if(sources.begin(), sources.end(),
-                                     [kind](const Source &s) { return s.kind == kind; });
-        if (kind != Kind::Other && existing != sources.end()) {
-            existing->targets.append(target);
-            continue;
+        // Unknown targets each stand alone; looking for their kind's group would make an
+        // offer of thousands of targets cost quadratic time on the capture path.
+        if (kind != Kind::Other) {
+            auto existing = std::find_if(sources.begin(), sources.end(),
+                                         [kind](const Source &s) { return s.kind == kind; });
+            if (existing != sources.end()) {
+                existing->targets.append(target);
+                continue;
+            }
         }
         sources.append({kind, {target}});
     }
@@ -243,9 +247,13 @@ MozUrl parseMozUrl(const QByteArray &body)
 std::optional<QStringList> offeredTypes(const QStringList &targets, const Fetch &fetch)
 {
     QStringList types;
-    auto add = [&types](const QString &uti) {
-        if (!types.contains(uti))
+    // A set beside the list: offers of thousands of unknown targets list each of them.
+    QSet<QString> added;
+    auto add = [&types, &added](const QString &uti) {
+        if (!added.contains(uti)) {
+            added.insert(uti);
             types.append(uti);
+        }
     };
     for (const Source &source : sourcesOf(targets)) {
         switch (source.kind) {

@@ -289,6 +289,17 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
     if (refused)
         return X11PasteboardTypes::Transfer{};
 
+    // The size comes first, so an owner offering hundreds of megabytes in one property costs
+    // one small reply rather than a buffer the size of its offer.
+    XcbReply<xcb_get_property_reply_t> size(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        nullptr));
+    if (!size)
+        return X11PasteboardTypes::Transfer{};
+    if (size->type != m_atoms.incr && qint64(size->bytes_after) > maxTransferBytes)
+        return refuseOversized(target, property, size->bytes_after);
+
     XcbReply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(m_connection,
                                xcb_get_property(m_connection, 1, m_window, property,
@@ -296,12 +307,17 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
                                nullptr));
     if (!reply)
         return X11PasteboardTypes::Transfer{};
-    if (reply->type == m_atoms.incr)
-        return receiveIncrementally(property, total);
-    if (reply->bytes_after > 0) {
-        xcb_delete_property(m_connection, m_window, property);
-        return X11PasteboardTypes::Transfer{};
+    if (reply->type == m_atoms.incr) {
+        // The announced size is only a lower bound, yet one already too large ends it here.
+        quint32 announced = 0;
+        if (xcb_get_property_value_length(reply.get()) >= int(sizeof announced))
+            std::memcpy(&announced, xcb_get_property_value(reply.get()), sizeof announced);
+        if (qint64(announced) > maxTransferBytes)
+            return refuseOversized(target, property, announced);
+        return receiveIncrementally(target, property, total);
     }
+    if (reply->bytes_after > 0)
+        return refuseOversized(target, property, qint64(reply->bytes_after) + reply->value_len);
     X11PasteboardTypes::Transfer transfer;
     transfer.type = atomName(reply->type);
     transfer.data = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())),
@@ -309,8 +325,20 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
     return transfer;
 }
 
+X11PasteboardTypes::Transfer X11SelectionConnection::refuseOversized(quint32 target,
+                                                                     quint32 property, qint64 bytes)
+{
+    xcb_delete_property(m_connection, m_window, property);
+    Log::line(QStringLiteral("[Pasteboard] refused %1: %2 bytes or more, above %3")
+                  .arg(atomName(target))
+                  .arg(bytes)
+                  .arg(maxTransferBytes));
+    return {};
+}
+
 std::optional<X11PasteboardTypes::Transfer>
-X11SelectionConnection::receiveIncrementally(quint32 property, const QDeadlineTimer &total)
+X11SelectionConnection::receiveIncrementally(quint32 target, quint32 property,
+                                             const QDeadlineTimer &total)
 {
     // Deleting the INCR announcement (done by the caller's read) asks for the first chunk;
     // each chunk is deleted in turn to ask for the next, and an empty chunk ends the transfer.
@@ -349,10 +377,8 @@ X11SelectionConnection::receiveIncrementally(quint32 property, const QDeadlineTi
         }
         if (length == 0)
             return transfer;
-        if (transfer.data.size() + length > maxTransferBytes) {
-            xcb_delete_property(m_connection, m_window, property);
-            return X11PasteboardTypes::Transfer{};
-        }
+        if (transfer.data.size() + length > maxTransferBytes)
+            return refuseOversized(target, property, transfer.data.size() + length);
         transfer.data.append(static_cast<const char *>(xcb_get_property_value(reply.get())),
                              length);
     }

@@ -23,8 +23,9 @@ class X11SelectionConnection : public QObject
 public:
     // How long one owner may take to answer one step of a transfer.
     static constexpr int stepTimeoutMs = 500;
-    // The largest transfer accepted; larger content is treated as refused.
-    static constexpr qint64 maxTransferBytes = 64 * 1024 * 1024;
+    // The largest transfer accepted; larger content is treated as refused. Nothing above
+    // 25 MiB is ever kept, so reading further would only cost time and memory.
+    static constexpr qint64 maxTransferBytes = 25 * 1024 * 1024;
 
     explicit X11SelectionConnection(QObject *parent = nullptr);
     ~X11SelectionConnection() override;
@@ -87,8 +88,9 @@ private:
 
     std::optional<X11PasteboardTypes::Transfer> convert(quint32 target,
                                                         const QDeadlineTimer &total);
-    std::optional<X11PasteboardTypes::Transfer> receiveIncrementally(quint32 property,
-                                                                     const QDeadlineTimer &total);
+    std::optional<X11PasteboardTypes::Transfer>
+    receiveIncrementally(quint32 target, quint32 property, const QDeadlineTimer &total);
+    X11PasteboardTypes::Transfer refuseOversized(quint32 target, quint32 property, qint64 bytes);
     QDeadlineTimer stepDeadline(const QDeadlineTimer &total) const;
 
     xcb_connection_t *m_connection = nullptr;

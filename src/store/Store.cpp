@@ -12,10 +12,17 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -71,6 +78,45 @@ QString columnText(sqlite3_stmt *statement, int column)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
     return QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+}
+
+// Ids the application generates: 8-4-4-4-12 hexadecimal digits. Anything else in the store's
+// folders was not written by the store and is left alone.
+bool looksLikeId(const char *name, size_t length)
+{
+    if (length != 36)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (c != '-')
+                return false;
+        } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The ids of the files in `folder` named <id><suffix>. Kept as bytes: a large history lists
+// some hundred thousand names at every start.
+std::vector<std::string> idsOfFiles(const QString &folder, const char *suffix)
+{
+    std::vector<std::string> ids;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return ids;
+    const size_t suffixLength = std::strlen(suffix);
+    while (const dirent *entry = ::readdir(dir)) {
+        const size_t length = std::strlen(entry->d_name);
+        if (length <= suffixLength ||
+            std::strcmp(entry->d_name + length - suffixLength, suffix) != 0)
+            continue;
+        if (looksLikeId(entry->d_name, length - suffixLength))
+            ids.emplace_back(entry->d_name, length - suffixLength);
+    }
+    ::closedir(dir);
+    return ids;
 }
 
 } // namespace
@@ -145,6 +191,9 @@ void Store::open()
                   QString::fromUtf8(sqlite3_errmsg(m_db)));
     exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     exec(QStringLiteral("PRAGMA busy_timeout=3000"));
+    // INSERT OR REPLACE deletes the row it replaces; only with recursive triggers does that
+    // delete reach the full-text index, which otherwise keeps the old words of a stale rowid.
+    sqlite3_exec(m_db, "PRAGMA recursive_triggers=ON", nullptr, nullptr, nullptr);
     // In WAL mode NORMAL still never corrupts the database; it only lets a power cut take
     // back the last commits, and it spares a disk flush on every single-statement write.
     sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
@@ -479,6 +528,7 @@ std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const
     const FlavorList flat = Flavors::flatten(items);
     const QString digest = Util::digest(flat);
 
+    std::unique_lock lock(m_dedupeLock);
     if (dedupe) {
         if (latestDigest() == digest) {
             touchTop(digest);
@@ -502,14 +552,30 @@ std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const
     entry.digest = digest;
     if (!addEntry(entry, items, thumbnailPNG))
         return std::nullopt;
+    lock.unlock();
     trim();
     notifyChanged();
     return id;
 }
 
+bool Store::isUsableId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 128 || id.startsWith(u'.'))
+        return false;
+    return std::all_of(id.cbegin(), id.cend(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'-' || c == u'_' || c == u'.';
+    });
+}
+
 bool Store::addEntry(Clip clip, const ItemList &items,
                      const std::optional<QByteArray> &thumbnailPNG)
 {
+    // The id becomes a file name in the store folder: a "../x" must never get that far.
+    if (!isUsableId(clip.id)) {
+        Log::line(QStringLiteral("[Store] refused an entry with an unusable id"));
+        return false;
+    }
     clip.hasImage = false;
     clip.byteSize = 0;
     for (const FlavorList &item : items) {
@@ -523,10 +589,13 @@ bool Store::addEntry(Clip clip, const ItemList &items,
         Log::line(QStringLiteral("[Store] content write failed: ") + error);
         return false;
     }
-    if (thumbnailPNG)
-        writePrivateFile(thumbPath(clip.id), *thumbnailPNG);
+    // The entry is whole without its thumbnail (the picker draws none), so this only logs.
+    if (thumbnailPNG && !writePrivateFile(thumbPath(clip.id), *thumbnailPNG, &error))
+        Log::line(QStringLiteral("[Store] thumbnail write failed: ") + error);
     if (!insertRow(clip)) {
         // Without its row the entry does not exist: report that, and leave no orphan files.
+        Log::line(QStringLiteral("[Store] row insert failed: ") +
+                  QString::fromUtf8(sqlite3_errmsg(m_db)));
         removeFiles(clip.id);
         return false;
     }
@@ -560,8 +629,9 @@ void Store::setPinned(const QString &id, bool pinned)
 
 void Store::remove(const QString &id)
 {
-    run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id});
-    removeFiles(id);
+    // A row whose delete failed (the database locked, the disk full) still needs its files.
+    if (run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id}))
+        removeFiles(id);
     notifyChanged();
 }
 
@@ -578,8 +648,8 @@ void Store::trim(std::optional<int> cap)
         const QVariant id = row.value(QStringLiteral("id"));
         if (id.typeId() != QMetaType::QString)
             continue;
-        run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id});
-        removeFiles(id.toString());
+        if (run(QStringLiteral("DELETE FROM clips WHERE id=?"), {id}))
+            removeFiles(id.toString());
     }
 }
 
@@ -587,13 +657,76 @@ void Store::clearHistory(bool keepPinned)
 {
     const QString condition = keepPinned ? QStringLiteral("WHERE pinned=0") : QString();
     const QList<Row> doomed = rows(QStringLiteral("SELECT id FROM clips ") + condition);
-    run(QStringLiteral("DELETE FROM clips ") + condition);
+    if (!run(QStringLiteral("DELETE FROM clips ") + condition)) {
+        notifyChanged();
+        return;
+    }
     for (const Row &row : doomed) {
         const QVariant id = row.value(QStringLiteral("id"));
         if (id.typeId() == QMetaType::QString)
             removeFiles(id.toString());
     }
     notifyChanged();
+}
+
+int Store::removeOrphanFiles()
+{
+    // Listed before the query: a file whose row commits in between is seen with its row.
+    const QString contentFolder = m_dir + QStringLiteral("/Content");
+    const QString thumbFolder = m_dir + QStringLiteral("/Thumbs");
+    const std::vector<std::string> contentIds = idsOfFiles(contentFolder, ".json");
+    const std::vector<std::string> thumbIds = idsOfFiles(thumbFolder, ".png");
+    if (contentIds.empty() && thumbIds.empty())
+        return 0;
+
+    // An unreadable table must never read as an empty one: that would take every file.
+    sqlite3_stmt *statement = prepare(QStringLiteral("SELECT id FROM clips"), true);
+    if (!statement)
+        return 0;
+    std::unordered_set<std::string> rowIds;
+    rowIds.reserve(contentIds.size());
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (sqlite3_column_type(statement, 0) == SQLITE_TEXT)
+            rowIds.emplace(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)),
+                           size_t(sqlite3_column_bytes(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) {
+        Log::line(QStringLiteral("[Store] orphan check failed: ") +
+                  QString::fromUtf8(sqlite3_errmsg(m_db)));
+        return 0;
+    }
+
+    // A writer in another process may have written its files and still wait, up to the busy
+    // timeout, to insert the row; younger files are left for the next start.
+    const auto now = std::chrono::system_clock::now();
+    const auto settled = std::chrono::milliseconds(busyTimeoutMs + 2000);
+    int removed = 0;
+    auto sweep = [&](const QString &folder, const std::vector<std::string> &ids,
+                     const char *suffix) {
+        for (const std::string &id : ids) {
+            if (rowIds.count(id) != 0)
+                continue;
+            const QByteArray native =
+                QFile::encodeName(folder) + '/' + QByteArray::fromStdString(id) + suffix;
+            struct stat info;
+            if (::stat(native.constData(), &info) != 0)
+                continue;
+            const auto modified = std::chrono::system_clock::time_point(
+                std::chrono::seconds(info.st_mtim.tv_sec) +
+                std::chrono::nanoseconds(info.st_mtim.tv_nsec));
+            if (now - modified < settled)
+                continue;
+            if (::unlink(native.constData()) == 0)
+                ++removed;
+        }
+    };
+    sweep(contentFolder, contentIds, ".json");
+    sweep(thumbFolder, thumbIds, ".png");
+    if (removed > 0)
+        Log::line(QStringLiteral("[Store] removed %1 orphan files").arg(removed));
+    return removed;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 struct sqlite3;
@@ -70,12 +71,23 @@ public:
     // are taken from the items). A failed content write is logged; a failed row removes the
     // files again. True when the entry exists afterwards. Neither trims nor notifies.
     bool addEntry(Clip clip, const ItemList &items, const std::optional<QByteArray> &thumbnailPNG);
+    // Whether an id can name an entry's files: letters, digits, '-', '_' and '.', not starting
+    // with a dot, at most 128 characters. Ids from outside (import files) are checked with it.
+    static bool isUsableId(const QString &id);
     void touchTop(const QString &digest);
     void setTitle(const QString &id, const QString &title);
     void setPinned(const QString &id, bool pinned);
     void remove(const QString &id);
     void trim(std::optional<int> cap = std::nullopt);
     void clearHistory(bool keepPinned);
+    // Held by every writer from "is this content already stored?" until its row is in, so a
+    // capture and an import on different threads never both add the same content.
+    std::mutex &dedupeLock() { return m_dedupeLock; }
+    // Removes content and thumbnail files that have no row: a kill between an entry's file
+    // write and its row insert leaves them behind. Only files named like generated ids and
+    // some seconds older than the busy timeout are taken, so a writer that is still waiting
+    // to insert its row keeps its files. Returns how many files were removed.
+    int removeOrphanFiles();
 
     // Queries.
     QList<Clip> search(const QString &query, ClipFilter filter, int limit);
@@ -100,8 +112,10 @@ private:
     QList<Clip> fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit);
 
     static constexpr qint64 wideMatchThreshold = 1500;
+    static constexpr int busyTimeoutMs = 3000;
 
     QString m_dir;
     sqlite3 *m_db = nullptr;
     bool m_ftsAvailable = false;
+    std::mutex m_dedupeLock;
 };

@@ -67,7 +67,7 @@ inline void isolate(bool needsDisplay = false)
     }
 
 // Widget tests: the same isolation with a QApplication (offscreen, or the private X server).
-#define ULVANE_WIDGET_TEST_MAIN(TestObject, needsDisplay)                                         \
+#define ULVANE_WIDGET_TEST_MAIN(TestObject, needsDisplay)                                          \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
         TestEnv::isolate(needsDisplay);                                                            \

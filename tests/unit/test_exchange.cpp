@@ -171,6 +171,29 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(store->contentPath(u"BAD"_qs)));
     }
 
+    void idsThatAreNoFileNamesGetFreshOnes()
+    {
+        auto store = fresh();
+        const QJsonArray entries{
+            entry(u"../../escaped"_qs, 10, u"one"_qs), entry(u"/tmp/absolute"_qs, 11, u"two"_qs),
+            entry(u".hidden"_qs, 12, u"three"_qs), entry(u""_qs, 13, u"four"_qs),
+            entry(u"fine-ID_1.x"_qs, 14, u"five"_qs)};
+        QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 0}));
+        const QStringList ids = idsByRowid(*store);
+        QCOMPARE(ids.size(), 5);
+        QCOMPARE(ids.last(), u"fine-ID_1.x"_qs);
+        for (const QString &id : ids) {
+            QVERIFY2(Store::isUsableId(id), qPrintable(id));
+            QVERIFY(QFile::exists(store->contentPath(id)));
+        }
+        QVERIFY(!QFile::exists(m_root.path() + u"/escaped.json"_qs));
+        QVERIFY(!QFile::exists(u"/tmp/absolute.json"_qs));
+        // The store itself refuses such an id from any other caller.
+        Clip clip;
+        clip.id = u"../nope"_qs;
+        QVERIFY(!store->addEntry(clip, {{{Uti::plainText, "x"}}}, std::nullopt));
+    }
+
     void pinnedEntryOlderThanTheCapWindowIsKept()
     {
         auto store = fresh();

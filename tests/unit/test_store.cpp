@@ -15,6 +15,7 @@
 #include <QUuid>
 
 #include <sys/stat.h>
+#include <utime.h>
 
 namespace {
 
@@ -34,6 +35,20 @@ QString newId()
 ItemList text(const QString &value)
 {
     return {{{Uti::plainText, value.toUtf8()}}};
+}
+
+// Makes a file look as old as a leftover from an earlier run.
+void age(const QString &path)
+{
+    const struct utimbuf old = {::time(nullptr) - 60, ::time(nullptr) - 60};
+    QVERIFY(::utime(QFile::encodeName(path).constData(), &old) == 0);
+}
+
+void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{}");
 }
 
 QByteArray png(int w = 4, int h = 3)
@@ -263,11 +278,95 @@ private Q_SLOTS:
         QVERIFY(store.exec(
             u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         const QString id = newId();
+        StderrCapture log;
         const auto result =
             store.insert(text(u"x"_qs), ClipKind::Image, u"x"_qs, {}, {}, 1, png(), true, id);
         QCOMPARE(result, std::nullopt);
+        QVERIFY(log.text().contains("[Store] row insert failed: no"));
         QVERIFY(!QFile::exists(store.contentPath(id)));
         QVERIFY(!QFile::exists(store.thumbPath(id)));
+    }
+
+    // A delete that fails leaves the row, so it must leave the row's files too.
+    void failedDeletesKeepTheFiles()
+    {
+        Store store(freshDir());
+        const auto a = add(store, text(u"a"_qs), 1);
+        const auto b = add(store, text(u"b"_qs), 2);
+        QVERIFY(store.exec(
+            u"CREATE TRIGGER refuse BEFORE DELETE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        store.remove(*a);
+        store.trim(1);
+        store.clearHistory(false);
+        QCOMPARE(store.count(), 2);
+        QVERIFY(QFile::exists(store.contentPath(*a)));
+        QVERIFY(QFile::exists(store.contentPath(*b)));
+    }
+
+    void replacedRowLeavesNoWordsInTheIndex()
+    {
+        Store store(freshDir());
+        Clip clip;
+        clip.id = newId();
+        clip.excerpt = u"walrus"_qs;
+        QVERIFY(store.insertRow(clip));
+        clip.excerpt = u"pelican"_qs;
+        QVERIFY(store.insertRow(clip));
+        QCOMPARE(store.search(u"walrus"_qs, ClipFilter::All, 10).size(), 0);
+        const auto counted =
+            store.rows(u"SELECT count(*) AS n FROM fts WHERE fts MATCH 'walrus'"_qs);
+        QCOMPARE(counted.first().value(u"n"_qs).toLongLong(), 0);
+        QCOMPARE(store.search(u"pelican"_qs, ClipFilter::All, 10).size(), 1);
+    }
+
+    void unwritableThumbnailKeepsTheEntryAndLogs()
+    {
+        Store store(freshDir());
+        QDir(store.dir() + u"/Thumbs"_qs).removeRecursively();
+        const QString id = newId();
+        StderrCapture log;
+        QVERIFY(store.insert({{{Uti::png, png()}}}, ClipKind::Image, u"Image 4×3"_qs, {}, {}, 1,
+                             png(), false, id));
+        QVERIFY(log.text().contains("[Store] thumbnail write failed: "));
+        QVERIFY(store.image(id));
+        QCOMPARE(store.thumbnail(id), std::nullopt);
+    }
+
+    void orphanFilesAreRemovedAndNothingElse()
+    {
+        Store store(freshDir());
+        const QString kept = newId();
+        QVERIFY(store.insert(text(u"kept"_qs), ClipKind::Image, u"kept"_qs, {}, {}, 1, png(), false,
+                             kept));
+        const QString orphan = newId();
+        const QString young = newId();
+        const QString foreign = store.dir() + u"/Content/notes.json"_qs;
+        touch(store.contentPath(orphan));
+        touch(store.thumbPath(orphan));
+        touch(store.contentPath(young));
+        touch(foreign);
+        for (const QString &path : {store.contentPath(kept), store.thumbPath(kept),
+                                    store.contentPath(orphan), store.thumbPath(orphan), foreign})
+            age(path);
+
+        StderrCapture log;
+        QCOMPARE(store.removeOrphanFiles(), 2);
+        QVERIFY(log.text().contains("[Store] removed 2 orphan files"));
+        QVERIFY(!QFile::exists(store.contentPath(orphan)));
+        QVERIFY(!QFile::exists(store.thumbPath(orphan)));
+        QVERIFY(QFile::exists(store.contentPath(kept)));
+        QVERIFY(QFile::exists(store.thumbPath(kept)));
+        // Possibly a writer in another process still waiting to insert its row.
+        QVERIFY(QFile::exists(store.contentPath(young)));
+        QVERIFY(QFile::exists(foreign));
+        QCOMPARE(store.removeOrphanFiles(), 0);
+
+        // A table that cannot be read is not an empty one.
+        age(store.contentPath(young));
+        QVERIFY(store.exec(u"DROP TABLE clips"_qs));
+        QCOMPARE(store.removeOrphanFiles(), 0);
+        QVERIFY(QFile::exists(store.contentPath(young)));
+        QVERIFY(QFile::exists(store.contentPath(kept)));
     }
 
     void notADatabaseFailsSoftAndIsLeftAlone()

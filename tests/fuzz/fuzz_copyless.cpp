@@ -1,0 +1,185 @@
+// A CopyLess 2 store comes from another program and maybe another machine: every column may
+// hold any type, any bytes, and the snapshot files any content.
+//
+// The input becomes one store: rows separated by 0x1E, fields within a row by 0x1F, in the
+// order identifier, excerpt, title, bundle, app name, creation date, thumbnail, snapshot file.
+// A column field starting with '#' picks its SQLite type by the next byte: N null, I integer,
+// R real, B blob (the rest of the field); any other field binds as text. The snapshot field is
+// written as <identifier>.pbdata in the content cache when the identifier is a plain file name.
+#include "exchange/CopyLessImporter.h"
+#include "store/Store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QTemporaryDir>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int kMaxRows = 64;
+constexpr int kColumns = 7;
+
+QTemporaryDir *scratch = nullptr;
+Store *store = nullptr;
+QString source; // the CopyLess 2 store folder, rebuilt for every input
+int runs = 0;
+
+void fail(const char *what)
+{
+    std::fprintf(stderr, "fuzz_copyless: %s\n", what);
+    std::abort();
+}
+
+QList<QByteArray> split(const QByteArray &bytes, char separator, int limit)
+{
+    QList<QByteArray> parts;
+    qsizetype start = 0;
+    while (parts.size() < limit) {
+        const qsizetype end = bytes.indexOf(separator, start);
+        parts.append(bytes.mid(start, end < 0 ? -1 : end - start));
+        if (end < 0)
+            break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+void bindField(sqlite3_stmt *statement, int position, const QByteArray &field)
+{
+    if (field.size() >= 2 && field[0] == '#') {
+        const QByteArray rest = field.mid(2);
+        switch (field[1]) {
+        case 'N':
+            sqlite3_bind_null(statement, position);
+            return;
+        case 'I':
+            sqlite3_bind_int64(statement, position, std::strtoll(rest.constData(), nullptr, 10));
+            return;
+        case 'R':
+            sqlite3_bind_double(statement, position, std::strtod(rest.constData(), nullptr));
+            return;
+        case 'B':
+            sqlite3_bind_blob(statement, position, rest.constData(), int(rest.size()),
+                              SQLITE_TRANSIENT);
+            return;
+        default:
+            break;
+        }
+    }
+    sqlite3_bind_text(statement, position, field.constData(), int(field.size()), SQLITE_TRANSIENT);
+}
+
+// The identifier as the importer will read it back, when it can name a file in the cache.
+bool plainFileName(const QByteArray &identifier)
+{
+    return !identifier.isEmpty() && identifier.size() < 200 && !identifier.contains('/') &&
+           !identifier.contains('\0') && identifier != "." && identifier != ".." &&
+           !identifier.startsWith('#');
+}
+
+// Writes the store; returns how many rows it holds.
+int writeStore(const QByteArray &input)
+{
+    QDir(source).removeRecursively();
+    const QString cache = source + QStringLiteral("/SnapshotContentFiles/Cache/");
+    QDir().mkpath(cache);
+    sqlite3 *db = nullptr;
+    if (sqlite3_open(QFile::encodeName(source + QStringLiteral("/Store.sqlite")).constData(),
+                     &db) != SQLITE_OK)
+        fail("cannot create the source database");
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+                 "CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, "
+                 "Z_OPT INTEGER, ZIDENTIFIERVALUE TEXT, ZCONTENTEXCERPT TEXT, ZTITLE TEXT, "
+                 "ZSOURCEAPPBUNDLEIDENTIFIER TEXT, ZSOURCEAPPLOCALIZEDNAME TEXT, "
+                 "ZCREATIONDATEVALUE REAL, ZTHUMBNAILDATAVALUE BLOB, ZPINNED INTEGER);"
+                 "BEGIN",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt *insert = nullptr;
+    if (sqlite3_prepare_v2(db,
+                           "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, 7, 1, ?, ?, ?, ?, ?, ?, "
+                           "?, 0)",
+                           -1, &insert, nullptr) != SQLITE_OK)
+        fail("cannot prepare the source insert");
+    int rows = 0;
+    for (const QByteArray &row : split(input, '\x1e', kMaxRows)) {
+        const QList<QByteArray> fields = split(row, '\x1f', kColumns + 1);
+        for (int i = 0; i < kColumns; ++i)
+            bindField(insert, i + 1, fields.value(i));
+        if (sqlite3_step(insert) != SQLITE_DONE)
+            fail("cannot insert a source row");
+        sqlite3_reset(insert);
+        ++rows;
+        const QByteArray identifier = fields.value(0);
+        if (fields.size() > kColumns && plainFileName(identifier)) {
+            QFile file(cache + QString::fromUtf8(identifier) + QStringLiteral(".pbdata"));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(fields[kColumns]);
+        }
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rows;
+}
+
+QString single(const QString &sql)
+{
+    const QList<Store::Row> rows = store->rows(sql);
+    return rows.isEmpty() ? QString() : rows.first().value(QStringLiteral("v")).toString();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    // Every input writes a database, its copy and the history: keep them in memory.
+    const QString base =
+        QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    scratch = new QTemporaryDir(base + QStringLiteral("/fuzz-copyless-XXXXXX"));
+    QDir().mkpath(scratch->path() + QStringLiteral("/tmp"));
+    qputenv("TMPDIR", QFile::encodeName(scratch->path() + QStringLiteral("/tmp")));
+    static QCoreApplication app(*argc, *argv);
+    Store::setHistoryCapProvider([] { return 0; });
+    store = new Store(scratch->path() + QStringLiteral("/store"));
+    source = scratch->path() + QStringLiteral("/copyless");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const int rows = writeStore(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const qint64 before = store->count();
+    const std::optional<CopyLessImporter::Result> result =
+        CopyLessImporter::run(*store, source, nullptr);
+    if (!result)
+        fail("a store with the right table was not found");
+    if (result->imported < 0 || result->skipped < 0 || result->imported + result->skipped > rows)
+        fail("more rows accounted for than the store holds");
+    if (store->count() != before + result->imported)
+        fail("the history grew by something other than the imported rows");
+    if (!QDir(QDir::tempPath())
+             .entryList({QStringLiteral("copyless-import-*")}, QDir::AllEntries | QDir::Hidden)
+             .isEmpty())
+        fail("the private copy of the database outlived the run");
+    if (single(QStringLiteral("SELECT integrity_check AS v FROM pragma_integrity_check")) !=
+        QStringLiteral("ok"))
+        fail("the history database is damaged");
+    if (store->ftsAvailable() &&
+        !store->run(QStringLiteral("INSERT INTO fts(fts) VALUES('integrity-check')")))
+        fail("the full-text index disagrees with the history");
+    for (const Store::Row &row : store->rows(QStringLiteral("SELECT id FROM clips"))) {
+        if (!QFile::exists(store->contentPath(row.value(QStringLiteral("id")).toString())))
+            fail("a row without its content file");
+    }
+    if (++runs % 64 == 0)
+        store->clearHistory(false);
+    return 0;
+}
