@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -379,6 +380,22 @@ std::optional<AppInfo> X11Workspace::frontmostApplication()
     return applicationOf(window);
 }
 
+void X11Workspace::sendToWindowManager(quint32 window, quint32 type,
+                                       const std::array<quint32, 3> &data)
+{
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    for (size_t i = 0; i < data.size(); ++i)
+        event.data.data32[i] = data[i];
+    xcb_send_event(m_connection, 0, m_root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+}
+
 void X11Workspace::showOnAllDesktops(quint64 window)
 {
     if (!m_connection || window == 0 || window > 0xFFFFFFFFu || m_atoms.wmDesktop == 0)
@@ -392,17 +409,7 @@ void X11Workspace::showOnAllDesktops(quint64 window)
                                                             m_atoms.wmDesktop, XCB_ATOM_CARDINAL,
                                                             32, 1, &allDesktops)));
     if (hasEwmhManager()) {
-        xcb_client_message_event_t event;
-        std::memset(&event, 0, sizeof event);
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = m_atoms.wmDesktop;
-        event.data.data32[0] = allDesktops;
-        event.data.data32[1] = sourcePager;
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
+        sendToWindowManager(id, m_atoms.wmDesktop, {allDesktops, sourcePager, 0});
     }
     xcb_flush(m_connection);
 }
@@ -413,18 +420,8 @@ void X11Workspace::activateWindow(quint64 window)
         return;
     const auto id = quint32(window);
     if (hasEwmhManager()) {
-        xcb_client_message_event_t event;
-        std::memset(&event, 0, sizeof event);
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = id;
-        event.type = m_atoms.activeWindow;
-        event.data.data32[0] = sourcePager;
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        event.data.data32[2] = quint32(activeWindow());
-        xcb_send_event(m_connection, 0, m_root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
+        sendToWindowManager(id, m_atoms.activeWindow,
+                            {sourcePager, XCB_CURRENT_TIME, quint32(activeWindow())});
     } else {
         // Nobody manages the windows: raise it and give it the keyboard ourselves.
         const quint32 stackMode = XCB_STACK_MODE_ABOVE;

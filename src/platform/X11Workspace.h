@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QStringList>
 
+#include <array>
+
 #include <optional>
 
 class QDBusConnection;
@@ -100,6 +102,9 @@ private:
 
     xcb_connection_t *m_connection = nullptr;
     quint32 m_root = 0;
+    // An EWMH request to the window manager about `window`, sent to the root window.
+    void sendToWindowManager(quint32 window, quint32 type, const std::array<quint32, 3> &data);
+
     struct Atoms
     {
         quint32 activeWindow = 0;
