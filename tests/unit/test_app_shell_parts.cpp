@@ -356,41 +356,6 @@ private Q_SLOTS:
         QCOMPARE(figure("diskValue"),
                  QLocale().formattedDataSize(store.diskSize(), 1, QLocale::DataSizeSIFormat));
     }
-
-    void setIconCommand()
-    {
-        QTemporaryDir dir;
-        {
-            StdoutCapture out;
-            QCOMPARE(CommandLine::runSetIcon(u"Scythian-Gold"_qs), 1);
-            QVERIFY(out.text().startsWith("unknown style 'Scythian-Gold'; valid: petroglyph, "));
-        }
-        AppIconManager shipped;
-        if (!shipped.hasArtwork(AppIconStyle::ScythianGold))
-            QSKIP("the shipped artwork for scythian-gold is not there yet");
-
-        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        writeText(dir.filePath(u"blocked/applications"_qs), "not a folder");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"blocked"_qs)));
-        {
-            StdoutCapture out;
-            QCOMPARE(CommandLine::runSetIcon(u"scythian-gold"_qs), 1);
-            QCOMPARE(out.text(), QByteArray("setIcon FAILED\n"));
-            // Stored before the icon was tried, and kept.
-            QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
-        }
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(u"data"_qs)));
-        {
-            StdoutCapture out;
-            QCOMPARE(CommandLine::runSetIcon(u"scythian-gold"_qs), 0);
-            QCOMPARE(out.text(), QByteArray("icon set: scythian-gold\n"));
-        }
-        qputenv("XDG_DATA_HOME", dataHome);
-        const QString entry = QString::fromUtf8(
-            fileText(dir.filePath(u"data/applications/"_qs + DesktopEntry::fileName)));
-        QCOMPARE(DesktopEntry::value(entry, u"Icon"_qs),
-                 shipped.artworkPath(AppIconStyle::ScythianGold));
-    }
 };
 
 ULVANE_WIDGET_TEST_MAIN(TestAppShellParts, false)

@@ -192,32 +192,6 @@ private Q_SLOTS:
         Prefs::setAppIconStyle(QString());
     }
 
-    void windowKeepsItsTabWhenReopened()
-    {
-        Fixture f;
-        SettingsWindow &window = *f.window;
-        QCOMPARE(window.size(), QSize(520, 468));
-        QCOMPARE(window.windowTitle(), u"Settings"_qs);
-        QCOMPARE(window.currentTab(), SettingsWindow::General);
-        QStringList tabs;
-        for (const QToolButton *button : window.findChildren<QToolButton *>()) {
-            if (button->objectName().startsWith(u"tab"_qs))
-                tabs.append(button->text());
-        }
-        QCOMPARE(tabs, (QStringList{u"General"_qs, u"Shortcuts"_qs, u"Filters"_qs, u"Appearance"_qs,
-                                    u"Data"_qs}));
-        QCOMPARE(f.find<QLabel>(u"footerVersion"_qs)->text(),
-                 QStringLiteral("BRISEL · ULVANE · v" ULVANE_VERSION));
-
-        window.show();
-        f.find<QToolButton>(u"tabFilters"_qs)->click();
-        QCOMPARE(window.currentTab(), SettingsWindow::Filters);
-        window.close();
-        QVERIFY(!window.isVisible());
-        window.show();
-        QCOMPARE(window.currentTab(), SettingsWindow::Filters);
-    }
-
     void switchesWriteThroughAndFollowPrefs_data()
     {
         QTest::addColumn<QString>("name");
@@ -554,57 +528,6 @@ private Q_SLOTS:
         Prefs::setAppIconStyle(u"petroglyph"_qs);
         f.window->show();
         QCOMPARE(picker->selected(), AppIconStyle::Petroglyph);
-    }
-
-    // Pictures of every tab and of the About window, for looking at; only when asked for.
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("ULVANE_SHOTS_DIR");
-        if (folder.isEmpty())
-            QSKIP("set ULVANE_SHOTS_DIR to write screenshots");
-        QDir().mkpath(folder);
-        Brisel::applyDarkAppearance(*qobject_cast<QApplication *>(QCoreApplication::instance()));
-        Prefs::shared().setShowHotkeyLabel(u"⌥⌘V"_qs);
-        Prefs::setActiveHotkeyLabel(u"⌃⌥V"_qs);
-        Prefs::setAppIconStyle(u"scythian-gold"_qs);
-        QTemporaryDir root;
-        Store store(root.filePath(u"store"_qs));
-        for (int i = 0; i < 12; ++i)
-            addClip(store, u"clip %1"_qs.arg(i), i % 5 == 0);
-        FakeRegistrar registrar;
-        HotKeyCenter hotKeys(registrar);
-        LoginItem login(root.filePath(u"autostart/x.desktop"_qs), u"/usr/bin/ulvane"_qs);
-        AppIconManager icons(AppIconManager::defaultIconDirectories(),
-                             root.filePath(u"applications/x.desktop"_qs), u"/usr/bin/ulvane"_qs);
-        SettingsHooks hooks;
-        hooks.trusted = [] { return false; };
-        hooks.openAbout = [] {};
-        SettingsWindow window(Prefs::shared(), store, hotKeys, login, icons, hooks);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const char *names[] = {"general", "shortcuts", "filters", "appearance", "data"};
-        for (int tab = SettingsWindow::General; tab <= SettingsWindow::Data; ++tab) {
-            window.setCurrentTab(SettingsWindow::Tab(tab));
-            QTest::qWait(50);
-            const QString file = folder + u"/settings-"_qs + QLatin1String(names[tab]) + u".png"_qs;
-            QVERIFY(window.grab().save(file));
-        }
-        // The tiles of styles whose artwork is missing.
-        AppIconManager bare({root.filePath(u"no-icons"_qs)}, root.filePath(u"x.desktop"_qs),
-                            u"ulvane"_qs);
-        AppIconPicker missing(bare);
-        QPalette dark = missing.palette();
-        dark.setColor(QPalette::Window, Brisel::bg());
-        missing.setPalette(dark);
-        missing.setAutoFillBackground(true);
-        missing.resize(452, missing.heightForWidth(452));
-        QVERIFY(missing.grab().save(folder + u"/icon-picker-missing-artwork.png"_qs));
-
-        AboutWindow about(store);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QTest::qWait(50);
-        QVERIFY(about.grab().save(folder + u"/about.png"_qs));
     }
 };
 
