@@ -13,10 +13,12 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <unordered_set>
@@ -210,9 +212,25 @@ void Store::createSchema()
         "byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"));
     exec(QStringLiteral("CREATE INDEX IF NOT EXISTS idx_clips_created ON clips(created DESC)"));
     exec(QStringLiteral("CREATE INDEX IF NOT EXISTS idx_clips_digest ON clips(digest)"));
-    m_ftsAvailable = exec(QStringLiteral(
+    // Prefix indexes of two and three letters: the first keystrokes of a search are the
+    // widest prefixes, and without them each costs a merge of every term it starts.
+    const QString ftsSql = QStringLiteral(
         "CREATE VIRTUAL TABLE IF NOT EXISTS fts USING fts5(\n  excerpt, title, app_name, ocr, "
-        "content='clips', content_rowid='rowid'\n)"));
+        "content='clips', content_rowid='rowid', prefix='2 3'\n)");
+    const QList<Row> existing =
+        rows(QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND name='fts'"));
+    const QString existingSql = existing.value(0).value(QStringLiteral("sql")).toString();
+    if (!existingSql.isEmpty() && !existingSql.contains(QLatin1String("prefix="))) {
+        // A store made before the prefix indexes: the index is derived from the rows, so it
+        // is rebuilt once, in one transaction so a failure leaves the old one.
+        exec(QStringLiteral("BEGIN IMMEDIATE"));
+        const bool rebuilt = exec(QStringLiteral("DROP TABLE fts")) && exec(ftsSql) &&
+                             exec(QStringLiteral("INSERT INTO fts(fts) VALUES('rebuild')"));
+        exec(rebuilt ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        if (rebuilt)
+            Log::line(QStringLiteral("[Store] full-text index rebuilt with prefix indexes"));
+    }
+    m_ftsAvailable = exec(ftsSql);
     if (!m_ftsAvailable)
         return;
     exec(QStringLiteral(
@@ -426,6 +444,43 @@ QList<Clip> Store::clips(const QString &sql, const Params &params)
             return sqlite3_column_int64(statement, i);
         return std::nullopt;
     };
+    // Rows repeat a handful of kinds and applications; decoding each from its bytes once
+    // spares two allocations a row.
+    auto kind = [&]() -> ClipKind {
+        static const std::array<std::pair<QByteArray, ClipKind>, 6> kinds = [] {
+            std::array<std::pair<QByteArray, ClipKind>, 6> table;
+            const QList<ClipKind> all = ClipKinds::allCases();
+            for (size_t i = 0; i < table.size(); ++i)
+                table[i] = {ClipKinds::rawValue(all[qsizetype(i)]).toUtf8(), all[qsizetype(i)]};
+            return table;
+        }();
+        const int i = columnOf[Kind];
+        if (i < 0 || sqlite3_column_type(statement, i) != SQLITE_TEXT)
+            return ClipKind::Text;
+        const QByteArrayView raw(sqlite3_column_text(statement, i),
+                                 sqlite3_column_bytes(statement, i));
+        for (const auto &[name, value] : kinds) {
+            if (raw == name)
+                return value;
+        }
+        return ClipKind::Text;
+    };
+    std::vector<std::pair<QByteArray, QString>> seen;
+    auto repeatedText = [&](Field f) {
+        const int i = columnOf[f];
+        if (i < 0 || sqlite3_column_type(statement, i) != SQLITE_TEXT)
+            return QString();
+        const QByteArrayView raw(sqlite3_column_text(statement, i),
+                                 sqlite3_column_bytes(statement, i));
+        for (const auto &[bytes, string] : seen) {
+            if (raw == bytes)
+                return string;
+        }
+        QString string = QString::fromUtf8(raw);
+        if (seen.size() < 64)
+            seen.emplace_back(raw.toByteArray(), string);
+        return string;
+    };
     while (sqlite3_step(statement) == SQLITE_ROW) {
         Clip c;
         c.id = text(Id);
@@ -434,11 +489,11 @@ QList<Clip> Store::clips(const QString &sql, const Params &params)
             createdColumn >= 0 && sqlite3_column_type(statement, createdColumn) == SQLITE_FLOAT
                 ? sqlite3_column_double(statement, createdColumn)
                 : 0.0;
-        c.kind = ClipKinds::fromRawValue(text(Kind)).value_or(ClipKind::Text);
+        c.kind = kind();
         c.excerpt = text(Excerpt);
         c.title = text(Title);
-        c.appBundle = text(AppBundle);
-        c.appName = text(AppName);
+        c.appBundle = repeatedText(AppBundle);
+        c.appName = repeatedText(AppName);
         c.digest = text(Digest);
         c.pinned = integer(Pinned) == 1;
         c.hasImage = integer(HasImage) == 1;
@@ -611,7 +666,15 @@ bool Store::insertRow(const Clip &c)
 
 void Store::touchTop(const QString &digest)
 {
-    run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {Util::now(), digest});
+    // The moved row takes the next rowid too, so rowid order keeps following time order and
+    // full-text searches find it at the top of the index.
+    // Copies stored twice (imports without deduplication) cannot share one new rowid; they
+    // are moved in place.
+    const double now = Util::now();
+    if (!run(QStringLiteral("UPDATE clips SET created=?, rowid=(SELECT max(rowid)+1 FROM clips) "
+                            "WHERE digest=?"),
+             {now, digest}))
+        run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {now, digest});
     notifyChanged();
 }
 
@@ -761,39 +824,144 @@ QList<Clip> Store::search(const QString &query, ClipFilter filter, int limit)
         }
     }
 
-    const QString pattern = u'%' + q + u'%';
-    return clips(QStringLiteral("SELECT * FROM clips WHERE ") + condition +
-                     QStringLiteral(" AND\n  (excerpt LIKE ? OR title LIKE ? OR app_name LIKE ? "
-                                    "OR ocr LIKE ?)\nORDER BY created DESC LIMIT ?"),
-                 {pattern, pattern, pattern, pattern, max});
+    return substringSearch(u'%' + q + u'%', condition, max);
 }
 
-// Joining every match and sorting them all by time costs about a microsecond a match: fine
-// for a precise query, 40 ms and more for a two-letter prefix that matches a fifth of a large
-// history. For such wide matches it is far cheaper to walk the history newest first and stop
-// at the limit, probing a set of the matching rows. Both give the same rows in the same order.
+namespace {
+
+struct Statement
+{
+    sqlite3_stmt *handle = nullptr;
+    ~Statement() { sqlite3_finalize(handle); }
+};
+
+QString jsonArray(const QList<qint64> &values)
+{
+    QString json = QStringLiteral("[");
+    for (const qint64 value : values) {
+        if (json.size() > 1)
+            json += u',';
+        json += QString::number(value);
+    }
+    return json + u']';
+}
+
+} // namespace
+
+// SQLite would sort whole rows through a temporary b-tree, several times the cost of reading
+// them; a few hundred values sort here in microseconds.
+QList<Clip> Store::newestRows(const QList<qint64> &rowids, qint64 limit)
+{
+    QList<Clip> found =
+        clips(QStringLiteral("SELECT * FROM clips WHERE rowid IN (SELECT value FROM json_each(?))"),
+              {jsonArray(rowids)});
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Clip &a, const Clip &b) { return a.created > b.created; });
+    if (qint64(found.size()) > limit)
+        found.resize(limit);
+    return found;
+}
+
+// The fallback runs when no word starts with the query, so few rows match and nearly every
+// row is read. Reading the table in storage order and sorting the matches' times here is a
+// good deal cheaper than following the time index to each row in turn.
+QList<Clip> Store::substringSearch(const QString &pattern, const QString &condition, qint64 limit)
+{
+    Statement scan{prepare(QStringLiteral("SELECT rowid, created FROM clips NOT INDEXED WHERE ") +
+                               condition +
+                               QStringLiteral(" AND\n  (excerpt LIKE ?1 OR title LIKE ?1 OR "
+                                              "app_name LIKE ?1 OR ocr LIKE ?1)"),
+                           true)};
+    if (!scan.handle || limit <= 0)
+        return {};
+    const QByteArray utf8 = pattern.toUtf8();
+    sqlite3_bind_text(scan.handle, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    std::vector<std::pair<double, qint64>> matches;
+    while (sqlite3_step(scan.handle) == SQLITE_ROW)
+        matches.emplace_back(sqlite3_column_double(scan.handle, 1),
+                             sqlite3_column_int64(scan.handle, 0));
+    const auto newest = matches.begin() + std::min<qsizetype>(qsizetype(matches.size()), limit);
+    std::partial_sort(matches.begin(), newest, matches.end(),
+                      [](const auto &a, const auto &b) { return a.first > b.first; });
+    QList<qint64> rowids;
+    for (auto it = matches.begin(); it != newest; ++it)
+        rowids.append(it->second);
+    return newestRows(rowids, limit);
+}
+
+// Joining every match and sorting them all by time costs about a microsecond a match: fine for
+// a precise query, tens of milliseconds for a two-letter prefix that matches a fifth of a large
+// history. Rows mostly carry rowids in time order (new rows take the next rowid, and touchTop
+// renumbers the row it moves), and the index yields matches newest rowid first, so the first
+// `limit` matches are almost always the answer: they are taken when no row below them in
+// rowid order is newer than the oldest of them. Otherwise (a history import added older
+// entries late) the history is walked newest first, each row tested against the matches read
+// so far, reading further only when the walk passes below them. Same rows, same order as the
+// join in every case.
 QList<Clip> Store::fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit)
 {
     const QString condition = ClipFilters::sqlCondition(filter);
-    if (filter == ClipFilter::All) {
-        const QList<Row> counted =
-            rows(QStringLiteral("SELECT count(*) AS n FROM fts WHERE fts MATCH ?"), {expression});
-        const qint64 matches =
-            counted.isEmpty() ? 0 : counted.first().value(QStringLiteral("n")).toLongLong();
-        if (matches == 0)
-            return {};
-        if (matches > wideMatchThreshold) {
-            return clips(QStringLiteral("SELECT c.* FROM clips c INDEXED BY idx_clips_created\n"
-                                        "WHERE c.rowid IN (SELECT rowid FROM fts WHERE fts "
-                                        "MATCH ?) AND ") +
-                             condition + QStringLiteral("\nORDER BY c.created DESC LIMIT ?"),
-                         {expression, limit});
-        }
+    if (filter != ClipFilter::All) {
+        return clips(QStringLiteral("SELECT c.* FROM clips c JOIN fts f ON c.rowid=f.rowid\n"
+                                    "WHERE fts MATCH ? AND ") +
+                         condition + QStringLiteral("\nORDER BY c.created DESC LIMIT ?"),
+                     {expression, limit});
     }
-    return clips(QStringLiteral("SELECT c.* FROM clips c JOIN fts f ON c.rowid=f.rowid\nWHERE fts "
-                                "MATCH ? AND ") +
-                     condition + QStringLiteral("\nORDER BY c.created DESC LIMIT ?"),
-                 {expression, limit});
+    if (limit <= 0)
+        return {};
+
+    Statement matches{prepare(
+        QStringLiteral("SELECT rowid FROM fts WHERE fts MATCH ? ORDER BY rowid DESC"), true)};
+    if (!matches.handle)
+        return {};
+    const QByteArray utf8 = expression.toUtf8();
+    sqlite3_bind_text(matches.handle, 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    std::unordered_set<qint64> matched;
+    QList<qint64> readInOrder;
+    qint64 lowestRead = std::numeric_limits<qint64>::max();
+    bool exhausted = false;
+    auto readOne = [&] {
+        if (exhausted)
+            return;
+        if (sqlite3_step(matches.handle) != SQLITE_ROW) {
+            exhausted = true;
+            return;
+        }
+        lowestRead = sqlite3_column_int64(matches.handle, 0);
+        matched.insert(lowestRead);
+        readInOrder.append(lowestRead);
+    };
+    while (!exhausted && qint64(readInOrder.size()) <= limit)
+        readOne();
+    if (readInOrder.isEmpty())
+        return {};
+
+    if (exhausted)
+        return newestRows(readInOrder, limit);
+
+    const QList<qint64> candidates = readInOrder.first(limit);
+    QList<Clip> found = newestRows(candidates, limit);
+    if (qint64(found.size()) == limit &&
+        rows(QStringLiteral("SELECT 1 FROM clips INDEXED BY idx_clips_created\n"
+                            "WHERE created > ? AND rowid < ? LIMIT 1"),
+             {found.last().created, candidates.last()})
+            .isEmpty())
+        return found;
+
+    Statement newest{prepare(QStringLiteral("SELECT rowid FROM clips INDEXED BY "
+                                            "idx_clips_created ORDER BY created DESC"),
+                             true)};
+    if (!newest.handle)
+        return {};
+    QList<qint64> rowids;
+    while (qint64(rowids.size()) < limit && sqlite3_step(newest.handle) == SQLITE_ROW) {
+        const qint64 rowid = sqlite3_column_int64(newest.handle, 0);
+        while (!exhausted && rowid < lowestRead)
+            readOne();
+        if (matched.count(rowid) != 0)
+            rowids.append(rowid);
+    }
+    return newestRows(rowids, limit);
 }
 
 std::optional<QString> Store::latestDigest()

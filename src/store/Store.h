@@ -110,8 +110,10 @@ private:
     sqlite3_stmt *prepare(const QString &sql, bool forRows);
     QList<Clip> clips(const QString &sql, const Params &params);
     QList<Clip> fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit);
+    QList<Clip> substringSearch(const QString &pattern, const QString &condition, qint64 limit);
+    // The rows with these rowids, newest first, at most limit of them.
+    QList<Clip> newestRows(const QList<qint64> &rowids, qint64 limit);
 
-    static constexpr qint64 wideMatchThreshold = 1500;
     static constexpr int busyTimeoutMs = 3000;
 
     QString m_dir;

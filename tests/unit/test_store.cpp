@@ -440,37 +440,108 @@ private Q_SLOTS:
         QCOMPARE(store.count(), 5);
     }
 
-    void wideFullTextMatchesGiveTheJoinedRowsInOrder()
+    // Every search must give what the plain statements give: the join for words, a LIKE scan
+    // for text inside words. Checked while the history's rowids follow time, after an import
+    // added older entries late, and after repeats moved old entries to the top.
+    void searchesGiveThePlainStatementsRows()
     {
         Store store(freshDir());
-        store.exec(u"BEGIN"_qs);
         QRandomGenerator random(3);
-        for (int i = 0; i < 4000; ++i) {
-            Clip c;
-            c.id = QStringLiteral("W%1").arg(i);
-            c.created = random.bounded(100000); // rowid order says nothing about time
-            c.excerpt = i % 3 ? QStringLiteral("common word %1").arg(i) : u"other"_qs;
-            c.digest = c.id;
-            store.insertRow(c);
-        }
-        store.exec(u"COMMIT"_qs);
-        for (const QString &query : {u"comm"_qs, u"word comm"_qs, u"other"_qs}) {
-            QList<double> joined;
-            for (const auto &row : store.rows(
-                     u"SELECT c.created FROM clips c JOIN fts f ON c.rowid=f.rowid WHERE fts "
-                     "MATCH ? ORDER BY c.created DESC LIMIT 400"_qs,
-                     {u"\""_qs + query.split(u' ').join(u"\"* \""_qs) + u"\"*"_qs}))
-                joined << row.value(u"created"_qs).toDouble();
-            QList<double> searched;
-            QSet<QString> ids;
-            for (const Clip &c : store.search(query, ClipFilter::All, 400)) {
-                searched << c.created;
-                ids << c.id;
+        auto addRows = [&](int from, int count, auto created) {
+            store.exec(u"BEGIN"_qs);
+            for (int i = from; i < from + count; ++i) {
+                Clip c;
+                c.id = QStringLiteral("W%1").arg(i);
+                c.created = created(i);
+                c.excerpt = i % 3 ? QStringLiteral("common word %1").arg(i) : u"other"_qs;
+                if (i % 500 == 7)
+                    c.excerpt += u" rare"_qs;
+                c.digest = c.id;
+                store.insertRow(c);
             }
-            // Equal times may come in either order, so compare times and distinct rows.
-            QCOMPARE(searched, joined);
-            QCOMPARE(ids.size(), 400);
+            store.exec(u"COMMIT"_qs);
+        };
+        auto times = [](const QList<Store::Row> &rows) {
+            QList<double> list;
+            for (const auto &row : rows)
+                list << row.value(u"created"_qs).toDouble();
+            return list;
+        };
+        auto check = [&](const char *phase) {
+            const QList<std::pair<QString, QString>> cases = {
+                {u"comm"_qs, u"\"comm\"*"_qs},   {u"word comm"_qs, u"\"word\"* \"comm\"*"_qs},
+                {u"other"_qs, u"\"other\"*"_qs}, {u"rare"_qs, u"\"rare\"*"_qs},
+                {u"ommo"_qs, QString()}, // inside words only
+            };
+            for (const auto &[query, expression] : cases) {
+                for (const int limit : {400, 3}) {
+                    const QList<double> expected =
+                        expression.isEmpty()
+                            ? times(store.rows(u"SELECT created FROM clips WHERE excerpt LIKE ? "
+                                               "ORDER BY created DESC LIMIT ?"_qs,
+                                               {u'%' + query + u'%', limit}))
+                            : times(store.rows(
+                                  u"SELECT c.created FROM clips c JOIN fts f ON c.rowid=f.rowid "
+                                  "WHERE fts MATCH ? ORDER BY c.created DESC LIMIT ?"_qs,
+                                  {expression, limit}));
+                    QList<double> searched;
+                    QSet<QString> ids;
+                    for (const Clip &c : store.search(query, ClipFilter::All, limit)) {
+                        searched << c.created;
+                        ids << c.id;
+                    }
+                    // Equal times may come in either order: compare times and distinct rows.
+                    QVERIFY2(!expected.isEmpty() && searched == expected,
+                             qPrintable(query + u' ' + QLatin1String(phase)));
+                    QCOMPARE(ids.size(), searched.size());
+                }
+            }
+        };
+        addRows(0, 3000, [](int i) { return 1000.0 + i; });
+        check("in order");
+        addRows(3000, 800, [&](int) { return double(random.bounded(4000)); });
+        check("older entries imported");
+        for (int i = 0; i < 40; ++i)
+            store.touchTop(QStringLiteral("W%1").arg(random.bounded(3800)));
+        check("repeats moved up");
+        // Copies stored twice share a digest; moving them must not fail on a shared rowid.
+        for (const QString &id : {u"D1"_qs, u"D2"_qs}) {
+            Clip twin;
+            twin.id = id;
+            twin.excerpt = u"twin"_qs;
+            twin.digest = u"dup"_qs;
+            store.insertRow(twin);
         }
+        store.touchTop(u"dup"_qs);
+        QCOMPARE(store.search(u"twin"_qs, ClipFilter::All, 1).first().created,
+                 store.search({}, ClipFilter::All, 1).first().created);
+        QCOMPARE(store.search(u"twin"_qs, ClipFilter::All, 2).size(), 2);
+    }
+
+    void indexWithoutPrefixesIsRebuiltOnce()
+    {
+        const QString dir = freshDir();
+        {
+            Store store(dir);
+            QVERIFY(add(store, text(u"zebra crossing"_qs), 10));
+            store.exec(u"DROP TABLE fts"_qs);
+            store.exec(u"CREATE VIRTUAL TABLE fts USING fts5(excerpt, title, app_name, ocr, "
+                       "content='clips', content_rowid='rowid')"_qs);
+            store.exec(u"INSERT INTO fts(fts) VALUES('rebuild')"_qs);
+        }
+        StderrCapture log;
+        {
+            Store store(dir);
+            QCOMPARE(store.search(u"ze"_qs, ClipFilter::All, 10).size(), 1);
+            QVERIFY(store.rows(u"SELECT sql FROM sqlite_master WHERE name='fts'"_qs)
+                        .first()
+                        .value(u"sql"_qs)
+                        .toString()
+                        .contains(u"prefix='2 3'"_qs));
+        }
+        Store again(dir);
+        QCOMPARE(log.text().count("[Store] full-text index rebuilt with prefix indexes"), 1);
+        QCOMPARE(again.search(u"cross"_qs, ClipFilter::All, 10).size(), 1);
     }
 
     void contentReaders()
