@@ -7,6 +7,7 @@
 #include "store/Store.h"
 #include "store/Util.h"
 
+#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
@@ -45,6 +46,7 @@ PasteboardMonitor::PasteboardMonitor(Pasteboard &pasteboard, Workspace &workspac
       // Whatever is on the clipboard at launch was copied before we were watching.
       m_lastChangeCount(pasteboard.changeCount())
 {
+    m_captureThread.setMaxThreadCount(1);
     m_timer.setInterval(pollIntervalMs);
     m_timer.setTimerType(Qt::CoarseTimer);
     connect(&m_timer, &QTimer::timeout, this, &PasteboardMonitor::tick);
@@ -66,10 +68,14 @@ void PasteboardMonitor::start()
     Log::line(QStringLiteral("[Monitor] started"));
 }
 
+PasteboardMonitor::~PasteboardMonitor()
+{
+    m_captureThread.waitForDone();
+}
+
 void PasteboardMonitor::tick()
 {
-    // A read may run a bounded local event loop; a change signal arriving inside it is picked
-    // up by the next tick instead of starting a second capture.
+    // A change seen while a capture runs is picked up when it finishes.
     if (m_sleeping || m_capturing)
         return;
     try {
@@ -81,14 +87,59 @@ void PasteboardMonitor::tick()
         const CaptureSettings settings = m_settings ? m_settings() : CaptureSettings{};
         if (settings.paused)
             return;
+        // The application in front now is the one the copy was made in.
+        const std::optional<AppInfo> app = m_workspace.frontmostApplication();
+        const QString bundleId = app ? app->bundleId : QString();
+        const QString appName = app ? app->name : QString();
+        if (isOwnApplication(bundleId, app ? app->pid : 0) ||
+            settings.ignoredBundleIDs.contains(bundleId))
+            return;
         m_capturing = true;
-        capture(settings);
+        m_captureThread.start([this, settings, bundleId, appName] {
+            QThread::currentThread()->setObjectName(QStringLiteral("ulvane.capture"));
+            std::optional<Stored> stored;
+            try {
+                stored = capture(settings, bundleId, appName);
+            } catch (const std::exception &e) {
+                Log::line(QStringLiteral("[Monitor] capture failed: ") +
+                          QString::fromUtf8(e.what()));
+            } catch (...) {
+                Log::line(QStringLiteral("[Monitor] capture failed"));
+            }
+            QMetaObject::invokeMethod(
+                this, [this, stored, settings] { finishCapture(stored, settings); },
+                Qt::QueuedConnection);
+        });
+    } catch (const std::exception &e) {
+        m_capturing = false;
+        Log::line(QStringLiteral("[Monitor] capture failed: ") + QString::fromUtf8(e.what()));
+    } catch (...) {
+        m_capturing = false;
+        Log::line(QStringLiteral("[Monitor] capture failed"));
+    }
+}
+
+void PasteboardMonitor::finishCapture(const std::optional<Stored> &stored,
+                                      const CaptureSettings &settings)
+{
+    m_capturing = false;
+    try {
+        if (stored) {
+            if (m_hooks.recordSerial)
+                m_hooks.recordSerial(stored->id);
+            if (stored->kind == ClipKind::Image && m_hooks.enqueueOcr)
+                m_hooks.enqueueOcr(stored->id);
+            if (settings.soundOn && m_hooks.playSound)
+                m_hooks.playSound();
+        }
     } catch (const std::exception &e) {
         Log::line(QStringLiteral("[Monitor] capture failed: ") + QString::fromUtf8(e.what()));
     } catch (...) {
         Log::line(QStringLiteral("[Monitor] capture failed"));
     }
-    m_capturing = false;
+    Q_EMIT captureFinished();
+    // A copy made while this one was read waits no longer than it must.
+    tick();
 }
 
 Classification PasteboardMonitor::classify(const FlavorList &flat)
@@ -176,29 +227,23 @@ ItemList PasteboardMonitor::reduceToPlain(const ItemList &items)
     return reduced.isEmpty() ? items : reduced;
 }
 
-void PasteboardMonitor::capture(const CaptureSettings &settings)
+std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const CaptureSettings &settings,
+                                                                    const QString &bundleId,
+                                                                    const QString &appName)
 {
     // The type list comes without transferring any content, so a password never leaves its
     // owner just to be thrown away.
     const QStringList types = m_pasteboard.currentTypes();
     if (types.isEmpty() || vetoedByTypes(types, settings))
-        return;
-
-    const std::optional<AppInfo> app = m_workspace.frontmostApplication();
-    const QString bundleId = app ? app->bundleId : QString();
-    const QString appName = app ? app->name : QString();
-    if (isOwnApplication(bundleId, app ? app->pid : 0))
-        return;
-    if (settings.ignoredBundleIDs.contains(bundleId))
-        return;
+        return std::nullopt;
 
     const std::optional<ItemList> offer = m_pasteboard.read(storableUTIs());
     if (!offer || offer->isEmpty())
-        return;
+        return std::nullopt;
     qint64 total = 0;
     ItemList items = collectFlavors(*offer, &total);
     if (items.isEmpty() || total > maxFlavorBytes)
-        return;
+        return std::nullopt;
     if (settings.plainTextMode)
         items = reduceToPlain(items);
 
@@ -219,11 +264,6 @@ void PasteboardMonitor::capture(const CaptureSettings &settings)
         m_store.insert(items, classification.kind, classification.title, bundleId, appName,
                        Util::now(), thumbnail, true, id);
     if (!stored)
-        return;
-    if (m_hooks.recordSerial)
-        m_hooks.recordSerial(*stored);
-    if (classification.kind == ClipKind::Image && m_hooks.enqueueOcr)
-        m_hooks.enqueueOcr(*stored);
-    if (settings.soundOn && m_hooks.playSound)
-        m_hooks.playSound();
+        return std::nullopt;
+    return Stored{*stored, classification.kind};
 }

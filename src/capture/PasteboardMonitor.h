@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <functional>
@@ -36,7 +37,10 @@ struct CaptureHooks
 // Turns every new copy made in another application into a history entry. Follows the
 // clipboard's change counter (a change signal for speed, a 0.2 s poll as the safety net) and
 // drops changes that must not be kept: our own writes, secrets, remote clipboards, copies made
-// in this application or in ignored ones.
+// in this application or in ignored ones. The change counter, the settings and the source
+// application are looked at on the GUI thread; the offer is read, classified and stored on a
+// capture thread, because its owner may take its time to answer and the picker must open
+// meanwhile. One capture runs at a time; the hooks run on the GUI thread.
 class PasteboardMonitor : public QObject
 {
     Q_OBJECT
@@ -58,6 +62,8 @@ public:
 
     PasteboardMonitor(Pasteboard &pasteboard, Workspace &workspace, Store &store,
                       SettingsProvider settings, CaptureHooks hooks, QObject *parent = nullptr);
+    // Waits for a running capture, at most the pasteboard's read budget.
+    ~PasteboardMonitor() override;
 
     // Begins following the clipboard; call once.
     void start();
@@ -67,6 +73,7 @@ public:
     qint64 lastChangeCount() const { return m_lastChangeCount; }
     bool isSleeping() const { return m_sleeping; }
     bool isStarted() const { return m_timer.isActive(); }
+    bool isCapturing() const { return m_capturing; }
 
     static Classification classify(const FlavorList &flat);
 
@@ -78,8 +85,20 @@ public:
     // is kept whole rather than lost.
     static ItemList reduceToPlain(const ItemList &items);
 
+Q_SIGNALS:
+    // A capture started by tick() has ended, whether or not it stored anything.
+    void captureFinished();
+
 private:
-    void capture(const CaptureSettings &settings);
+    struct Stored
+    {
+        QString id;
+        ClipKind kind = ClipKind::Text;
+    };
+    // Runs on the capture thread.
+    std::optional<Stored> capture(const CaptureSettings &settings, const QString &bundleId,
+                                  const QString &appName);
+    void finishCapture(const std::optional<Stored> &stored, const CaptureSettings &settings);
     bool vetoedByTypes(const QStringList &types, const CaptureSettings &settings) const;
     bool isOwnApplication(const QString &bundleId, qint64 pid) const;
 
@@ -92,4 +111,5 @@ private:
     qint64 m_lastChangeCount = 0;
     bool m_sleeping = false;
     bool m_capturing = false;
+    QThreadPool m_captureThread;
 };

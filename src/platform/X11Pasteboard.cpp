@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QThread>
 
 namespace {
 
@@ -31,8 +32,13 @@ X11PasteboardTypes::Fetch inProcessFetch(const QMimeData *mime)
 } // namespace
 
 X11Pasteboard::X11Pasteboard(QObject *parent)
-    : Pasteboard(parent), m_connection(new X11SelectionConnection(this))
+    : Pasteboard(parent),
+      m_connection(new X11SelectionConnection(X11SelectionConnection::Mode::Watch, this)),
+      m_backgroundReader(
+          std::make_unique<X11SelectionConnection>(X11SelectionConnection::Mode::ReadOnly))
 {
+    // Taken once on the GUI thread; reads on other threads compare owners against it.
+    m_qtConnection = qtConnection();
     connect(m_connection, &X11SelectionConnection::selectionChanged, this, &Pasteboard::changed);
 }
 
@@ -44,22 +50,37 @@ qint64 X11Pasteboard::changeCount() const
     return m_connection->changeCount();
 }
 
-const QMimeData *X11Pasteboard::ownOffer(quint32 owner) const
+bool X11Pasteboard::isOwnOffer(quint32 owner) const
 {
-    if (!X11SelectionConnection::isWindowOf(owner, qtConnection()))
-        return nullptr;
+    return X11SelectionConnection::isWindowOf(owner, m_qtConnection);
+}
+
+const QMimeData *X11Pasteboard::ownOffer() const
+{
     const QClipboard *clipboard = QGuiApplication::clipboard();
     return clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr;
 }
 
+bool X11Pasteboard::onGuiThread() const
+{
+    return QThread::currentThread() == thread();
+}
+
 QStringList X11Pasteboard::currentTypes()
 {
-    X11SelectionConnection::Read read(*m_connection, readBudgetMs);
+    const bool gui = onGuiThread();
+    QMutexLocker background(gui ? nullptr : &m_backgroundLock);
+    X11SelectionConnection::Read read(gui ? *m_connection : *m_backgroundReader, readBudgetMs);
     if (!read.hasOwner())
         return {};
-    if (const QMimeData *own = ownOffer(read.owner()))
-        return X11PasteboardTypes::offeredTypes(own->formats(), inProcessFetch(own))
-            .value_or(QStringList());
+    if (isOwnOffer(read.owner())) {
+        // QClipboard is the GUI thread's. Off it, our own offer reads as nothing offered:
+        // what this process offers was copied in this application and is never captured.
+        const QMimeData *own = gui ? ownOffer() : nullptr;
+        return own ? X11PasteboardTypes::offeredTypes(own->formats(), inProcessFetch(own))
+                         .value_or(QStringList())
+                   : QStringList();
+    }
     const auto targets = read.targets();
     if (!targets)
         return {};
@@ -70,11 +91,17 @@ QStringList X11Pasteboard::currentTypes()
 
 std::optional<ItemList> X11Pasteboard::read(const QStringList &wantedUtis)
 {
-    X11SelectionConnection::Read read(*m_connection, readBudgetMs);
+    const bool gui = onGuiThread();
+    QMutexLocker background(gui ? nullptr : &m_backgroundLock);
+    X11SelectionConnection::Read read(gui ? *m_connection : *m_backgroundReader, readBudgetMs);
     if (!read.hasOwner())
         return std::nullopt;
-    if (const QMimeData *own = ownOffer(read.owner()))
+    if (isOwnOffer(read.owner())) {
+        const QMimeData *own = gui ? ownOffer() : nullptr;
+        if (!own)
+            return std::nullopt;
         return X11PasteboardTypes::readItems(own->formats(), wantedUtis, inProcessFetch(own));
+    }
     const auto targets = read.targets();
     if (!targets)
         return std::nullopt;
@@ -84,7 +111,7 @@ std::optional<ItemList> X11Pasteboard::read(const QStringList &wantedUtis)
 
 bool X11Pasteboard::qtOwnsClipboard() const
 {
-    return X11SelectionConnection::isWindowOf(m_connection->currentOwner(), qtConnection());
+    return isOwnOffer(m_connection->currentOwner());
 }
 
 bool X11Pasteboard::write(const ItemList &items)
@@ -93,7 +120,7 @@ bool X11Pasteboard::write(const ItemList &items)
     if (!clipboard)
         return false;
     clipboard->setMimeData(X11PasteboardTypes::mimeDataFor(items), QClipboard::Clipboard);
-    if (!qtConnection() || qtOwnsClipboard())
+    if (!m_qtConnection || qtOwnsClipboard())
         return true;
     // Qt stamps its claim with the time of the last X event it handled. When another client
     // took the clipboard after that and Qt has not seen it yet, the server refuses the stale

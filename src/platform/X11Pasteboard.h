@@ -2,12 +2,19 @@
 
 #include "platform/Pasteboard.h"
 
+#include <QMutex>
+
+#include <memory>
+
 class QMimeData;
 class X11SelectionConnection;
+struct xcb_connection_t;
 
 // The CLIPBOARD selection of the X server. Reads go through a private connection with bounded
 // waits; writes go through QClipboard, which keeps serving the offer for as long as this
-// process owns the selection.
+// process owns the selection. changeCount() and write() belong to the GUI thread. Reads may
+// come from any thread: off the GUI thread they take turns on a connection of their own, so
+// an owner that is slow to answer stalls only the thread that asked.
 class X11Pasteboard : public Pasteboard
 {
     Q_OBJECT
@@ -27,10 +34,15 @@ public:
     bool write(const ItemList &items) override;
 
 private:
-    // Our own offer when Qt's connection owns the selection. Converting it over the X server
-    // would wait for this very thread to answer, so it is read in process instead.
-    const QMimeData *ownOffer(quint32 owner) const;
+    bool onGuiThread() const;
+    // Whether Qt's connection owns the selection: the offer is our own, and converting it
+    // over the X server would wait for the GUI thread to answer, so it is read in process.
+    bool isOwnOffer(quint32 owner) const;
+    const QMimeData *ownOffer() const;
     bool qtOwnsClipboard() const;
 
     X11SelectionConnection *m_connection;
+    std::unique_ptr<X11SelectionConnection> m_backgroundReader;
+    QMutex m_backgroundLock;
+    xcb_connection_t *m_qtConnection = nullptr;
 };

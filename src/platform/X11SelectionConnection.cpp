@@ -29,7 +29,8 @@ quint8 eventType(const xcb_generic_event_t *event)
 
 } // namespace
 
-X11SelectionConnection::X11SelectionConnection(QObject *parent) : QObject(parent)
+X11SelectionConnection::X11SelectionConnection(Mode mode, QObject *parent)
+    : QObject(parent), m_mode(mode)
 {
     if (!connectToServer())
         Log::line(QStringLiteral("[Pasteboard] no X server with XFixes; clipboard unavailable"));
@@ -94,6 +95,8 @@ bool X11SelectionConnection::connectToServer()
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     xcb_flush(c);
 
+    if (m_mode == Mode::ReadOnly)
+        return true;
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(c), QSocketNotifier::Read);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11SelectionConnection::pollEvents);
     return true;
@@ -177,7 +180,7 @@ void X11SelectionConnection::pollEvents()
         handleEvent(event);
         std::free(event);
     }
-    if (xcb_connection_has_error(m_connection) && m_notifier->isEnabled()) {
+    if (xcb_connection_has_error(m_connection) && m_notifier && m_notifier->isEnabled()) {
         m_notifier->setEnabled(false);
         Log::line(QStringLiteral("[Pasteboard] X connection lost"));
     }
@@ -196,7 +199,7 @@ void X11SelectionConnection::handleEvent(xcb_generic_event_t *event)
          notify->owner != m_readOwner))
         m_readAborted = true;
     // Never emitted from inside a read: a listener that reads again would re-enter it.
-    if (!m_emitScheduled) {
+    if (m_mode == Mode::Watch && !m_emitScheduled) {
         m_emitScheduled = true;
         QMetaObject::invokeMethod(
             this,
@@ -211,7 +214,7 @@ void X11SelectionConnection::handleEvent(xcb_generic_event_t *event)
 void X11SelectionConnection::scheduleDrain()
 {
     // Waiting for replies may have queued events inside xcb that the socket will not signal.
-    if (m_drainScheduled)
+    if (m_mode != Mode::Watch || m_drainScheduled)
         return;
     m_drainScheduled = true;
     QMetaObject::invokeMethod(this, &X11SelectionConnection::pollEvents, Qt::QueuedConnection);

@@ -27,7 +27,12 @@ public:
     // 25 MiB is ever kept, so reading further would only cost time and memory.
     static constexpr qint64 maxTransferBytes = 25 * 1024 * 1024;
 
-    explicit X11SelectionConnection(QObject *parent = nullptr);
+    // A watching connection follows the owner from the event loop of the thread it was made
+    // on and signals changes; a reading-only one takes in events only while a read waits, so
+    // it may be used from any one thread at a time.
+    enum class Mode { Watch, ReadOnly };
+
+    explicit X11SelectionConnection(Mode mode = Mode::Watch, QObject *parent = nullptr);
     ~X11SelectionConnection() override;
 
     // False without an X server or without XFixes; every read then finds nothing.
@@ -93,6 +98,7 @@ private:
     X11PasteboardTypes::Transfer refuseOversized(quint32 target, quint32 property, qint64 bytes);
     QDeadlineTimer stepDeadline(const QDeadlineTimer &total) const;
 
+    const Mode m_mode;
     xcb_connection_t *m_connection = nullptr;
     quint32 m_window = 0;
     quint8 m_xfixesFirstEvent = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 // In-memory stand-ins for the platform interfaces, so capture and paste logic runs without a
 // desktop. Each records what was asked of it; `log` (when set) interleaves the calls of
 // several fakes so tests can check their order.
@@ -19,10 +21,15 @@ public:
     int reads = 0;
     int writes = 0;
 
+    // Runs as a read begins, on the reading thread: an owner that takes its time.
+    std::function<void()> onRead;
+
     qint64 changeCount() const override { return count; }
 
     QStringList currentTypes() override
     {
+        if (onRead)
+            onRead();
         QStringList types;
         for (const FlavorList &item : items) {
             for (const Flavor &f : item) {

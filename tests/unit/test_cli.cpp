@@ -149,7 +149,7 @@ private Q_SLOTS:
             u"CREATE TABLE clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"_qs);
         QCOMPARE(
             sql[3],
-            u"CREATE VIRTUAL TABLE fts USING fts5(\n  excerpt, title, app_name, ocr, content='clips', content_rowid='rowid'\n)"_qs);
+            u"CREATE VIRTUAL TABLE fts USING fts5(\n  excerpt, title, app_name, ocr, content='clips', content_rowid='rowid', prefix='2 3'\n)"_qs);
         QVERIFY(sql[6].startsWith(u"CREATE TRIGGER clips_au AFTER UPDATE ON clips BEGIN\n"_qs));
 
         // A second run reads the same store.

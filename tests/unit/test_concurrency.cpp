@@ -1,7 +1,10 @@
-// Everything that writes the history at once: captures on the main thread (as the monitor
-// stores them), the recognition worker, a CopyLess 2 import and a history import on their own
-// threads, and the picker's searches. Built with ULVANE_TSAN this is the ThreadSanitizer run.
+// Everything that writes the history at once: the monitor's captures, the recognition worker,
+// a CopyLess 2 import and a history import on their own threads, and the picker's searches. Built
+// with ULVANE_TSAN this is the ThreadSanitizer run.
+#include "FakePlatform.h"
 #include "TestMain.h"
+
+#include "capture/PasteboardMonitor.h"
 
 #include "exchange/CopyLessImporter.h"
 #include "exchange/ExportImport.h"
@@ -256,21 +259,19 @@ private Q_SLOTS:
                 }
             });
 
-            // The monitor's path for each copy: dedupe against the history, then store; a
-            // picture goes to the recogniser. Events run between copies, as they would.
-            double created = Util::now();
+            // The user copies; the monitor reads and stores each copy on its capture thread
+            // and hands pictures to the recogniser. Events run between copies, as they would.
+            FakePasteboard pasteboard;
+            FakeWorkspace workspace;
+            CaptureHooks hooks;
+            hooks.enqueueOcr = [&ocr](const QString &id) { ocr.enqueue(id); };
+            PasteboardMonitor monitor(
+                pasteboard, workspace, store, [] { return CaptureSettings{}; }, hooks);
             for (const ItemList &items : captures) {
-                const bool isPicture = items.first().first().uti == Uti::png;
-                const QString text =
-                    isPicture ? QString() : QString::fromUtf8(items.first().first().data);
-                const std::optional<QString> id =
-                    store.insert(items, isPicture ? ClipKind::Image : ClipKind::Text,
-                                 isPicture ? u"Image"_qs : text, u"org.example.app"_qs, u"App"_qs,
-                                 created += 0.001, std::nullopt, true,
-                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
-                if (id && isPicture)
-                    ocr.enqueue(*id);
-                QCoreApplication::processEvents();
+                pasteboard.copy(items);
+                monitor.tick();
+                while (monitor.isCapturing())
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             }
             while (!history.done() || !copylessImport.done())
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);

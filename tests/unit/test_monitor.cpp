@@ -7,8 +7,13 @@
 #include "store/Store.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImageWriter>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 #include <memory>
 #include <stdexcept>
@@ -73,12 +78,19 @@ private:
         return *m_monitor;
     }
 
+    // One look at the clipboard, and the capture it may start run to its end.
+    void tickAndSettle()
+    {
+        m_monitor->tick();
+        QTRY_VERIFY(!m_monitor->isCapturing());
+    }
+
     // Stores one copy through a tick and gives back what the store kept, if anything.
     std::optional<FlavorList> captureOne(const ItemList &offer)
     {
         const qint64 before = m_store->count();
         m_pasteboard->copy(offer);
-        m_monitor->tick();
+        tickAndSettle();
         if (m_store->count() == before)
             return std::nullopt;
         const QList<Clip> clips = m_store->search(QString(), ClipFilter::All, 1);
@@ -104,11 +116,12 @@ private Q_SLOTS:
     void contentAtLaunchIsNotCaptured()
     {
         m_pasteboard->copyText(QStringLiteral("copied before launch"));
-        makeMonitor().tick();
+        makeMonitor();
+        tickAndSettle();
         QCOMPARE(m_store->count(), 0);
 
         m_pasteboard->copyText(QStringLiteral("first copy after launch"));
-        m_monitor->tick();
+        tickAndSettle();
         QCOMPARE(m_store->count(), 1);
     }
 
@@ -117,9 +130,9 @@ private Q_SLOTS:
         makeMonitor();
         m_settings.paused = true;
         m_pasteboard->copyText(QStringLiteral("secret while paused"));
-        m_monitor->tick();
+        tickAndSettle();
         m_settings.paused = false;
-        m_monitor->tick();
+        tickAndSettle();
         QCOMPARE(m_store->count(), 0);
         QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard->count);
     }
@@ -129,13 +142,13 @@ private Q_SLOTS:
         makeMonitor().start();
         m_workspace->sleep();
         m_pasteboard->copyText(QStringLiteral("while asleep"), true);
-        m_monitor->tick();
+        tickAndSettle();
         m_workspace->wake();
-        m_monitor->tick();
+        tickAndSettle();
         QCOMPARE(m_store->count(), 0);
 
         m_pasteboard->copyText(QStringLiteral("after wake"), true);
-        QCOMPARE(m_store->count(), 1);
+        QTRY_COMPARE(m_store->count(), 1);
     }
 
     void vetoingTypes_data()
@@ -168,7 +181,7 @@ private Q_SLOTS:
         m_settings.ignoreHandoff = ignoreHandoff;
         m_pasteboard->copy(
             {textItem(QStringLiteral("hunter2")), FlavorList{Flavor{extraType, QByteArray("1")}}});
-        m_monitor->tick();
+        tickAndSettle();
         QCOMPARE(m_store->count(), stored ? 1 : 0);
         // A vetoed offer is never transferred, so a secret does not even pass through memory.
         if (!stored)
@@ -317,7 +330,7 @@ private Q_SLOTS:
         FakeKeySynthesizer keys;
         PasteService paste(*m_pasteboard, keys, *m_workspace, *m_store, [] { return false; });
         QVERIFY(paste.writePlain(QStringLiteral("pasted back")));
-        m_monitor->tick();
+        tickAndSettle();
         QCOMPARE(m_store->count(), 0);
         QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard->count);
     }
@@ -341,10 +354,49 @@ private Q_SLOTS:
     {
         makeMonitor().start();
         m_pasteboard->copyText(QStringLiteral("announced"), true);
-        QCOMPARE(m_store->count(), 1); // no event loop turn needed
+        QVERIFY(m_monitor->isCapturing()); // started without waiting for the poll
+        QTRY_COMPARE(m_store->count(), 1);
 
         m_pasteboard->copyText(QStringLiteral("missed signal"));
         QTRY_COMPARE_WITH_TIMEOUT(m_store->count(), 2, 5000);
+    }
+
+    // An owner that is slow to answer holds up only the capture thread: the GUI thread's
+    // timers keep running, later ticks start no second read, and the hooks run on the GUI
+    // thread once the copy is stored.
+    void slowOwnerDoesNotHoldTheGuiThread()
+    {
+        makeMonitor();
+        QSemaphore answer;
+        m_pasteboard->onRead = [&answer] { answer.acquire(); };
+        QThread *hookThread = nullptr;
+        CaptureHooks hooks;
+        hooks.recordSerial = [&hookThread](const QString &) {
+            hookThread = QThread::currentThread();
+        };
+        m_monitor = std::make_unique<PasteboardMonitor>(
+            *m_pasteboard, *m_workspace, *m_store, [this] { return m_settings; }, hooks);
+        QSignalSpy finished(m_monitor.get(), &PasteboardMonitor::captureFinished);
+
+        m_pasteboard->copyText(QStringLiteral("from a slow owner"));
+        QElapsedTimer clock;
+        clock.start();
+        m_monitor->tick();
+        QVERIFY(clock.elapsed() < 100);
+        QVERIFY(m_monitor->isCapturing());
+        int timerRuns = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, [&timerRuns] { ++timerRuns; });
+        timer.start(10);
+        QTRY_VERIFY(timerRuns >= 5);
+        m_monitor->tick();
+        QCOMPARE(m_store->count(), 0);
+
+        answer.release();
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(m_store->count(), 1);
+        QCOMPARE(hookThread, QThread::currentThread());
+        m_pasteboard->onRead = nullptr;
     }
 
     void failingHookDoesNotEscape()
