@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <unistd.h>
+#include <utility>
 
 const QStringList &PasteboardMonitor::storableUTIs()
 {
@@ -95,20 +96,32 @@ void PasteboardMonitor::tick()
             settings.ignoredBundleIDs.contains(bundleId))
             return;
         m_capturing = true;
-        m_captureThread.start([this, settings, bundleId, appName] {
+        {
+            const std::lock_guard handoff(m_handoffLock);
+            m_request = Request{settings, bundleId, appName};
+        }
+        m_captureThread.start([this] {
             QThread::currentThread()->setObjectName(QStringLiteral("ulvane.capture"));
+            Request request;
+            {
+                const std::lock_guard handoff(m_handoffLock);
+                request = m_request;
+            }
             std::optional<Stored> stored;
             try {
-                stored = capture(settings, bundleId, appName);
+                stored = capture(request.settings, request.bundleId, request.appName);
             } catch (const std::exception &e) {
                 Log::line(QStringLiteral("[Monitor] capture failed: ") +
                           QString::fromUtf8(e.what()));
             } catch (...) {
                 Log::line(QStringLiteral("[Monitor] capture failed"));
             }
-            QMetaObject::invokeMethod(
-                this, [this, stored, settings] { finishCapture(stored, settings); },
-                Qt::QueuedConnection);
+            {
+                const std::lock_guard handoff(m_handoffLock);
+                m_result = std::move(stored);
+            }
+            QMetaObject::invokeMethod(this, &PasteboardMonitor::finishCapture,
+                                      Qt::QueuedConnection);
         });
     } catch (const std::exception &e) {
         m_capturing = false;
@@ -119,10 +132,16 @@ void PasteboardMonitor::tick()
     }
 }
 
-void PasteboardMonitor::finishCapture(const std::optional<Stored> &stored,
-                                      const CaptureSettings &settings)
+void PasteboardMonitor::finishCapture()
 {
     m_capturing = false;
+    std::optional<Stored> stored;
+    CaptureSettings settings;
+    {
+        const std::lock_guard handoff(m_handoffLock);
+        stored = std::exchange(m_result, std::nullopt);
+        settings = m_request.settings;
+    }
     try {
         if (stored) {
             if (m_hooks.recordSerial)

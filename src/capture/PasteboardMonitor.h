@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 class Pasteboard;
@@ -98,7 +99,7 @@ private:
     // Runs on the capture thread.
     std::optional<Stored> capture(const CaptureSettings &settings, const QString &bundleId,
                                   const QString &appName);
-    void finishCapture(const std::optional<Stored> &stored, const CaptureSettings &settings);
+    void finishCapture();
     bool vetoedByTypes(const QStringList &types, const CaptureSettings &settings) const;
     bool isOwnApplication(const QString &bundleId, qint64 pid) const;
 
@@ -112,4 +113,16 @@ private:
     bool m_sleeping = false;
     bool m_capturing = false;
     QThreadPool m_captureThread;
+    // What the GUI thread hands the capture thread and gets back. A lock of its own, rather
+    // than trusting the pool's and the event queue's hand-over, so the order is plain to see
+    // (and to ThreadSanitizer, which cannot see into Qt's futex-based locks).
+    struct Request
+    {
+        CaptureSettings settings;
+        QString bundleId;
+        QString appName;
+    };
+    std::mutex m_handoffLock;
+    Request m_request;
+    std::optional<Stored> m_result;
 };
