@@ -4,7 +4,6 @@
 #include "app/AboutWindow.h"
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
-#include "app/CommandLine.h"
 #include "app/LoginItem.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
@@ -13,10 +12,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QUuid>
-
-#include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -34,41 +29,13 @@ void writeText(const QString &path, const QByteArray &text)
     file.write(text);
 }
 
-void writeArtwork(const QString &folder, const QString &style, const char *fill = "#c08030")
+const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
+                       "<rect width=\"64\" height=\"64\" rx=\"14\" fill=\"#c08030\"/></svg>";
+
+void writeArtwork(const QString &folder, const QString &style, const QByteArray &bytes = svg)
 {
-    writeText(folder + u"/ulvane-"_qs + style + u".svg"_qs,
-              QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
-                         "<rect width=\"64\" height=\"64\" rx=\"14\" fill=\"") +
-                  fill + "\"/></svg>");
+    writeText(folder + u"/ulvane-"_qs + style + u".svg"_qs, bytes);
 }
-
-// What the code under test prints on standard output while alive.
-class StdoutCapture
-{
-public:
-    StdoutCapture()
-    {
-        m_file.open();
-        std::fflush(stdout);
-        m_saved = ::dup(STDOUT_FILENO);
-        ::dup2(m_file.handle(), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { text(); }
-    QByteArray text()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stdout);
-            ::dup2(m_saved, STDOUT_FILENO);
-            ::close(m_saved);
-            m_saved = -1;
-        }
-        return fileText(m_file.fileName());
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
 
 } // namespace
 
@@ -88,10 +55,10 @@ private Q_SLOTS:
         QVERIFY(item.set(true));
         QVERIFY(item.isEnabled());
         const QString text = QString::fromUtf8(fileText(path));
-        QCOMPARE(DesktopEntry::value(text, u"Type"_qs), u"Application"_qs);
-        // Quoted for the space, '$' escaped inside the quotes, '%' doubled.
-        QCOMPARE(DesktopEntry::value(text, u"Exec"_qs), u"\"/opt/My Apps/ul\\$vane%%1\""_qs);
-        QVERIFY(text.contains(u"Exec=\"/opt/My Apps/ul\\\\$vane%%1\""_qs));
+        QVERIFY(text.contains(u"Type=Application\n"_qs));
+        // Quoted for the space, '$' escaped inside the quotes (then as a string value), '%'
+        // doubled.
+        QVERIFY(text.contains(u"Exec=\"/opt/My Apps/ul\\\\$vane%%1\"\n"_qs));
 
         QVERIFY(item.set(false));
         QVERIFY(!QFileInfo::exists(path));
@@ -103,9 +70,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("plain") << QByteArray("[Desktop Entry]\nExec=ulvane\n") << true;
-        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=ulvane\nHidden=true\n")
-                                << false;
         QTest::newRow("hidden, spaced") << QByteArray("[Desktop Entry]\nHidden = true \n") << false;
         QTest::newRow("not hidden") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
         QTest::newRow("other group")
@@ -128,19 +92,6 @@ private Q_SLOTS:
         QVERIFY(item.isEnabled());
     }
 
-    void loginItemFailureIsLoggedOnly()
-    {
-        QTemporaryDir dir;
-        writeText(dir.filePath(u"autostart"_qs), "not a folder");
-        LoginItem item(dir.filePath(u"autostart/"_qs + DesktopEntry::fileName),
-                       u"/usr/bin/ulvane"_qs);
-        StderrCapture log;
-        QVERIFY(!item.set(true));
-        const QByteArray text = log.text();
-        QVERIFY2(text.contains("[LoginItem] failed: cannot create the folder "), text);
-        QVERIFY(!item.isEnabled());
-    }
-
     void desktopEntryEditing()
     {
         const QString entry = u"# made by hand\n[Desktop Entry]\nName=My Clips\nIcon=old\n\n"
@@ -161,106 +112,84 @@ private Q_SLOTS:
         QVERIFY(DesktopEntry::value(stored, u"Icon"_qs).isNull());
     }
 
-    void artworkLookupPrefersTheFirstFolder()
+    // The first icon folder that holds a style's file wins; the user's own entry keeps
+    // everything but the icon.
+    void applyPointsTheMenuEntryAtTheArtwork()
     {
         QTemporaryDir dir;
         const QString installed = dir.filePath(u"share"_qs);
         const QString source = dir.filePath(u"source"_qs);
         writeArtwork(installed, u"petroglyph"_qs);
         writeArtwork(source, u"petroglyph"_qs);
-        writeArtwork(source, u"knyaz-seal"_qs);
-        writeText(source + u"/ulvane-scythian-gold.svg"_qs, "not an svg");
-        AppIconManager icons({installed, source}, dir.filePath(u"entry.desktop"_qs), u"x"_qs);
-        QCOMPARE(icons.artworkPath(AppIconStyle::Petroglyph),
-                 installed + u"/ulvane-petroglyph.svg"_qs);
-        QCOMPARE(icons.artworkPath(AppIconStyle::KnyazSeal), source + u"/ulvane-knyaz-seal.svg"_qs);
-        QVERIFY(icons.artworkPath(AppIconStyle::TrypilliaCeramic).isEmpty());
-        QVERIFY(icons.hasArtwork(AppIconStyle::KnyazSeal));
-        QVERIFY(!icons.hasArtwork(AppIconStyle::TrypilliaCeramic));
-        QVERIFY(!icons.hasArtwork(AppIconStyle::ScythianGold));
-        QVERIFY(icons.icon(AppIconStyle::ScythianGold).isNull());
-        QVERIFY(!icons.icon(AppIconStyle::KnyazSeal).isNull());
-    }
-
-    void applyStoresTheStyleAndPointsTheMenuEntryAtIt()
-    {
-        QTemporaryDir dir;
-        const QString art = dir.filePath(u"icons"_qs);
-        writeArtwork(art, u"scythian-gold"_qs);
-        writeArtwork(art, u"petroglyph"_qs, "#806040");
+        writeArtwork(source, u"scythian-gold"_qs);
+        writeArtwork(source, u"knyaz-seal"_qs, "not an svg");
         const QString entry = dir.filePath(u"applications/"_qs + DesktopEntry::fileName);
-        AppIconManager icons({art}, entry, u"/usr/local/bin/ulvane"_qs);
+        AppIconManager icons({installed, source}, entry, u"/usr/local/bin/ulvane"_qs);
+        QVERIFY(icons.hasArtwork(AppIconStyle::Petroglyph));
+        QVERIFY(!icons.hasArtwork(AppIconStyle::KnyazSeal));
 
         icons.apply(AppIconStyle::ScythianGold);
         QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
-        QCOMPARE(icons.storedStyle(), AppIconStyle::ScythianGold);
         QString text = QString::fromUtf8(fileText(entry));
-        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), art + u"/ulvane-scythian-gold.svg"_qs);
+        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), source + u"/ulvane-scythian-gold.svg"_qs);
         QCOMPARE(DesktopEntry::value(text, u"Exec"_qs), u"/usr/local/bin/ulvane"_qs);
-        QCOMPARE(DesktopEntry::value(text, u"Name"_qs), u"Ulvane"_qs);
         QVERIFY(!QGuiApplication::windowIcon().isNull());
 
-        // The user's own entry keeps everything but the icon.
         writeText(entry, text.replace(u"Name=Ulvane"_qs, u"Name=My Clips"_qs).toUtf8());
         icons.apply(AppIconStyle::Petroglyph);
         text = QString::fromUtf8(fileText(entry));
         QCOMPARE(DesktopEntry::value(text, u"Name"_qs), u"My Clips"_qs);
-        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), art + u"/ulvane-petroglyph.svg"_qs);
+        QCOMPARE(DesktopEntry::value(text, u"Icon"_qs), installed + u"/ulvane-petroglyph.svg"_qs);
         QCOMPARE(text.count(u"Icon="_qs), 1);
     }
 
-    void missingArtworkIsLoggedAndChangesNothingElse_data()
+    // Logged only: the choice is stored all the same and the menu entry stays as it was.
+    void applyFailureIsLogged_data()
     {
-        QTest::addColumn<bool>("unreadable");
-        QTest::newRow("no file") << false;
-        QTest::newRow("not an svg") << true;
+        QTest::addColumn<QByteArray>("artwork"); // empty: no file
+        QTest::addColumn<bool>("blocked");       // a file where the entry's folder should be
+        QTest::addColumn<QByteArray>("logged");
+        const QByteArray missing = "[AppIcon] missing bundled icns for knyaz-seal\n";
+        QTest::newRow("no artwork") << QByteArray() << false << missing;
+        QTest::newRow("not an svg") << QByteArray("<html>nope</html>") << false << missing;
+        QTest::newRow("entry folder is a file")
+            << svg << true
+            << QByteArray("[AppIcon] menu entry not updated: cannot create the folder");
     }
 
-    void missingArtworkIsLoggedAndChangesNothingElse()
+    void applyFailureIsLogged()
     {
-        QFETCH(bool, unreadable);
+        QFETCH(QByteArray, artwork);
+        QFETCH(bool, blocked);
+        QFETCH(QByteArray, logged);
         QTemporaryDir dir;
         const QString art = dir.filePath(u"icons"_qs);
         QDir().mkpath(art);
-        if (unreadable)
-            writeText(art + u"/ulvane-knyaz-seal.svg"_qs, "<html>nope</html>");
-        const QString entry = dir.filePath(DesktopEntry::fileName);
+        if (!artwork.isEmpty())
+            writeArtwork(art, u"knyaz-seal"_qs, artwork);
+        const QString folder = dir.filePath(u"applications"_qs);
+        const QString entry = blocked ? folder : folder + u"/"_qs + DesktopEntry::fileName;
         const QByteArray before = "[Desktop Entry]\nName=Ulvane\nIcon=/old.svg\n";
         writeText(entry, before);
-        AppIconManager icons({art}, entry, u"ulvane"_qs);
+        AppIconManager icons({art}, folder + u"/"_qs + DesktopEntry::fileName, u"ulvane"_qs);
         StderrCapture log;
         icons.apply(AppIconStyle::KnyazSeal);
         const QByteArray text = log.text();
-        QVERIFY2(text.contains("[AppIcon] missing bundled icns for knyaz-seal\n"), text);
+        QVERIFY2(text.contains(logged), text);
         QCOMPARE(Prefs::appIconStyle(), u"knyaz-seal"_qs);
         QCOMPARE(fileText(entry), before);
-
-        // At launch the same style is passed over without a word.
+        if (blocked)
+            return;
+        // At launch a style without artwork is passed over without a word.
         StderrCapture quiet;
         icons.applyStored();
         QCOMPARE(quiet.text(), QByteArray());
-    }
-
-    void unwritableApplicationsFolderIsLogged()
-    {
-        QTemporaryDir dir;
-        const QString art = dir.filePath(u"icons"_qs);
-        writeArtwork(art, u"petroglyph"_qs);
-        writeText(dir.filePath(u"applications"_qs), "not a folder");
-        AppIconManager icons({art}, dir.filePath(u"applications/"_qs + DesktopEntry::fileName),
-                             u"ulvane"_qs);
-        StderrCapture log;
-        icons.apply(AppIconStyle::Petroglyph);
-        const QByteArray text = log.text();
-        QVERIFY2(text.contains("[AppIcon] menu entry not updated: cannot create the folder"), text);
-        QCOMPARE(Prefs::appIconStyle(), u"petroglyph"_qs);
     }
 
     void storedStyleFallsBackToTheDefault_data()
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("style");
-        QTest::newRow("absent") << QString() << int(AppIconStyle::TrypilliaDarkAzureGold);
         QTest::newRow("capitalised")
             << u"Petroglyph"_qs << int(AppIconStyle::TrypilliaDarkAzureGold);
         QTest::newRow("known") << u"trypillia-ceramic"_qs << int(AppIconStyle::TrypilliaCeramic);
@@ -285,9 +214,6 @@ private Q_SLOTS:
         const QString entry = dir.filePath(DesktopEntry::fileName);
         AppIconManager icons({art}, entry, u"ulvane"_qs);
         AppIconPicker picker(icons);
-        QCOMPARE(picker.selected(), AppIconStyle::TrypilliaDarkAzureGold);
-        QCOMPARE(AppIconPicker::displayName(AppIconStyle::TrypilliaDarkEmber),
-                 u"Trypillia Night · Ember"_qs);
 
         picker.show();
         QVERIFY(QTest::qWaitForWindowExposed(&picker));
@@ -296,7 +222,6 @@ private Q_SLOTS:
         // Row by row in the styles' order; the eighth tile does not exist.
         QCOMPARE(picker.tileRect(3).y(), picker.tileRect(0).y());
         QVERIFY(picker.tileRect(4).y() > picker.tileRect(3).y());
-        QCOMPARE(picker.tileRect(4).x(), picker.tileRect(0).x());
         QVERIFY(picker.tileRect(7).isNull());
         QVERIFY(picker.tileRect(0).width() >= AppIconPicker::minColumnWidth);
         picker.resize(200, 400);
@@ -312,7 +237,6 @@ private Q_SLOTS:
         QSignalSpy applied(&picker, &AppIconPicker::styleApplied);
         QTest::mouseClick(&picker, Qt::LeftButton, {}, picker.tileRect(3).center());
         QCOMPARE(picker.selected(), AppIconStyle::ScythianGold);
-        QCOMPARE(Prefs::appIconStyle(), u"scythian-gold"_qs);
         QVERIFY(fileText(entry).contains("ulvane-scythian-gold.svg"));
         // The selected tile applies again.
         QTest::mouseClick(&picker, Qt::LeftButton, {}, picker.tileRect(3).center());
@@ -333,26 +257,18 @@ private Q_SLOTS:
         QTemporaryDir dir;
         Store store(dir.path());
         AboutWindow about(store);
-        QCOMPARE(about.size(), QSize(380, 360));
         QCOMPARE(about.findChild<QLabel *>(u"version"_qs)->text(),
                  QStringLiteral("Version " ULVANE_VERSION " (1)"));
         auto figure = [&about](const char *name) {
             return about.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QCOMPARE(figure("clipsValue"), u"0"_qs);
-        QCOMPARE(figure("networkValue"), u"0"_qs);
-        QCOMPARE(figure("diskValue"),
-                 QLocale().formattedDataSize(store.diskSize(), 1, QLocale::DataSizeSIFormat));
-
-        for (const QString &text : {u"one"_qs, u"two"_qs}) {
-            store.insert({FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, ClipKind::Text, text,
-                         {}, {}, double(QDateTime::currentSecsSinceEpoch()), std::nullopt, true,
-                         QUuid::createUuid().toString(QUuid::WithoutBraces));
-        }
+        store.insert({FlavorList{Flavor{Uti::plainText, "one"}}}, ClipKind::Text, u"one"_qs, {}, {},
+                     double(QDateTime::currentSecsSinceEpoch()), std::nullopt, true, u"ID1"_qs);
         // Read when shown, not while open.
         QCOMPARE(figure("clipsValue"), u"0"_qs);
         about.show();
-        QCOMPARE(figure("clipsValue"), u"2"_qs);
+        QCOMPARE(figure("clipsValue"), u"1"_qs);
         QCOMPARE(figure("diskValue"),
                  QLocale().formattedDataSize(store.diskSize(), 1, QLocale::DataSizeSIFormat));
     }

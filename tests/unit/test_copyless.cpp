@@ -1,4 +1,3 @@
-#include "StderrCapture.h"
 #include "TestMain.h"
 
 #include "exchange/CopyLessImporter.h"
@@ -10,8 +9,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -23,14 +20,6 @@ namespace {
 
 constexpr double kReferenceDate = 978307200.0; // 2001-01-01, where Core Data dates start
 const QVariant null;
-const auto kPrivate = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
-
-// run()'s outcome as text, so that a failure shows it.
-QString outcome(const std::optional<CopyLessImporter::Result> &result)
-{
-    return result ? u"imported %1, skipped %2"_qs.arg(result->imported).arg(result->skipped)
-                  : u"store not found"_qs;
-}
 
 QByteArray png(int width, int height)
 {
@@ -75,39 +64,38 @@ QMap<QString, QByteArray> filesUnder(const QString &folder)
 class Fixture
 {
 public:
-    explicit Fixture(const QString &folder, const char *pragmas = "")
-        : folder(folder), cache(folder + u"/SnapshotContentFiles/Cache/"_qs)
+    explicit Fixture(const QString &folder, const char *pragmas = "") : folder(folder)
     {
-        QDir().mkpath(cache);
+        QDir().mkpath(folder + u"/SnapshotContentFiles/Cache"_qs);
         ok = sqlite3_open(QFile::encodeName(databasePath()).constData(), &m_db) == SQLITE_OK;
         exec(pragmas);
-        exec("CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT "
-             "INTEGER, ZIDENTIFIERVALUE TEXT, ZCONTENTEXCERPT TEXT, ZTITLE TEXT, "
-             "ZSOURCEAPPBUNDLEIDENTIFIER TEXT, ZSOURCEAPPLOCALIZEDNAME TEXT, ZCREATIONDATEVALUE "
-             "REAL, ZTHUMBNAILDATAVALUE BLOB, ZPINNED INTEGER)");
+        exec("CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, ZIDENTIFIERVALUE TEXT, "
+             "ZCONTENTEXCERPT TEXT, ZTITLE TEXT, ZSOURCEAPPBUNDLEIDENTIFIER TEXT, "
+             "ZSOURCEAPPLOCALIZEDNAME TEXT, ZCREATIONDATEVALUE REAL, ZTHUMBNAILDATAVALUE BLOB)");
     }
     ~Fixture() { sqlite3_close(m_db); }
 
     const QString folder;
-    const QString cache;
     bool ok = false;
 
     QString databasePath() const { return folder + u"/Store.sqlite"_qs; }
-    QString contentPath(const QString &id) const { return cache + id + u".pbdata"_qs; }
+    QString contentPath(const QString &id) const
+    {
+        return folder + u"/SnapshotContentFiles/Cache/"_qs + id + u".pbdata"_qs;
+    }
     void exec(const char *sql)
     {
         ok = ok && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
-    // identifier, excerpt, title, bundle, app name, created, thumbnail, pinned; each value binds
-    // by what it holds (invalid: NULL, text, bytes: blob, double, integer).
+    // identifier, excerpt, title, bundle, app name, created, thumbnail; each value binds
+    // by what it holds (invalid: NULL, text, bytes: blob, else a number).
     void addRow(const QVariantList &values)
     {
         sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(
-            m_db, "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, 7, 1, ?, ?, ?, ?, ?, ?, ?, ?)", -1,
-            &st, nullptr);
-        for (int i = 1; i <= 8; ++i) {
+        sqlite3_prepare_v2(m_db, "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, ?, ?, ?, ?, ?, ?, ?)",
+                           -1, &st, nullptr);
+        for (int i = 1; i <= 7; ++i) {
             const QVariant value = values.value(i - 1);
             const QByteArray bytes = value.toByteArray(); // text as UTF-8
             if (value.typeId() == QMetaType::UnknownType)
@@ -116,10 +104,8 @@ public:
                 sqlite3_bind_text(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
             else if (value.typeId() == QMetaType::QByteArray)
                 sqlite3_bind_blob(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            else if (value.typeId() == QMetaType::Double)
-                sqlite3_bind_double(st, i, value.toDouble());
             else
-                sqlite3_bind_int64(st, i, value.toLongLong());
+                sqlite3_bind_double(st, i, value.toDouble());
         }
         ok = ok && sqlite3_step(st) == SQLITE_DONE;
         sqlite3_finalize(st);
@@ -153,13 +139,14 @@ class TestCopyLess : public QObject
 
     QString newFolder() { return m_root.path() + QStringLiteral("/f%1").arg(++m_folders); }
 
-    // Imports the fixture into m_store; false, with the failure recorded, on another outcome.
-    bool imports(const Fixture &fx, int imported, int skipped = 0, OCRService *ocr = nullptr)
+    // run()'s outcome as text, so that a failure shows it.
+    QString import(const Fixture &fx, OCRService *ocr = nullptr)
     {
-        return QTest::qVerify(fx.ok, "fx.ok", "", __FILE__, __LINE__) &&
-               QTest::qCompare(outcome(CopyLessImporter::run(*m_store, fx.folder, ocr)),
-                               outcome(CopyLessImporter::Result{imported, skipped}), "run()",
-                               "expected", __FILE__, __LINE__);
+        if (!fx.ok)
+            return u"fixture not written"_qs;
+        const auto result = CopyLessImporter::run(*m_store, fx.folder, ocr);
+        return result ? u"imported %1, skipped %2"_qs.arg(result->imported).arg(result->skipped)
+                      : u"store not found"_qs;
     }
 
     QList<Clip> clips() const
@@ -203,9 +190,7 @@ private Q_SLOTS:
             QTest::addRow("image %s", qPrintable(uti))
                 << FlavorList{text, {uti, "i"}} << u"http://x"_qs << ClipKind::Image;
         row("gif is no stored image", {{u"com.compuserve.gif"_qs, "g"}}, u"gif"_qs, ClipKind::Text);
-        row("link after spaces", {text}, u"  https://example.org"_qs, ClipKind::Link);
-        row("link after tabs, before spaces", {text}, u"\t http://example.org \t"_qs,
-            ClipKind::Link);
+        row("link between tabs and spaces", {text}, u"\t http://example.org \t"_qs, ClipKind::Link);
         row("line break is not trimmed", {text}, u"\nhttps://example.org"_qs, ClipKind::Text);
         row("scheme is case-sensitive", {text}, u"HTTPS://example.org"_qs, ClipKind::Text);
         row("no slashes", {text}, u"https:example"_qs, ClipKind::Text);
@@ -223,26 +208,24 @@ private Q_SLOTS:
         QCOMPARE(CopyLessImporter::inferKind(flat, excerpt), kind);
     }
 
+    // Table order is not time order: the import goes oldest first. A second run skips every row.
     void importsEveryField()
     {
         Fixture fx(newFolder());
+        QCOMPARE(import(fx), u"imported 0, skipped 0"_qs); // an empty store is no failure
         const QByteArray thumbnail = png(40, 20) + "trailing bytes kept as they are";
         const QList<ItemList> items{textItems(u"hello   world"_qs),
                                     {{{Uti::png, png(64, 32)}, {Uti::tiff, "tiff bytes"}}},
                                     textItems(u"https://example.org/a"_qs),
                                     {{{Uti::fileUrl, "file:///home/a.png"}, {Uti::png, "p"}}}};
-        // Table order is not time order: the import goes oldest first.
         fx.add({u"LINK"_qs, u"  https://example.org/a"_qs, null, null, null, 700000002.0},
                items[2]);
         fx.add({u"TEXT"_qs, u"hello   world"_qs, u"Greeting"_qs, u"com.apple.Safari"_qs,
-                u"Safari"_qs, 700000000.5, null, 1},
+                u"Safari"_qs, 700000000.5},
                items[0]);
         fx.add({u"IMAGE"_qs, null, null, null, null, 700000001.0, thumbnail}, items[1]);
         fx.add({u"FILE"_qs, u""_qs, null, null, null, 700000003.0}, items[3]);
-        const auto before = filesUnder(fx.folder);
-        StderrCapture log;
-        QVERIFY(imports(fx, 4));
-        QVERIFY(log.text().contains("[CopyLessImport] imported 4, skipped 0\n"));
+        QCOMPARE(import(fx), u"imported 4, skipped 0"_qs);
 
         const QList<Clip> clips = this->clips();
         QCOMPARE(clips.size(), 4);
@@ -250,48 +233,47 @@ private Q_SLOTS:
                                    u"Clip"_qs};
         const QList<ClipKind> kinds{ClipKind::Text, ClipKind::Image, ClipKind::Link,
                                     ClipKind::File};
-        const QRegularExpression uuid(
-            u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_qs);
         for (int i = 0; i < 4; ++i) {
             const Clip &clip = clips[i];
-            QVERIFY2(uuid.match(clip.id).hasMatch(), qPrintable(clip.id));
-            QVERIFY(!clip.pinned); // pins are not taken over
             QCOMPARE(clip.kind, kinds[i]);
             QCOMPARE(clip.excerpt, excerpts[i]);
-            QCOMPARE(clip.hasImage, i == 1 || i == 3);
             QCOMPARE(readAll(m_store->contentPath(clip.id)), PBContent::from(items[i]).toJson());
-            QCOMPARE(QFile::permissions(m_store->contentPath(clip.id)), kPrivate);
             QCOMPARE(QFile::exists(m_store->thumbPath(clip.id)), i == 1);
         }
-        QCOMPARE(clips[1].byteSize, png(64, 32).size() + 10); // every flavor counts
         QCOMPARE(clips[0].created, 700000000.5 + kReferenceDate);
-        QCOMPARE(clips[3].created, 700000003.0 + kReferenceDate);
         QCOMPARE((QStringList{clips[0].title, clips[0].appBundle, clips[0].appName, clips[1].title,
                               clips[1].appBundle, clips[1].appName}),
                  (QStringList{u"Greeting"_qs, u"com.apple.Safari"_qs, u"Safari"_qs, {}, {}, {}}));
         QCOMPARE(readAll(m_store->thumbPath(clips[1].id)), thumbnail);
-        QCOMPARE(QFile::permissions(m_store->thumbPath(clips[1].id)), kPrivate);
         // Without a recognition service the image rows wait in the backlog.
         QCOMPARE(m_store->pendingOCR(), QStringList({clips[3].id, clips[1].id}));
 
-        QVERIFY(imports(fx, 0, 4));
+        QCOMPARE(import(fx), u"imported 0, skipped 4"_qs);
         QCOMPARE(m_store->count(), 4);
-        QCOMPARE(filesUnder(fx.folder), before);
     }
 
-    void duplicatesGoByContent()
+    // A clip the history already holds is skipped whatever its title; the cap then keeps the
+    // newest, titles and all.
+    void duplicatesSkippedAndTrimKeepsTheNewest()
     {
+        Store::setHistoryCapProvider([] { return 2; });
         m_store->insert(textItems(u"already here"_qs), ClipKind::Text, u"already here"_qs, {}, {},
                         1, std::nullopt, true, u"MINE"_qs);
         Fixture fx(newFolder());
-        fx.addText(u"A"_qs, u"already here"_qs, 1);
-        fx.addText(u"B"_qs, u"twice"_qs, 2);
-        fx.addText(u"C"_qs, u"twice"_qs, 3, u"Other title"_qs);
-        QVERIFY(imports(fx, 1, 2));
-        QCOMPARE(m_store->count(), 2);
+        fx.addText(u"A"_qs, u"already here"_qs, 1, u"Other title"_qs);
+        fx.addText(u"B"_qs, u"oldest"_qs, 2, u"First"_qs);
+        fx.addText(u"C"_qs, u"middle"_qs, 3, u"Second"_qs);
+        fx.addText(u"D"_qs, u"newest"_qs, 4, u"Third"_qs);
+        QCOMPARE(import(fx), u"imported 3, skipped 1"_qs);
+        const QList<Clip> clips = this->clips();
+        QCOMPARE(clips.size(), 2);
+        QCOMPARE(clips[0].title, u"Second"_qs);
+        QCOMPARE(clips[1].title, u"Third"_qs);
+        QCOMPARE(filesIn(u"/Content"_qs), 2);
     }
 
-    // A tag naming a folder, a pipe, or a missing or oversized file says what the file is.
+    // Counted neither as imported nor as skipped, and no content file left behind. A tag naming
+    // a folder, a pipe, or a missing or oversized file says what the file is.
     void rowsDroppedUncounted_data()
     {
         QTest::addColumn<QVariant>("identifier");
@@ -302,15 +284,10 @@ private Q_SLOTS:
         for (const char *tag :
              {"file missing", "file is a folder", "file is a pipe", "past the size bound"})
             row(tag, valid);
-        row("empty file", {});
         row("not json", QByteArray("PK\x03\x04\0\0 zip"));
-        row("huge, not json", QByteArray(30 * 1024 * 1024, '{'));
-        row("json array", "[]");
-        row("flavor without data", "{\"items\":[{\"flavors\":[{\"uti\":\"t\"}]}]}");
-        row("no items", "{\"items\":[]}");
-        row("only empty items", "{\"items\":[{\"flavors\":[]},{\"flavors\":[]}]}");
         row("no valid base64", "{\"items\":[{\"flavors\":[{\"uti\":\"t\",\"data\":\"a@==\"},"
                                "{\"uti\":\"u\",\"data\":\"YWJj\\n\"}]}]}");
+        row("store refuses the row", valid);
         row("identifier null", valid, null);
         row("identifier empty", valid, u""_qs);
         // The file the identifier would reach does exist, outside the cache.
@@ -326,6 +303,9 @@ private Q_SLOTS:
         fx.addText(u"KEEP"_qs, u"kept"_qs, 1);
         fx.addRow({identifier, u"lost"_qs, null, null, null, 2.0});
         QFile file(fx.contentPath(identifier.toString()));
+        if (tag == "store refuses the row")
+            QVERIFY(m_store->exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips WHEN "
+                                  "NEW.excerpt = 'lost' BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         if (tag == "file is a folder")
             QVERIFY(QDir().mkpath(file.fileName()));
         else if (tag == "file is a pipe")
@@ -335,10 +315,11 @@ private Q_SLOTS:
                     file.resize(CopyLessImporter::maxContentFileSize + 1));
         else if (tag != "file missing")
             QVERIFY(writeFile(file.fileName(), bytes));
-        QVERIFY(imports(fx, 1));
+        QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         QCOMPARE(filesIn(u"/Content"_qs), 1);
     }
 
+    // A flavor that does not decode is left out, and does not count towards the kind.
     void undecodableFlavorsAreDropped()
     {
         Fixture fx(newFolder());
@@ -347,12 +328,10 @@ private Q_SLOTS:
                           "{\"items\":[{\"flavors\":[{\"uti\":\"a\",\"data\":\"!!\"}]},"
                           "{\"flavors\":[{\"uti\":\"public.utf8-plain-text\",\"data\":"
                           "\"cGFydGlhbA==\"},{\"uti\":\"public.png\",\"data\":\"x\"}]}]}"));
-        QVERIFY(imports(fx, 1));
+        QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         const Clip clip = clips().first();
         QCOMPARE(m_store->contentFlavors(clip.id), FlavorList({{Uti::plainText, "partial"}}));
-        QCOMPARE(clip.kind, ClipKind::Text); // the broken image flavor does not count
-        QVERIFY(!clip.hasImage);
-        QCOMPARE(clip.byteSize, 7);
+        QCOMPARE(clip.kind, ClipKind::Text);
     }
 
     void largeSnapshotImports()
@@ -360,32 +339,25 @@ private Q_SLOTS:
         Fixture fx(newFolder());
         const QByteArray big(22 * 1024 * 1024, 'b'); // about 30 MB as Base64
         fx.add({u"BIG"_qs, u"big"_qs, null, null, null, 1.0}, {{{Uti::plainText, big}}});
-        QVERIFY(imports(fx, 1));
+        QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         QCOMPARE(clips().first().byteSize, big.size());
     }
 
-    void emptyStoreIsASuccess() { QVERIFY(imports(Fixture(newFolder()), 0)); }
-
-    // The tag names the setup; "bytes" is the database file's content or, for a tag starting
-    // with "sql", the statement that builds it.
+    // "bytes" is the database file's content or, for a tag starting with "sql", the statement
+    // that builds it. None may hang the import.
     void storeNotFound_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        for (const char *tag : {"no folder", "no database", "empty file", "database is a folder",
-                                "database is a pipe"})
+        for (const char *tag : {"no database", "database is a folder", "database is a pipe"})
             QTest::newRow(tag) << QByteArray();
-        QByteArray noise(64 * 1024, '\0');
-        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(noise.data()),
-                                              noise.size() / 4);
-        QTest::newRow("random bytes") << noise;
+        QTest::newRow("not a database") << QByteArray(64 * 1024, 'x');
         QTest::newRow("sql: another schema")
             << QByteArray("CREATE TABLE ZSNAPSHOT(ZIDENTIFIERVALUE TEXT, ZCREATIONDATEVALUE REAL)");
-        QTest::newRow("sql: endless view")
-            << QByteArray("CREATE VIEW ZMANAGEDSNAPSHOT AS WITH RECURSIVE n(x) AS (SELECT 1 UNION "
-                          "ALL SELECT x+1 FROM n) SELECT 'A' AS ZIDENTIFIERVALUE, '' AS "
-                          "ZCONTENTEXCERPT, '' AS ZTITLE, '' AS ZSOURCEAPPBUNDLEIDENTIFIER, '' AS "
-                          "ZSOURCEAPPLOCALIZEDNAME, x AS ZCREATIONDATEVALUE, NULL AS "
-                          "ZTHUMBNAILDATAVALUE FROM n");
+        QTest::newRow("sql: endless view") << QByteArray(
+            "CREATE VIEW ZMANAGEDSNAPSHOT(ZIDENTIFIERVALUE, ZCONTENTEXCERPT, ZTITLE, "
+            "ZSOURCEAPPBUNDLEIDENTIFIER, ZSOURCEAPPLOCALIZEDNAME, ZCREATIONDATEVALUE, "
+            "ZTHUMBNAILDATAVALUE) AS WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL "
+            "SELECT x+1 FROM n) SELECT 'A', '', '', '', '', x, NULL FROM n");
     }
 
     void storeNotFound()
@@ -394,9 +366,7 @@ private Q_SLOTS:
         const QByteArray tag = QTest::currentDataTag();
         const QString folder = newFolder();
         const QString database = folder + u"/Store.sqlite"_qs;
-        const QString cache = folder + u"/SnapshotContentFiles/Cache"_qs;
-        if (tag != "no folder")
-            QVERIFY(QDir().mkpath(cache) && writeFile(cache + u"/A.pbdata"_qs, {}));
+        QVERIFY(QDir().mkpath(folder + u"/SnapshotContentFiles/Cache"_qs));
         if (tag == "database is a folder") {
             QVERIFY(QDir().mkpath(database));
         } else if (tag == "database is a pipe") {
@@ -404,9 +374,10 @@ private Q_SLOTS:
         } else if (tag.startsWith("sql")) {
             sqlite3 *db = nullptr;
             sqlite3_open(QFile::encodeName(database).constData(), &db);
-            QCOMPARE(sqlite3_exec(db, bytes.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            const int built = sqlite3_exec(db, bytes.constData(), nullptr, nullptr, nullptr);
             sqlite3_close(db);
-        } else if (tag != "no folder" && tag != "no database") {
+            QCOMPARE(built, SQLITE_OK);
+        } else if (tag != "no database") {
             QVERIFY(writeFile(database, bytes));
         }
         QElapsedTimer timer;
@@ -416,67 +387,37 @@ private Q_SLOTS:
         QCOMPARE(m_store->count(), 0);
     }
 
-    // Columns of unexpected types, and the excerpt's fallbacks and length limit.
+    // Values of a storage class their column's affinity does not convert, and the excerpt's
+    // length limit. A date that is not a finite number reads as the reference date.
     void rowValues_data()
     {
         QTest::addColumn<QVariantList>("row");
-        QTest::addColumn<ItemList>("items");
         QTest::addColumn<QString>("excerpt");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<double>("created");
-        QTest::addColumn<bool>("thumbnail");
-        const auto row = [](const char *name, const QVariantList &values, double created,
-                            const QString &excerpt = u"n"_qs, const QString &title = {},
-                            bool thumbnail = false,
-                            const ItemList &items = textItems(u"content"_qs)) {
-            QTest::newRow(name) << values << items << excerpt << title << kReferenceDate + created
-                                << thumbnail;
+        const auto row = [](const char *name, const QVariantList &values,
+                            const QString &excerpt = u"n"_qs) {
+            QTest::newRow(name) << values << excerpt;
         };
         const QString n = u"n"_qs;
-        row("integer identifier", {42, n, null, null, null, 1.0}, 1);
-        row("blob identifier", {QByteArray("B1"), n, null, null, null, 1.0}, 1);
-        row("date as words", {u"D"_qs, n, null, null, null, u"yesterday"_qs}, 0);
-        row("date as numeric text", {u"D"_qs, n, null, null, null, u"12.5"_qs}, 12.5);
-        row("date as integer", {u"D"_qs, n, null, null, null, 10}, 10);
-        row("date null", {u"D"_qs, n}, 0);
+        row("date as words", {u"D"_qs, n, null, null, null, u"yesterday"_qs});
         row("date infinite",
-            {u"D"_qs, n, null, null, null, std::numeric_limits<double>::infinity()}, 0);
-        row("excerpt blob", {u"E"_qs, QByteArray("from a blob"), null, null, null, 3.0}, 3,
-            u"from a blob"_qs);
-        row("excerpt not utf-8", {u"E"_qs, QByteArray("\xff\xfeok"), null, null, null, 3.0}, 3,
-            u"\uFFFD\uFFFDok"_qs);
-        row("excerpt number", {u"E"_qs, 3.5, null, null, null, 3.0}, 3, u"3.5"_qs);
-        row("title integer", {u"T"_qs, n, 7, null, null, 3.0}, 3, n, u"7"_qs);
-        row("title blob", {u"T"_qs, n, QByteArray("named"), null, null, 3.0}, 3, n, u"named"_qs);
-        row("thumbnail as text", {u"H"_qs, n, null, null, null, 3.0, u"not bytes"_qs}, 3);
-        row("thumbnail empty blob", {u"H"_qs, n, null, null, null, 3.0, QByteArray("")}, 3);
-        row("thumbnail blob", {u"H"_qs, n, null, null, null, 3.0, QByteArray("\x01zz")}, 3, n, {},
-            true);
-        const ItemList image{{{Uti::jpeg, "j"}}};
-        const ItemList file{{{Uti::fileUrl, "file:///a"}, {Uti::png, "p"}}};
-        row("empty image", {u"X"_qs, u""_qs}, 0, u"Image"_qs, {}, false, image);
-        row("null image", {u"X"_qs}, 0, u"Image"_qs, {}, false, image);
-        row("empty text", {u"X"_qs, u""_qs}, 0, u"Clip"_qs);
-        row("empty file", {u"X"_qs}, 0, u"Clip"_qs, {}, false, file);
-        row("excerpt limit", {u"X"_qs, QString(300, u'x')}, 0, QString(240, u'x'));
+            {u"D"_qs, n, null, null, null, std::numeric_limits<double>::infinity()});
+        row("thumbnail as text", {u"H"_qs, n, null, null, null, null, u"not bytes"_qs});
+        row("thumbnail empty blob", {u"H"_qs, n, null, null, null, null, QByteArray("")});
+        row("excerpt not utf-8", {u"E"_qs, QByteArray("\xff\xfeok")}, u"\uFFFD\uFFFDok"_qs);
+        row("excerpt limit", {u"X"_qs, QString(300, u'x')}, QString(240, u'x'));
     }
 
     void rowValues()
     {
         QFETCH(QVariantList, row);
-        QFETCH(ItemList, items);
         QFETCH(QString, excerpt);
-        QFETCH(QString, title);
-        QFETCH(double, created);
-        QFETCH(bool, thumbnail);
         Fixture fx(newFolder());
-        fx.add(row, items);
-        QVERIFY(imports(fx, 1));
+        fx.add(row, textItems(u"content"_qs));
+        QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         const Clip clip = clips().first();
         QCOMPARE(clip.excerpt, excerpt);
-        QCOMPARE(clip.title, title);
-        QCOMPARE(clip.created, created);
-        QCOMPARE(QFile::exists(m_store->thumbPath(clip.id)), thumbnail);
+        QCOMPARE(clip.created, kReferenceDate);
+        QVERIFY(!QFile::exists(m_store->thumbPath(clip.id)));
     }
 
     // The other application still has its database open, mid-write or in write-ahead log mode
@@ -503,59 +444,14 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(fx.databasePath() + u"-wal"_qs).size() > 0);
             QCOMPARE(QFileInfo::exists(fx.databasePath() + u"-shm"_qs),
                      !pragmas.contains("EXCLUSIVE"));
-            // The main file alone does not even have the table yet.
-            const QString alone = newFolder();
-            QVERIFY(QDir().mkpath(alone) &&
-                    QFile::copy(fx.databasePath(), alone + u"/Store.sqlite"_qs));
-            QVERIFY(!CopyLessImporter::run(*m_store, alone, nullptr));
         }
         const auto before = filesUnder(fx.folder);
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(imports(fx, 2));
+        QCOMPARE(import(fx), u"imported 2, skipped 0"_qs);
         QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(clips().last().title, u"Titled"_qs);
         QCOMPARE(filesUnder(fx.folder), before);
-    }
-
-    // An empty "logged" means the database refuses the row.
-    void failedInsertLeavesNoFiles_data()
-    {
-        QTest::addColumn<QByteArray>("logged");
-        QTest::newRow("row refused") << QByteArray();
-        QTest::newRow("content folder gone") << QByteArray("[Store] content write failed: ");
-    }
-
-    void failedInsertLeavesNoFiles()
-    {
-        QFETCH(QByteArray, logged);
-        Fixture fx(newFolder());
-        fx.add({u"I"_qs, null, null, null, null, 1.0, png(4, 4)}, {{{Uti::png, png(8, 8)}}});
-        if (logged.isEmpty())
-            QVERIFY(m_store->exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN "
-                                  "SELECT RAISE(ABORT, 'refused'); END"_qs));
-        else
-            QVERIFY(QDir(m_store->dir() + u"/Content"_qs).removeRecursively());
-        StderrCapture log;
-        QVERIFY(imports(fx, 0));
-        QVERIFY(log.text().contains(logged));
-        QCOMPARE(m_store->count(), 0);
-        QCOMPARE(filesIn(u"/Content"_qs) + filesIn(u"/Thumbs"_qs), 0);
-    }
-
-    void trimKeepsTheNewestTitled()
-    {
-        Store::setHistoryCapProvider([] { return 2; });
-        Fixture fx(newFolder());
-        fx.addText(u"A"_qs, u"oldest"_qs, 1, u"First"_qs);
-        fx.addText(u"B"_qs, u"middle"_qs, 2, u"Second"_qs);
-        fx.addText(u"C"_qs, u"newest"_qs, 3, u"Third"_qs);
-        QVERIFY(imports(fx, 3));
-        const QList<Clip> clips = this->clips();
-        QCOMPARE(clips.size(), 2);
-        QCOMPARE(clips[0].title, u"Second"_qs);
-        QCOMPARE(clips[1].title, u"Third"_qs);
-        QCOMPARE(filesIn(u"/Content"_qs), 2);
     }
 
     void imagesAreHandedToRecognition()
@@ -564,23 +460,12 @@ private Q_SLOTS:
         fx.addText(u"T"_qs, u"words"_qs, 1);
         fx.add({u"I"_qs, null, null, null, null, 2.0}, {{{Uti::png, png(30, 10)}}});
         OCRService ocr(*m_store);
-        QVERIFY(imports(fx, 2, 0, &ocr));
+        QCOMPARE(import(fx, &ocr), u"imported 2, skipped 0"_qs);
         ocr.waitUntilIdle();
         const QList<Clip> clips = this->clips();
         QCOMPARE(clips[0].ocr, QString()); // text is never recognised
         QVERIFY(!clips[1].ocr.isEmpty());  // processed, whatever it read
         QCOMPARE(m_store->pendingOCR(), QStringList());
-    }
-
-    void defaultRunReadsTheContainer()
-    {
-        Fixture fx(CopyLessImporter::containerStore());
-        fx.addText(u"A"_qs, u"from the container"_qs, 1);
-        QVERIFY(fx.ok);
-        const QString result = outcome(CopyLessImporter::run(*m_store));
-        QDir(QDir::homePath() + u"/Library"_qs).removeRecursively();
-        QCOMPARE(result, u"imported 1, skipped 0"_qs);
-        QVERIFY(!CopyLessImporter::run(*m_store));
     }
 };
 

@@ -21,10 +21,7 @@ const QList<std::pair<const char *, QVariant>> &table()
         {"plainTextMode", false},
         {"soundOn", false},
         {"ignoreHandoff", false},
-        {"ignoredApps",
-         QStringLiteral("# One bundle id per line. Clips from these apps are never captured.\n"
-                        "com.apple.keychainaccess\ncom.bitwarden.desktop\n"
-                        "com.1password.1password\ncom.agilebits.onepassword7")},
+        {"ignoredApps", Prefs::defaultIgnoredApps()},
         {"fontSize", 13},
         {"density", 1},
         {"showHotkeyLabel", QStringLiteral("\u2325\u2318V")},
@@ -36,23 +33,15 @@ const QList<std::pair<const char *, QVariant>> &table()
     return rows;
 }
 
-// A value of the property's type that differs from its default.
+// A value of the property's type that differs from its default. The text carries what the
+// INI format has to escape: line breaks, a leading '@', quotes, separators and a backslash.
 QVariant otherValue(const QVariant &fallback)
 {
-    switch (fallback.typeId()) {
-    case QMetaType::Int:
+    if (fallback.typeId() == QMetaType::Int)
         return fallback.toInt() + 7;
-    case QMetaType::Bool:
+    if (fallback.typeId() == QMetaType::Bool)
         return !fallback.toBool();
-    default:
-        return QStringLiteral("\u2303\u21e7\u0416 \u043f\u0440\u0438\u0432\u0435\u0442\n#x");
-    }
-}
-
-QByteArray fileText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return QStringLiteral("@\u2303\u0416 \u043f\u0440\u0438 \r\n#x, \"q\"; k=v\u2028\\t ");
 }
 
 void writeFile(const QString &path, const QByteArray &text)
@@ -81,27 +70,13 @@ private Q_SLOTS:
         m_path = m_dir.filePath(QStringLiteral("case%1/ulvane/ulvane.conf").arg(++m_case));
     }
 
-    void propertiesAreObservableInLoadOrder()
-    {
-        const QMetaObject &meta = Prefs::staticMetaObject;
-        const int first = meta.propertyOffset();
-        QCOMPARE(meta.propertyCount() - first, table().size() + 1);
-        for (qsizetype i = 0; i < table().size(); ++i) {
-            const QMetaProperty property = meta.property(first + int(i));
-            QCOMPARE(property.name(), table()[i].first);
-            QVERIFY(property.isWritable());
-            QVERIFY(property.hasNotifySignal());
-        }
-        const QMetaProperty derived = meta.property(meta.indexOfProperty("ignoredBundleIDs"));
-        QVERIFY(!derived.isWritable());
-        QVERIFY(derived.hasNotifySignal());
-    }
-
     void emptyFileReadsDefaultsAndWritesNothing()
     {
+        // Every stored setting is in the table the other cases iterate over.
+        const QMetaObject &meta = Prefs::staticMetaObject;
+        QCOMPARE(meta.propertyCount() - meta.propertyOffset(), table().size() + 1);
         {
-            Prefs prefs(m_path);
-            QCOMPARE(prefs.settingsPath(), m_path);
+            const Prefs prefs(m_path);
             for (const auto &[name, fallback] : table())
                 QCOMPARE(prefs.property(name), fallback);
         }
@@ -116,7 +91,6 @@ private Q_SLOTS:
             QTest::addRow("%s changed", name) << QByteArray(name) << otherValue(fallback);
             QTest::addRow("%s unchanged", name) << QByteArray(name) << fallback;
         }
-        QTest::addRow("historyCap unlimited") << QByteArray("historyCap") << QVariant(0);
         QTest::addRow("ignoredApps cleared") << QByteArray("ignoredApps") << QVariant(QString());
     }
 
@@ -140,23 +114,16 @@ private Q_SLOTS:
 
         // On disk before the object goes away, as another process would read it, and only
         // the key that was set.
-        QSettings onDisk(m_path, QSettings::IniFormat);
-        QCOMPARE(onDisk.allKeys(), QStringList{QString::fromLatin1(name)});
-        const Prefs reloaded(m_path);
-        QCOMPARE(reloaded.property(name), value);
+        QCOMPARE(QSettings(m_path, QSettings::IniFormat).allKeys(),
+                 QStringList{QString::fromLatin1(name)});
+        QCOMPARE(Prefs(m_path).property(name), value);
     }
 
     void damagedValuesReadAsDefaults()
     {
-        writeFile(m_path, "[General]\n"
-                          "historyCap=abc\n"
-                          "autoPaste=maybe\n"
-                          "plainTextMode=\n"
-                          "soundOn=@Variant(garbage)\n"
-                          "ignoreHandoff=2.5\n"
-                          "fontSize=99999999999999\n"
-                          "density=0\n"
-                          "showHotkeyLabel=@Invalid()\n"
+        writeFile(m_path, "[General]\nhistoryCap=abc\nautoPaste=maybe\nplainTextMode=\n"
+                          "soundOn=@Variant(garbage)\nignoreHandoff=2.5\n"
+                          "fontSize=99999999999999\ndensity=0\nshowHotkeyLabel=@Invalid()\n"
                           "paused=\"\"\n");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("invalid type")));
         const Prefs prefs(m_path);
@@ -185,26 +152,19 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, text);
         QFETCH(int, cap);
-        {
+        // Damaged by hand while running (the write is the first to see it), then before start-up.
+        for (const bool beforeStart : {false, true}) {
+            if (beforeStart)
+                writeFile(m_path, text);
             Prefs prefs(m_path);
-            // Edited by hand while running, so the write is the first to see the damage.
-            writeFile(m_path, text);
-            prefs.setFontSize(15);
-        }
-        {
-            Prefs reloaded(m_path);
-            QCOMPARE(reloaded.fontSize(), 15);
+            if (!beforeStart)
+                writeFile(m_path, text);
+            prefs.setFontSize(15 + int(beforeStart));
+            const Prefs reloaded(m_path);
+            QCOMPARE(reloaded.fontSize(), 15 + int(beforeStart));
             QCOMPARE(reloaded.historyCap(), cap);
             QVERIFY(reloaded.paused());
-            // Damaged before start-up instead.
-            writeFile(m_path, text);
         }
-        Prefs prefs(m_path);
-        prefs.setDensity(0);
-        const Prefs reloaded(m_path);
-        QCOMPARE(reloaded.density(), 0);
-        QCOMPARE(reloaded.historyCap(), cap);
-        QVERIFY(reloaded.paused());
     }
 
     void readableValuesFromAHandEditedFile_data()
@@ -212,20 +172,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QVariant>("expected");
-        QTest::newRow("cap 0 is unlimited")
-            << QByteArray("historyCap=0") << QByteArray("historyCap") << QVariant(0);
-        QTest::newRow("bool as 0")
-            << QByteArray("autoPaste=0") << QByteArray("autoPaste") << QVariant(false);
-        QTest::newRow("bool in capitals")
-            << QByteArray("paused=TRUE") << QByteArray("paused") << QVariant(true);
-        QTest::newRow("empty text kept")
-            << QByteArray("ignoredApps=") << QByteArray("ignoredApps") << QVariant(QString());
-        QTest::newRow("unquoted comma")
-            << QByteArray("pauseHotkeyLabel=a, b") << QByteArray("pauseHotkeyLabel")
-            << QVariant(QStringLiteral("a, b"));
-        QTest::newRow("raw utf-8")
-            << QByteArray("showHotkeyLabel=\xe2\x8c\x83\xd0\x96") << QByteArray("showHotkeyLabel")
-            << QVariant(QStringLiteral("\u2303\u0416"));
+        auto row = [](const char *tag, const char *line, const char *name, const QVariant &value) {
+            QTest::newRow(tag) << QByteArray(line) << QByteArray(name) << value;
+        };
+        row("cap 0 is unlimited", "historyCap=0", "historyCap", 0);
+        row("bool as 0", "autoPaste=0", "autoPaste", false);
+        row("bool in capitals", "paused=TRUE", "paused", true);
+        row("empty text kept", "ignoredApps=", "ignoredApps", QString());
+        row("unquoted comma", "pauseHotkeyLabel=a, b", "pauseHotkeyLabel", QStringLiteral("a, b"));
+        row("raw utf-8", "showHotkeyLabel=\xe2\x8c\x83\xd0\x96", "showHotkeyLabel",
+            QStringLiteral("\u2303\u0416"));
     }
 
     void readableValuesFromAHandEditedFile()
@@ -237,49 +193,20 @@ private Q_SLOTS:
         QCOMPARE(Prefs(m_path).property(name), expected);
     }
 
-    void textsRoundTripAsUtf8()
-    {
-        const QString label = QStringLiteral("\u2325\u2318V");
-        const QString apps = QStringLiteral(
-            "  \u043f\u0440\u0438\u043c\u0435\u0440.app \r\n@odd, \"quoted\"; x=y\u2028\\tail");
-        {
-            Prefs prefs(m_path);
-            prefs.setShowHotkeyLabel(label);
-            prefs.setIgnoredApps(apps);
-        }
-        // Readable by people and other tools: the label is stored as its UTF-8 bytes.
-        QVERIFY(fileText(m_path).contains("showHotkeyLabel=\xe2\x8c\xa5\xe2\x8c\x98V\n"));
-        const Prefs reloaded(m_path);
-        QCOMPARE(reloaded.showHotkeyLabel(), label);
-        QCOMPARE(reloaded.ignoredApps(), apps);
-    }
-
     void ignoredBundleIDs_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("ids");
         const QStringList two{QStringLiteral("a.b"), QStringLiteral("c.d")};
-        QTest::newRow("default") << Prefs::defaultIgnoredApps()
-                                 << QStringList{QStringLiteral("com.apple.keychainaccess"),
-                                                QStringLiteral("com.bitwarden.desktop"),
-                                                QStringLiteral("com.1password.1password"),
-                                                QStringLiteral("com.agilebits.onepassword7")};
-        QTest::newRow("empty") << QString() << QStringList();
         QTest::newRow("comments and blanks only")
             << QStringLiteral("# a\n\n   \n\t\n  # b\n#") << QStringList();
-        QTest::newRow("blanks and tabs around") << QStringLiteral(" \ta.b\t \n\t c.d  ") << two;
-        QTest::newRow("indented comment") << QStringLiteral("  # x\na.b\n\t#c.d\nc.d") << two;
-        QTest::newRow("crlf") << QStringLiteral("a.b\r\nc.d\r\n") << two;
-        QTest::newRow("cr") << QStringLiteral("\ra.b\rc.d") << two;
-        QTest::newRow("vt ff nel") << QStringLiteral("a.b\vc.d\fa.b\u0085c.d") << two + two;
-        QTest::newRow("line and paragraph separators")
-            << QStringLiteral("a.b\u2028c.d\u2029") << two;
-        QTest::newRow("no-break space trimmed")
-            << QStringLiteral("\u00a0a.b\u3000") << QStringList{"a.b"};
-        QTest::newRow("inner blank, hash and case kept")
-            << QStringLiteral(" A b#c ") << QStringList{"A b#c"};
-        QTest::newRow("duplicates and order kept")
-            << QStringLiteral("c.d\na.b\nc.d") << QStringList{"c.d", "a.b", "c.d"};
+        QTest::newRow("blanks, tabs, wide spaces and indented comments")
+            << QStringLiteral(" \ta.b\t \n  # x\n\t#c.d\n\u00a0c.d\u3000") << two;
+        QTest::newRow("every kind of line break")
+            << QStringLiteral("\ra.b\r\nc.d\ra.b\vc.d\fa.b\u0085c.d\u2028a.b\u2029c.d\r\n")
+            << two + two + two + two;
+        QTest::newRow("inner blank, hash, case, duplicates and order kept")
+            << QStringLiteral(" A b#c \nc.d\nA b#c") << QStringList{"A b#c", "c.d", "A b#c"};
     }
 
     void ignoredBundleIDs()
@@ -296,9 +223,7 @@ private Q_SLOTS:
         const QString path =
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
             QStringLiteral("/ulvane/ulvane.conf");
-        QCOMPARE(Prefs::defaultSettingsPath(), path);
         QCOMPARE(Prefs::shared().settingsPath(), path);
-
         QCOMPARE(Prefs::appIconStyle(), QString());
         QCOMPARE(Prefs::activeHotkeyLabel(), QString());
         QCOMPARE(Prefs::axPromptShown(), false);
@@ -311,6 +236,10 @@ private Q_SLOTS:
         QCOMPARE(Prefs::appIconStyle(), QStringLiteral("Аврора"));
         QCOMPARE(Prefs::activeHotkeyLabel(), QStringLiteral("\u2303\u2325V"));
         QCOMPARE(Prefs::axPromptShown(), true);
+        // Readable by people and other tools: texts are stored as their UTF-8 bytes.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("activeHotkeyLabel=\xe2\x8c\x83\xe2\x8c\xa5V\n"));
 
         // A Prefs object open on the same file keeps the direct keys when it writes, and
         // the direct keys keep its settings.
@@ -321,11 +250,9 @@ private Q_SLOTS:
         QCOMPARE(onDisk.value(QStringLiteral("axPromptShown")).toString(), QStringLiteral("false"));
         QCOMPARE(onDisk.value(QStringLiteral("paused")).toString(), QStringLiteral("true"));
         Prefs::shared().setPaused(false);
-    }
 
-    void damagedDirectKeyReadsFalse()
-    {
-        QSettings(Prefs::defaultSettingsPath(), QSettings::IniFormat)
+        // A hand-damaged direct key reads as not shown.
+        QSettings(path, QSettings::IniFormat)
             .setValue(QStringLiteral("axPromptShown"), QStringLiteral("maybe"));
         QCOMPARE(Prefs::axPromptShown(), false);
     }

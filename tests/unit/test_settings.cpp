@@ -1,13 +1,10 @@
-#include "unit/StderrCapture.h"
 #include "unit/TestMain.h"
 
-#include "app/AboutWindow.h"
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
 #include "app/LoginItem.h"
 #include "app/SettingsWindow.h"
 #include "exchange/ExportImport.h"
-#include "panel/Theme.h"
 #include "platform/HotKeyRegistrar.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
@@ -23,7 +20,6 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QThread>
-#include <QToolButton>
 #include <QUuid>
 
 #include <memory>
@@ -35,7 +31,7 @@ class FakeRegistrar : public HotKeyRegistrar
 {
 public:
     QSet<QString> taken;
-    QHash<quint32, QString> held;
+    QMap<QString, quint32> held; // label → handle
 
     quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) override
     {
@@ -49,17 +45,10 @@ public:
                 *status = 10; // BadAccess
             return 0;
         }
-        held.insert(m_next, label);
+        held.insert(label, m_next);
         return m_next++;
     }
-    void release(quint32 handle) override { held.remove(handle); }
-
-    QStringList heldLabels() const
-    {
-        QStringList labels = held.values();
-        labels.sort();
-        return labels;
-    }
+    void release(quint32 handle) override { held.remove(held.key(handle)); }
 
 private:
     quint32 m_next = 1;
@@ -89,14 +78,6 @@ QString addClip(Store &store, const QString &text, bool pinned = false)
     return id;
 }
 
-QStringList itemTexts(const QComboBox *picker)
-{
-    QStringList texts;
-    for (int i = 0; i < picker->count(); ++i)
-        texts.append(picker->itemText(i));
-    return texts;
-}
-
 // What a user's choice in a picker does: the entry becomes current and `activated` fires.
 void choose(QComboBox *picker, const QString &text)
 {
@@ -119,13 +100,10 @@ struct Fixture
     AppIconManager icons{{root.filePath(QStringLiteral("icons"))},
                          root.filePath(QStringLiteral("applications/") + DesktopEntry::fileName),
                          QStringLiteral("/usr/bin/ulvane")};
-    bool trusted = true;
-    bool answer = false;
+    bool trusted = true, answer = false; // the hooks' answers
     int grants = 0;
-    QStringList confirmations;
-    QStringList messages;
-    QString exportPath;
-    QString importPath;
+    QStringList confirmations, messages;
+    QString exportPath, importPath; // empty: the dialog was cancelled
     std::function<std::optional<CopyLessImporter::Result>()> copyLess;
     std::unique_ptr<SettingsWindow> window;
 
@@ -145,13 +123,7 @@ struct Fixture
         window = std::make_unique<SettingsWindow>(prefs, store, hotKeys, login, icons, hooks);
     }
 
-    template <typename T> T *find(const QString &name) const
-    {
-        T *child = window->findChild<T *>(name);
-        if (!child)
-            qWarning("no control named %s", qPrintable(name));
-        return child;
-    }
+    template <class T> T *find(const QString &name) const { return window->findChild<T *>(name); }
     // Shown on its tab, whichever tab is current.
     bool shown(const QString &name) const
     {
@@ -174,83 +146,47 @@ private Q_SLOTS:
     {
         // Every test starts from the defaults, whatever the one before it chose.
         QFile::remove(Prefs::defaultSettingsPath());
-        Prefs &prefs = Prefs::shared();
-        prefs.setHistoryCap(1000);
-        prefs.setAutoPaste(true);
-        prefs.setPlainTextMode(false);
-        prefs.setSoundOn(false);
-        prefs.setPaused(false);
-        prefs.setIgnoreHandoff(false);
-        prefs.setIgnoredApps(Prefs::defaultIgnoredApps());
-        prefs.setFontSize(13);
-        prefs.setDensity(1);
-        prefs.setShowHotkeyLabel(QStringLiteral("⌥⌘V"));
-        prefs.setSerialNextHotkeyLabel(HotKeys::offLabel);
-        prefs.setPlainModeHotkeyLabel(HotKeys::offLabel);
-        prefs.setPauseHotkeyLabel(HotKeys::offLabel);
-        Prefs::setActiveHotkeyLabel(QString());
-        Prefs::setAppIconStyle(QString());
+        const Prefs defaults(Prefs::defaultSettingsPath());
+        const QMetaObject &meta = Prefs::staticMetaObject;
+        for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i) {
+            if (meta.property(i).isWritable())
+                meta.property(i).write(&Prefs::shared(), meta.property(i).read(&defaults));
+        }
     }
 
-    void switchesWriteThroughAndFollowPrefs_data()
+    void controlsWriteThroughAndFollowPrefs()
     {
-        QTest::addColumn<QString>("name");
+        Prefs &prefs = Prefs::shared();
+        Fixture f;
+        // Each control is named after its setting.
         for (const char *name :
-             {"autoPaste", "plainTextMode", "soundOn", "paused", "ignoreHandoff"})
-            QTest::newRow(name) << QString::fromLatin1(name);
-    }
-
-    void switchesWriteThroughAndFollowPrefs()
-    {
-        QFETCH(QString, name);
-        Prefs &prefs = Prefs::shared();
-        Fixture f;
-        auto *toggle = f.find<QAbstractButton>(name);
-        QVERIFY(toggle);
-        const QByteArray property = name.toLatin1();
-        const bool before = prefs.property(property).toBool();
-        QCOMPARE(toggle->isChecked(), before);
-
-        toggle->click();
-        QCOMPARE(prefs.property(property).toBool(), !before);
-        // Written through to the file at once.
-        QCOMPARE(Prefs(prefs.settingsPath()).property(property).toBool(), !before);
-
-        prefs.setProperty(property, before);
-        QCOMPARE(toggle->isChecked(), before);
-    }
-
-    void historyCapacityChoices()
-    {
-        Prefs &prefs = Prefs::shared();
-        Fixture f;
-        auto *cap = f.find<QComboBox>(u"historyCap"_qs);
-        QCOMPARE(itemTexts(cap), (QStringList{u"100"_qs, u"200"_qs, u"500"_qs, u"1 000"_qs,
-                                              u"5 000"_qs, u"Unlimited"_qs}));
-        QCOMPARE(cap->currentText(), u"1 000"_qs);
-        choose(cap, u"Unlimited"_qs);
-        QCOMPARE(prefs.historyCap(), 0);
-        choose(cap, u"5 000"_qs);
-        QCOMPARE(prefs.historyCap(), 5000);
-        prefs.setHistoryCap(200);
-        QCOMPARE(cap->currentText(), u"200"_qs);
-    }
-
-    void appearanceAndFilterControlsWriteThrough()
-    {
-        Prefs &prefs = Prefs::shared();
-        Fixture f;
-        auto *font = f.find<QComboBox>(u"fontSize"_qs);
-        QCOMPARE(itemTexts(font), (QStringList{u"Small"_qs, u"Medium"_qs, u"Large"_qs}));
-        choose(font, u"Large"_qs);
-        QCOMPARE(prefs.fontSize(), 15);
-        choose(font, u"Small"_qs);
-        QCOMPARE(prefs.fontSize(), 12);
-        auto *density = f.find<QComboBox>(u"density"_qs);
-        choose(density, u"Compact"_qs);
-        QCOMPARE(prefs.density(), 0);
-        prefs.setDensity(1);
-        QCOMPARE(density->currentText(), u"Comfortable"_qs);
+             {"autoPaste", "plainTextMode", "soundOn", "paused", "ignoreHandoff"}) {
+            auto *toggle = f.find<QAbstractButton>(QString::fromLatin1(name));
+            const bool before = prefs.property(name).toBool();
+            QCOMPARE(toggle->isChecked(), before);
+            toggle->click();
+            // Written through to the file at once.
+            QCOMPARE(Prefs(prefs.settingsPath()).property(name).toBool(), !before);
+            prefs.setProperty(name, before);
+            QCOMPARE(toggle->isChecked(), before);
+        }
+        QCOMPARE(f.find<QComboBox>(u"historyCap"_qs)->currentText(), u"1 000"_qs);
+        // The choice, the value it stores, a value set elsewhere and the entry that then shows.
+        const struct
+        {
+            const char *name, *choice;
+            int stored, other;
+            const char *shown;
+        } rows[] = {{"historyCap", "Unlimited", 0, 200, "200"},
+                    {"fontSize", "Large", 15, 12, "Small"},
+                    {"density", "Compact", 0, 1, "Comfortable"}};
+        for (const auto &row : rows) {
+            auto *picker = f.find<QComboBox>(QString::fromLatin1(row.name));
+            choose(picker, QString::fromLatin1(row.choice));
+            QCOMPARE(prefs.property(row.name).toInt(), row.stored);
+            prefs.setProperty(row.name, row.other);
+            QCOMPARE(picker->currentText(), QString::fromLatin1(row.shown));
+        }
 
         auto *editor = f.find<QPlainTextEdit>(u"ignoredApps"_qs);
         QCOMPARE(editor->toPlainText(), Prefs::defaultIgnoredApps());
@@ -258,7 +194,6 @@ private Q_SLOTS:
         QTest::keyClicks(editor, u"org.keepassxc.KeePassXC"_qs);
         // Every keystroke is kept, not only the finished text.
         QCOMPARE(prefs.ignoredApps(), u"org.keepassxc.KeePassXC"_qs);
-        QCOMPARE(prefs.ignoredBundleIDs(), QStringList{u"org.keepassxc.KeePassXC"_qs});
         prefs.setIgnoredApps(u"a.b\nc.d"_qs);
         QCOMPARE(editor->toPlainText(), u"a.b\nc.d"_qs);
     }
@@ -274,7 +209,6 @@ private Q_SLOTS:
         QCOMPARE(f.grants, 1);
 
         f.find<QAbstractButton>(u"autoPaste"_qs)->click();
-        QVERIFY(!prefs.autoPaste());
         QVERIFY(!f.shown(u"accessibilityWarning"_qs));
         prefs.setAutoPaste(true);
         QVERIFY(f.shown(u"accessibilityWarning"_qs));
@@ -291,29 +225,19 @@ private Q_SLOTS:
         f.registrar.taken.insert(u"⌥⌘V"_qs);
         auto *show = f.find<QComboBox>(u"showHotkey"_qs);
         // Shown the way Linux desktops write shortcuts; stored as before.
-        QCOMPARE(itemTexts(show),
-                 (QStringList{u"Super+Alt+V"_qs, u"Ctrl+Alt+V"_qs, u"Ctrl+Alt+Super+V"_qs,
-                              u"Shift+Super+V"_qs, u"Off"_qs}));
-        QCOMPARE(
-            itemTexts(f.find<QComboBox>(u"pauseHotkey"_qs)),
-            (QStringList{u"Off"_qs, u"Ctrl+Alt+P"_qs, u"Ctrl+Alt+Super+P"_qs, u"Ctrl+Alt+X"_qs}));
-
         choose(show, u"Super+Alt+V"_qs);
         QCOMPARE(prefs.showHotkeyLabel(), u"⌥⌘V"_qs);
-        QCOMPARE(f.registrar.heldLabels(), QStringList{u"⌃⌥V"_qs});
+        QCOMPARE(f.registrar.held.keys(), QStringList{u"⌃⌥V"_qs});
         QCOMPARE(Prefs::activeHotkeyLabel(), u"⌃⌥V"_qs);
         QVERIFY(f.shown(u"hotkeyWarning"_qs));
-        const QString warning = f.find<QLabel>(u"hotkeyWarning"_qs)->text();
-        QVERIFY2(warning.startsWith(u"Preferred combo is taken"_qs), qPrintable(warning));
-        QVERIFY2(warning.endsWith(u"Active now: Ctrl+Alt+V"_qs), qPrintable(warning));
 
         choose(f.find<QComboBox>(u"serialNextHotkey"_qs), u"Ctrl+Alt+P"_qs);
         QCOMPARE(prefs.serialNextHotkeyLabel(), u"⌃⌥P"_qs);
-        QCOMPARE(f.registrar.heldLabels(), (QStringList{u"⌃⌥P"_qs, u"⌃⌥V"_qs}));
+        QCOMPARE(f.registrar.held.keys(), (QStringList{u"⌃⌥P"_qs, u"⌃⌥V"_qs}));
 
         choose(show, u"Off"_qs);
         QCOMPARE(prefs.showHotkeyLabel(), HotKeys::offLabel);
-        QCOMPARE(f.registrar.heldLabels(), QStringList{u"⌃⌥P"_qs});
+        QCOMPARE(f.registrar.held.keys(), QStringList{u"⌃⌥P"_qs});
         QVERIFY(!f.shown(u"hotkeyWarning"_qs));
 
         f.registrar.taken.clear();
@@ -364,7 +288,6 @@ private Q_SLOTS:
         Prefs prefs(path);
         Fixture f(prefs);
         f.window->show();
-        f.window->setCurrentTab(SettingsWindow::Appearance);
         QCOMPARE(f.find<QComboBox>(u"historyCap"_qs)->currentText(), u"Unlimited"_qs);
         QCOMPARE(f.find<QComboBox>(u"fontSize"_qs)->currentText(), u"Large"_qs);
         QCOMPARE(f.find<QComboBox>(u"density"_qs)->currentText(), u"Comfortable"_qs);
@@ -391,50 +314,21 @@ private Q_SLOTS:
         QCOMPARE(cap->currentText(), u"500"_qs);
     }
 
-    void clearingAsksFirst()
-    {
-        Fixture f;
-        addClip(f.store, u"one"_qs);
-        addClip(f.store, u"two"_qs, true);
-        f.window->refreshDataFigures();
-        auto *stored = f.find<QLabel>(u"clipsStored"_qs);
-        QCOMPARE(stored->text(), u"2"_qs);
-
-        f.answer = false;
-        f.find<QPushButton>(u"clearHistory"_qs)->click();
-        QCOMPARE(f.confirmations, QStringList{u"Clear history?|This cannot be undone."_qs});
-        QCOMPARE(f.store.count(), 2);
-
-        f.answer = true;
-        f.find<QPushButton>(u"clearHistory"_qs)->click();
-        QCOMPARE(f.store.count(), 1); // the favourite stays
-        QCOMPARE(stored->text(), u"1"_qs);
-
-        f.find<QPushButton>(u"clearEverything"_qs)->click();
-        QCOMPARE(f.confirmations.last(),
-                 u"Clear EVERYTHING including favorites?|This cannot be undone."_qs);
-        QCOMPARE(f.store.count(), 0);
-        QCOMPARE(stored->text(), u"0"_qs);
-    }
-
-    void dataFiguresAndHistoryTransfer()
+    void dataFiguresTransferAndClearing()
     {
         Fixture f;
         addClip(f.store, u"alpha"_qs);
         addClip(f.store, u"beta"_qs, true);
         f.window->setCurrentTab(SettingsWindow::Data);
-        QCOMPARE(f.find<QLabel>(u"clipsStored"_qs)->text(), u"2"_qs);
-        QCOMPARE(f.find<QLabel>(u"diskUsage"_qs)->text(),
-                 QLocale().formattedDataSize(f.store.diskSize(), 1, QLocale::DataSizeSIFormat));
-        QCOMPARE(f.find<QLabel>(u"networkAccess"_qs)->text(), u"None — fully local"_qs);
+        auto *stored = f.find<QLabel>(u"clipsStored"_qs);
+        QCOMPARE(stored->text(), u"2"_qs);
 
         // Cancelled dialogs do nothing.
         f.find<QPushButton>(u"exportHistory"_qs)->click();
         f.find<QPushButton>(u"importHistory"_qs)->click();
         QCOMPARE(f.messages, QStringList());
 
-        f.exportPath = f.root.filePath(u"out/clipboard-export.json"_qs);
-        QDir().mkpath(f.root.filePath(u"out"_qs));
+        f.exportPath = f.root.filePath(u"clipboard-export.json"_qs);
         f.find<QPushButton>(u"exportHistory"_qs)->click();
         QCOMPARE(f.messages, QStringList());
         QTemporaryDir other;
@@ -442,16 +336,12 @@ private Q_SLOTS:
         QCOMPARE(ExportImport::importData(fileText(f.exportPath), copy),
                  (ExportImport::ImportResult{2, 0}));
 
-        f.importPath = f.exportPath;
-        f.find<QPushButton>(u"importHistory"_qs)->click();
-        QCOMPARE(f.messages.takeLast(), u"Imported 0 clips (2 duplicates skipped)."_qs);
         addClip(copy, u"gamma"_qs);
-        const QString moved = f.root.filePath(u"copy.json"_qs);
-        writeText(moved, *ExportImport::exportAll(copy));
-        f.importPath = moved;
+        f.importPath = f.root.filePath(u"copy.json"_qs);
+        writeText(f.importPath, *ExportImport::exportAll(copy));
         f.find<QPushButton>(u"importHistory"_qs)->click();
         QCOMPARE(f.messages.takeLast(), u"Imported 1 clips (2 duplicates skipped)."_qs);
-        QCOMPARE(f.find<QLabel>(u"clipsStored"_qs)->text(), u"3"_qs);
+        QCOMPARE(stored->text(), u"3"_qs);
 
         // Failures are reported, not passed over.
         f.importPath = f.root.filePath(u"missing.json"_qs);
@@ -461,6 +351,20 @@ private Q_SLOTS:
         f.find<QPushButton>(u"exportHistory"_qs)->click();
         QVERIFY2(f.messages.takeLast().startsWith(u"Could not write"_qs), "unwritable export");
         QCOMPARE(f.store.count(), 3);
+
+        // Clearing asks first; the milder one keeps the favourite.
+        f.find<QPushButton>(u"clearHistory"_qs)->click();
+        QCOMPARE(f.confirmations, QStringList{u"Clear history?|This cannot be undone."_qs});
+        QCOMPARE(f.store.count(), 3);
+        f.answer = true;
+        f.find<QPushButton>(u"clearHistory"_qs)->click();
+        QCOMPARE(f.store.count(), 1);
+        QCOMPARE(stored->text(), u"1"_qs);
+        f.find<QPushButton>(u"clearEverything"_qs)->click();
+        QCOMPARE(f.confirmations.last(),
+                 u"Clear EVERYTHING including favorites?|This cannot be undone."_qs);
+        QCOMPARE(f.store.count(), 0);
+        QCOMPARE(stored->text(), u"0"_qs);
     }
 
     void copyLessImportRunsOffTheMainThread()
@@ -491,40 +395,28 @@ private Q_SLOTS:
         Fixture f;
         auto *toggle = f.find<QAbstractButton>(u"launchAtLogin"_qs);
         QVERIFY(!toggle->isChecked());
-        toggle->click();
-        QVERIFY(QFileInfo::exists(f.login.entryPath()));
-        QVERIFY(toggle->isChecked());
-        toggle->click();
-        QVERIFY(!QFileInfo::exists(f.login.entryPath()));
-        QVERIFY(!toggle->isChecked());
+        for (const bool on : {true, false}) {
+            toggle->click();
+            QCOMPARE(QFileInfo::exists(f.login.entryPath()), on);
+            QCOMPARE(toggle->isChecked(), on);
+        }
 
-        // A file where the autostart folder should be: the switch falls back, the cause is
-        // logged.
+        // A file where the autostart folder should be: the switch falls back.
         writeText(f.root.filePath(u"blocked"_qs), "x");
         LoginItem blocked(f.root.filePath(u"blocked/"_qs + DesktopEntry::fileName),
                           u"/usr/bin/ulvane"_qs);
         SettingsWindow window(Prefs::shared(), f.store, f.hotKeys, blocked, f.icons);
         auto *other = window.findChild<QAbstractButton *>(u"launchAtLogin"_qs);
-        StderrCapture log;
         other->click();
         QVERIFY(!other->isChecked());
-        QVERIFY(log.text().contains("[LoginItem] failed: "));
     }
 
-    void iconPickerShowsTheStoredStyle()
+    void iconPickerFollowsAStyleChosenElsewhere()
     {
         Fixture f;
         auto *picker = f.find<AppIconPicker>(u"appIconPicker"_qs);
         QCOMPARE(picker->selected(), AppIconStyle::TrypilliaDarkAzureGold);
-        f.window->show();
-        f.window->setCurrentTab(SettingsWindow::Appearance);
-        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
-        QCOMPARE(picker->columnCount(), 4);
-        QTest::mouseClick(picker, Qt::LeftButton, {}, picker->tileRect(1).center());
-        QCOMPARE(Prefs::appIconStyle(), u"knyaz-seal"_qs);
-
-        // Chosen elsewhere (the command line) while the window was closed.
-        f.window->close();
+        // Chosen on the command line while the window was closed.
         Prefs::setAppIconStyle(u"petroglyph"_qs);
         f.window->show();
         QCOMPARE(picker->selected(), AppIconStyle::Petroglyph);
