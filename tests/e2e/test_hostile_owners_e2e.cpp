@@ -4,6 +4,7 @@
 // key, memory must stay bounded, and an ordinary copy afterwards must be captured.
 #include "../unit/TestMain.h"
 #include "X11Clients.h"
+#include "X11RawOwner.h"
 
 #include "platform/X11Workspace.h"
 #include "store/Store.h"
@@ -12,16 +13,11 @@
 #include <QFile>
 #include <QProcess>
 
-#include <atomic>
-#include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
-#include <poll.h>
-#include <thread>
-#include <xcb/xcb.h>
 
 using namespace X11Clients;
+using namespace X11Raw;
 
 namespace {
 
@@ -45,22 +41,8 @@ constexpr bool memoryFiguresMeanSomething = true;
 constexpr bool memoryFiguresMeanSomething = true;
 #endif
 
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using Reply = std::unique_ptr<T, FreeDeleter>;
-
-xcb_atom_t intern(xcb_connection_t *c, const QByteArray &name)
-{
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-// A CLIPBOARD owner on its own X connection and thread, so it misbehaves whatever this test's
-// event loop is doing.
-class HostileOwner
+// A CLIPBOARD owner that misbehaves whatever this test's event loop is doing.
+class HostileOwner : public ClipboardOwner
 {
 public:
     enum class Mode { Silent, ManyTargets, HugeIncremental, HugeProperty };
@@ -69,40 +51,13 @@ public:
     static constexpr qint64 chunkBytes = mebibyte;
     static inline const QByteArray manyTargetsText = "offered among ten thousand targets";
 
-    explicit HostileOwner(Mode mode) : m_mode(mode) {}
-    ~HostileOwner()
+    explicit HostileOwner(Mode mode) : m_mode(mode), m_utf8(atom("UTF8_STRING"))
     {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_c)
-            xcb_disconnect(m_c);
-    }
-
-    // Takes the clipboard; true once the server names this owner.
-    bool start()
-    {
-        m_c = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(m_c))
-            return false;
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
-        m_window = xcb_generate_id(m_c);
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
-        m_clipboard = intern(m_c, "CLIPBOARD");
-        m_targets = intern(m_c, "TARGETS");
-        m_utf8 = intern(m_c, "UTF8_STRING");
-        m_incr = intern(m_c, "INCR");
+        m_offered = {targetsAtom(), m_utf8};
         if (m_mode == Mode::ManyTargets)
             internManyTargets();
-        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
-        Reply<xcb_get_selection_owner_reply_t> owner(
-            xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr));
-        if (!owner || owner->owner != m_window)
-            return false;
-        m_thread = std::thread([this] { serve(); });
-        return true;
     }
+    ~HostileOwner() override { stop(); }
 
     int requests() const { return m_requests; }
     qint64 bytesSent() const { return m_bytesSent; }
@@ -110,120 +65,62 @@ public:
 private:
     void internManyTargets()
     {
+        xcb_connection_t *c = connection();
         std::vector<xcb_intern_atom_cookie_t> cookies;
         cookies.reserve(manyTargets - 2);
         for (int i = 0; i < manyTargets - 2; ++i) {
             const QByteArray name = "application/x-hostile-" + QByteArray::number(i);
-            cookies.push_back(xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.constData()));
+            cookies.push_back(xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()));
         }
-        m_offered = {m_targets};
+        m_offered = {targetsAtom()};
         for (const xcb_intern_atom_cookie_t cookie : cookies) {
-            Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_c, cookie, nullptr));
-            m_offered.push_back(reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE));
+            Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookie, nullptr));
+            m_offered.append(reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE));
         }
-        m_offered.push_back(m_utf8); // last, so every name before it has to be looked at
+        m_offered.append(m_utf8); // last, so every name before it has to be looked at
     }
 
-    void serve()
-    {
-        const int fd = xcb_get_file_descriptor(m_c);
-        while (!m_stop && !xcb_connection_has_error(m_c)) {
-            pollfd pfd{fd, POLLIN, 0};
-            ::poll(&pfd, 1, 20);
-            while (xcb_generic_event_t *event = xcb_poll_for_event(m_c)) {
-                const quint8 type = event->response_type & 0x7F;
-                if (type == XCB_SELECTION_REQUEST)
-                    answer(*reinterpret_cast<xcb_selection_request_event_t *>(event));
-                else if (type == XCB_PROPERTY_NOTIFY)
-                    nextChunk(*reinterpret_cast<xcb_property_notify_event_t *>(event));
-                std::free(event);
-            }
-            xcb_flush(m_c);
-        }
-    }
-
-    void notify(const xcb_selection_request_event_t &request, xcb_atom_t property)
-    {
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request.time;
-        notify.requestor = request.requestor;
-        notify.selection = request.selection;
-        notify.target = request.target;
-        notify.property = property;
-        xcb_send_event(m_c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char *>(&notify));
-    }
-
-    void answer(const xcb_selection_request_event_t &request)
+    Outcome answer(const xcb_selection_request_event_t &request, xcb_atom_t property) override
     {
         ++m_requests;
         if (m_mode == Mode::Silent)
-            return;
-        const xcb_atom_t property = request.property ? request.property : request.target;
-        if (request.target == m_targets) {
-            const std::vector<xcb_atom_t> small{m_targets, m_utf8};
-            const std::vector<xcb_atom_t> &offered = m_offered.empty() ? small : m_offered;
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, request.requestor, property,
-                                XCB_ATOM_ATOM, 32, uint32_t(offered.size()), offered.data());
+            return Outcome::Ignored;
+        if (request.target == targetsAtom()) {
+            writeAtoms(request, property, m_offered);
         } else if (request.target != m_utf8) {
-            notify(request, XCB_NONE);
-            return;
+            return Outcome::Refused;
         } else if (m_mode == Mode::ManyTargets) {
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, request.requestor, property, m_utf8, 8,
-                                uint32_t(manyTargetsText.size()), manyTargetsText.constData());
+            write(request, property, manyTargetsText);
         } else if (m_mode == Mode::HugeProperty) {
             // Built by appending: no single request may carry 100 MiB. The server copies the
             // whole property on every append, so the blocks are as large as a request may be,
             // or the answer would come too late to be read at all.
-            const qint64 largest = qint64(xcb_get_maximum_request_length(m_c)) * 4 - 64;
+            const qint64 largest = qint64(xcb_get_maximum_request_length(connection())) * 4 - 64;
             const QByteArray block(int(std::min(largest, 16 * mebibyte)), 'h');
             for (qint64 sent = 0; sent < hugeBytes; sent += block.size()) {
-                xcb_change_property(m_c, sent ? XCB_PROP_MODE_APPEND : XCB_PROP_MODE_REPLACE,
-                                    request.requestor, property, m_utf8, 8, uint32_t(block.size()),
-                                    block.constData());
+                write(request, property, block,
+                      sent ? XCB_PROP_MODE_APPEND : XCB_PROP_MODE_REPLACE);
                 m_bytesSent += block.size();
             }
         } else {
             // The announced size is a lower bound by convention, so a small one is no lie the
             // reader may rely on: the bytes that follow decide.
-            const uint32_t announced = uint32_t(chunkBytes);
-            const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            xcb_change_window_attributes(m_c, request.requestor, XCB_CW_EVENT_MASK, &mask);
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, request.requestor, property, m_incr, 32,
-                                1, &announced);
-            m_incrWindow = request.requestor;
-            m_incrProperty = property;
-            m_incrSent = 0;
+            sendIncrementally(request, property, uint32_t(chunkBytes),
+                              [this, sent = qint64(0)]() mutable {
+                                  const qint64 size = std::min(chunkBytes, hugeBytes - sent);
+                                  sent += size;
+                                  m_bytesSent += size;
+                                  return QByteArray(int(size), 'i');
+                              });
         }
-        notify(request, property);
-    }
-
-    void nextChunk(const xcb_property_notify_event_t &event)
-    {
-        if (event.window != m_incrWindow || event.atom != m_incrProperty ||
-            event.state != XCB_PROPERTY_DELETE || m_incrSent > hugeBytes)
-            return;
-        const qint64 size = std::min(chunkBytes, hugeBytes - m_incrSent);
-        const QByteArray chunk(int(size), 'i');
-        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_incrWindow, m_incrProperty, m_utf8, 8,
-                            uint32_t(chunk.size()), chunk.constData());
-        m_incrSent += size == 0 ? 1 : size; // the empty chunk ends it
-        m_bytesSent += size;
+        return Outcome::Written;
     }
 
     const Mode m_mode;
-    xcb_connection_t *m_c = nullptr;
-    xcb_window_t m_window = 0;
-    xcb_atom_t m_clipboard = 0, m_targets = 0, m_utf8 = 0, m_incr = 0;
-    std::vector<xcb_atom_t> m_offered;
-    xcb_window_t m_incrWindow = 0;
-    xcb_atom_t m_incrProperty = 0;
-    qint64 m_incrSent = 0;
+    const xcb_atom_t m_utf8;
+    QList<xcb_atom_t> m_offered;
     std::atomic<int> m_requests{0};
     std::atomic<qint64> m_bytesSent{0};
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
 };
 
 // Finds the picker: the window titled "Clipboard" of the given process, while it is viewable.
@@ -383,7 +280,7 @@ class TestHostileOwnersE2E : public QObject
                           const std::function<void(const HostileOwner &)> &inspect = {})
     {
         HostileOwner owner(mode);
-        QVERIFY(owner.start());
+        QVERIFY(owner.claim());
         const qint64 during = openPicker();
         QTRY_VERIFY_WITH_TIMEOUT(readFinished(), timeoutMs);
         QVERIFY(owner.requests() > 0);

@@ -1,4 +1,5 @@
 #include "TestMain.h"
+#include "X11RawOwner.h"
 
 #include "platform/X11Pasteboard.h"
 #include "platform/X11PasteboardTypes.h"
@@ -10,11 +11,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 
-#include <atomic>
 #include <memory>
-#include <poll.h>
-#include <thread>
-#include <xcb/xcb.h>
 
 using namespace X11PasteboardTypes;
 
@@ -33,9 +30,9 @@ QByteArray utf16le(const QString &text, bool bom)
     return out;
 }
 
-// A clipboard owner on a connection of its own, served from its own thread so that the
-// pasteboard under test can block the main thread while reading from it.
-class FakeOwner
+// A clipboard owner served from its own thread, so that the pasteboard under test can block the
+// main thread while reading from it.
+class FakeOwner : public X11Raw::ClipboardOwner
 {
 public:
     enum Behaviour { Answer, Silent, SilentAfterTargets, DieMidTransfer };
@@ -43,173 +40,63 @@ public:
     FakeOwner(const Offer &offer, Behaviour behaviour = Answer, int delayMs = 0, int chunk = 0)
         : m_behaviour(behaviour), m_delayMs(delayMs), m_chunk(chunk)
     {
-        m_c = xcb_connect(nullptr, nullptr);
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
-        m_window = xcb_generate_id(m_c);
-        xcb_create_window(m_c, 0, m_window, screen->root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
-        m_clipboard = intern("CLIPBOARD");
-        m_targets = intern("TARGETS");
-        m_incr = intern("INCR");
         for (const auto &[target, data] : offer)
-            m_offer.append({intern(target.toUtf8()), data});
-        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
-        auto *owner =
-            xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr);
-        m_owning = owner && owner->owner == m_window;
-        free(owner);
-        m_thread = std::thread([this] { serve(); });
+            m_offer.append({atom(target.toUtf8()), data});
     }
-    ~FakeOwner()
-    {
-        m_stop = true;
-        m_thread.join();
-        if (m_c)
-            xcb_disconnect(m_c);
-    }
-    bool isOwner() const { return m_owning; }
+    ~FakeOwner() override { stop(); }
 
 private:
-    struct Incr
-    {
-        xcb_window_t requestor;
-        xcb_atom_t property;
-        xcb_atom_t type;
-        QByteArray data;
-        qsizetype offset = 0;
-    };
-
-    xcb_atom_t intern(const QByteArray &name)
-    {
-        auto *reply = xcb_intern_atom_reply(
-            m_c, xcb_intern_atom(m_c, 0, uint16_t(name.size()), name.constData()), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        free(reply);
-        return atom;
-    }
-
-    void serve()
-    {
-        const int fd = xcb_get_file_descriptor(m_c);
-        while (!m_stop && m_c && !xcb_connection_has_error(m_c)) {
-            while (m_c) {
-                xcb_generic_event_t *event = xcb_poll_for_event(m_c);
-                if (!event)
-                    break;
-                handle(event);
-                free(event);
-            }
-            if (!m_c)
-                return;
-            xcb_flush(m_c);
-            pollfd pfd{fd, POLLIN, 0};
-            ::poll(&pfd, 1, 20);
-        }
-    }
-
-    void handle(const xcb_generic_event_t *event)
-    {
-        const int type = event->response_type & 0x7F;
-        if (type == XCB_SELECTION_REQUEST)
-            answer(reinterpret_cast<const xcb_selection_request_event_t *>(event));
-        else if (type == XCB_PROPERTY_NOTIFY)
-            continueTransfer(reinterpret_cast<const xcb_property_notify_event_t *>(event));
-    }
-
-    void answer(const xcb_selection_request_event_t *r)
+    Outcome answer(const xcb_selection_request_event_t &r, xcb_atom_t property) override
     {
         if (m_behaviour == Silent)
-            return;
+            return Outcome::Ignored;
         if (m_delayMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
-        const xcb_atom_t property = r->property ? r->property : r->target;
-        bool ok = true;
-        const auto found = std::find_if(m_offer.cbegin(), m_offer.cend(),
-                                        [r](const auto &o) { return o.first == r->target; });
-        if (r->target == m_targets) {
-            QList<xcb_atom_t> atoms{m_targets};
+        if (r.target == targetsAtom()) {
+            QList<xcb_atom_t> atoms{targetsAtom()};
             for (const auto &o : m_offer)
                 atoms.append(o.first);
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, XCB_ATOM_ATOM,
-                                32, uint32_t(atoms.size()), atoms.constData());
-        } else if (found != m_offer.cend()) {
-            if (m_behaviour == SilentAfterTargets)
-                return;
-            if (m_chunk > 0 && found->second.size() > m_chunk) {
-                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-                xcb_change_window_attributes(m_c, r->requestor, XCB_CW_EVENT_MASK, &mask);
-                const uint32_t size = uint32_t(found->second.size());
-                xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, m_incr, 32,
-                                    1, &size);
-                m_transfers.append({r->requestor, property, r->target, found->second});
-            } else {
-                xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, r->requestor, property, r->target,
-                                    8, uint32_t(found->second.size()), found->second.constData());
-            }
-        } else {
-            ok = false;
+            writeAtoms(r, property, atoms);
+            return Outcome::Written;
         }
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = r->time;
-        notify.requestor = r->requestor;
-        notify.selection = r->selection;
-        notify.target = r->target;
-        notify.property = ok ? property : xcb_atom_t(XCB_ATOM_NONE);
-        xcb_send_event(m_c, 0, r->requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char *>(&notify));
-    }
-
-    void continueTransfer(const xcb_property_notify_event_t *e)
-    {
-        if (e->state != XCB_PROPERTY_DELETE)
-            return;
-        for (qsizetype i = 0; i < m_transfers.size(); ++i) {
-            Incr &t = m_transfers[i];
-            if (t.requestor != e->window || t.property != e->atom)
-                continue;
-            if (m_behaviour == DieMidTransfer && t.offset > 0) {
-                xcb_disconnect(m_c);
-                m_c = nullptr;
-                return;
-            }
-            const qsizetype n = std::min<qsizetype>(m_chunk, t.data.size() - t.offset);
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, t.requestor, t.property, t.type, 8,
-                                uint32_t(n), t.data.constData() + t.offset);
-            t.offset += n;
-            if (n == 0)
-                m_transfers.removeAt(i);
-            return;
+        const auto found = std::find_if(m_offer.cbegin(), m_offer.cend(),
+                                        [&r](const auto &o) { return o.first == r.target; });
+        if (found == m_offer.cend())
+            return Outcome::Refused;
+        if (m_behaviour == SilentAfterTargets)
+            return Outcome::Ignored;
+        const QByteArray data = found->second;
+        if (m_chunk <= 0 || data.size() <= m_chunk) {
+            write(r, property, data);
+            return Outcome::Written;
         }
+        auto chunks = [this, data, offset = qsizetype(0)]() mutable {
+            if (m_behaviour == DieMidTransfer && offset > 0) {
+                disconnect();
+                return QByteArray();
+            }
+            const QByteArray chunk = data.mid(offset, m_chunk);
+            offset += chunk.size();
+            return chunk;
+        };
+        sendIncrementally(r, property, uint32_t(data.size()), chunks);
+        return Outcome::Written;
     }
 
     const Behaviour m_behaviour;
     const int m_delayMs;
     const int m_chunk;
-    xcb_connection_t *m_c = nullptr;
-    xcb_window_t m_window = 0;
-    xcb_atom_t m_clipboard = 0, m_targets = 0, m_incr = 0;
     QList<QPair<xcb_atom_t, QByteArray>> m_offer;
-    QList<Incr> m_transfers;
-    bool m_owning = false;
-    std::atomic_bool m_stop{false};
-    std::thread m_thread;
 };
 
 // The clipboard's owner as the server sees it, asked on a connection of the test's own.
 xcb_window_t clipboardOwner()
 {
     static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    static const xcb_atom_t clipboard = [] {
-        auto *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        free(reply);
-        return atom;
-    }();
-    auto *reply = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr);
-    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
-    free(reply);
-    return owner;
+    static const xcb_atom_t clipboard = X11Raw::intern(c, "CLIPBOARD");
+    X11Raw::Reply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+    return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
 // Serves an offer from a plain map, counting what was asked for.
@@ -283,7 +170,7 @@ private:
              int delayMs = 0, int chunk = 0)
     {
         m_owner = std::make_unique<FakeOwner>(offer, behaviour, delayMs, chunk);
-        return m_owner->isOwner();
+        return m_owner->claim();
     }
 
 private Q_SLOTS:
