@@ -27,6 +27,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +129,9 @@ Store::Store(const QString &dir) : m_dir(dir)
     makePrivateDirectory(m_dir);
     makePrivateDirectory(m_dir + QStringLiteral("/Content"));
     makePrivateDirectory(m_dir + QStringLiteral("/Thumbs"));
+    m_dedupeLock.m_folder =
+        ::open(QFile::encodeName(m_dir + QStringLiteral("/Content")).constData(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     open();
     createSchema();
 }
@@ -136,6 +140,26 @@ Store::~Store()
 {
     if (m_db)
         sqlite3_close(m_db);
+    if (m_dedupeLock.m_folder >= 0)
+        ::close(m_dedupeLock.m_folder);
+}
+
+void Store::DedupeLock::lock()
+{
+    m_mutex.lock();
+    // Without the folder (or where the file system has no flock) threads are still excluded;
+    // only another process could then race this one.
+    if (m_folder >= 0) {
+        while (::flock(m_folder, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+void Store::DedupeLock::unlock()
+{
+    if (m_folder >= 0)
+        ::flock(m_folder, LOCK_UN);
+    m_mutex.unlock();
 }
 
 Store &Store::shared()

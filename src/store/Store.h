@@ -81,8 +81,22 @@ public:
     void trim(std::optional<int> cap = std::nullopt);
     void clearHistory(bool keepPinned);
     // Held by every writer from "is this content already stored?" until its row is in, so a
-    // capture and an import on different threads never both add the same content.
-    std::mutex &dedupeLock() { return m_dedupeLock; }
+    // capture and an import never both add the same content: a mutex for this process's
+    // threads, and an flock on the Content folder for other processes writing the same store
+    // (an `ulvane --import-copyless` beside the running application). The flock is held only
+    // while the mutex is, and never by SQLite, so it cannot clash with the database's locks.
+    class DedupeLock
+    {
+    public:
+        void lock();
+        void unlock();
+
+    private:
+        friend class Store;
+        std::mutex m_mutex;
+        int m_folder = -1;
+    };
+    DedupeLock &dedupeLock() { return m_dedupeLock; }
     // Removes content and thumbnail files that have no row: a kill between an entry's file
     // write and its row insert leaves them behind. Only files named like generated ids and
     // some seconds older than the busy timeout are taken, so a writer that is still waiting
@@ -119,5 +133,5 @@ private:
     QString m_dir;
     sqlite3 *m_db = nullptr;
     bool m_ftsAvailable = false;
-    std::mutex m_dedupeLock;
+    DedupeLock m_dedupeLock;
 };

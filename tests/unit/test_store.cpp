@@ -544,6 +544,37 @@ private Q_SLOTS:
         QCOMPARE(again.search(u"cross"_qs, ClipFilter::All, 10).size(), 1);
     }
 
+    // Two stores on one folder stand for two processes (the app and a command-line import):
+    // each has its own threads' lock, so only the lock between them keeps a content that both
+    // store at the same moment from being kept twice.
+    void twoWritersOfOneFolderNeverStoreContentTwice()
+    {
+        const QString dir = freshDir();
+        Store first(dir);
+        Store second(dir);
+        auto writer = [](Store &store) {
+            return QThread::create([&store] {
+                for (int i = 0; i < 400; ++i) {
+                    const QString body = QStringLiteral("shared clip %1 ").arg(i).repeated(200);
+                    store.insert(text(body), ClipKind::Text, body.left(40), {}, {}, 1000 + i,
+                                 std::nullopt, true, newId());
+                }
+            });
+        };
+        std::unique_ptr<QThread> a(writer(first));
+        std::unique_ptr<QThread> b(writer(second));
+        a->start();
+        b->start();
+        QVERIFY(a->wait(60000) && b->wait(60000));
+        QCOMPARE(first.count(), 400);
+        QCOMPARE(first.rows(u"SELECT COUNT(DISTINCT digest) AS n FROM clips"_qs)
+                     .first()
+                     .value(u"n"_qs)
+                     .toLongLong(),
+                 400);
+        QCoreApplication::processEvents(); // the writers' change notifications
+    }
+
     void contentReaders()
     {
         Store store(freshDir());
