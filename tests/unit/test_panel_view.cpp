@@ -3,7 +3,6 @@
 #include "TestMain.h"
 
 #include "panel/AppIconCache.h"
-#include "panel/ClipListModel.h"
 #include "panel/ClipListView.h"
 #include "panel/ClipRowDelegate.h"
 #include "panel/FilterTabs.h"
@@ -17,7 +16,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QToolButton>
 
 // The picker's widgets over a real store and real preferences, offscreen.
@@ -75,86 +73,40 @@ private Q_SLOTS:
         m_trusted = true;
     }
 
-    void hexColours_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected"); // empty: none
-        QTest::newRow("#RRGGBB") << "#FF8800"
-                                 << "#ff8800";
-        QTest::newRow("bare") << "ff8800"
-                              << "#ff8800";
-        QTest::newRow("blanks around") << " \t#ff8800  "
-                                       << "#ff8800";
-        QTest::newRow("alpha ignored") << "#FF880080"
-                                       << "#ff8800";
-        QTest::newRow("transparent alpha still opaque") << "#11223300"
-                                                        << "#112233";
-        QTest::newRow("plus sign") << "+12345"
-                                   << "#012345";
-        QTest::newRow("short form") << "#F80"
-                                    << "";
-        QTest::newRow("seven digits") << "FF88001"
-                                      << "";
-        QTest::newRow("word") << "red"
-                              << "";
-        QTest::newRow("bad digit") << "#GG0000"
-                                   << "";
-        QTest::newRow("two hashes") << "##ff880"
-                                    << "";
-        QTest::newRow("line break") << "#ff8800\n"
-                                    << "";
-        QTest::newRow("minus") << "-12345"
-                               << "";
-        QTest::newRow("empty") << ""
-                               << "";
-    }
     void hexColours()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
-        const std::optional<QColor> color = colorFromHexString(text);
-        if (expected.isEmpty()) {
-            QVERIFY(!color);
-        } else {
-            QVERIFY(color);
-            QCOMPARE(color->name(), expected);
-            QCOMPARE(color->alpha(), 255);
-        }
+        // As #AARRGGBB: the alpha byte never makes a swatch see-through.
+        const QList<std::pair<QString, QString>> colours{
+            {"#FF8800", "#ffff8800"},   {"ff8800", "#ffff8800"},    {" \t#ff8800  ", "#ffff8800"},
+            {"#FF880080", "#ffff8800"}, {"#11223300", "#ff112233"}, {"+12345", "#ff012345"}};
+        for (const auto &[text, expected] : colours)
+            QCOMPARE(colorFromHexString(text).value_or(QColor()).name(QColor::HexArgb), expected);
+        const QStringList rejected{"#F80",    "FF88001",   "red",    "#GG0000",
+                                   "##ff880", "#ff8800\n", "-12345", ""};
+        for (const QString &text : rejected)
+            QVERIFY2(!colorFromHexString(text), qPrintable(text));
     }
 
-    void placementFollowsThePointer_data()
-    {
-        using Area = PanelController::ScreenArea;
-        // Two screens side by side; the left one loses 30 pixels to a top bar.
-        const QList<Area> two{{QRect(0, 0, 1920, 1080), QRect(0, 30, 1920, 1050)},
-                              {QRect(1920, 0, 1280, 1024), QRect(1920, 0, 1280, 1024)}};
-        QTest::addColumn<QList<Area>>("screens");
-        QTest::addColumn<int>("primary");
-        QTest::addColumn<QPoint>("pointer");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QPoint>("expected");
-        QTest::newRow("first screen")
-            << two << 0 << QPoint(100, 100) << QSize(720, 460) << QPoint(600, 30 + 525 - 230 - 84);
-        QTest::newRow("second screen") << two << 0 << QPoint(2500, 900) << QSize(720, 460)
-                                       << QPoint(1920 + 640 - 360, 512 - 230 - 82);
-        QTest::newRow("resized panel keeps its size")
-            << two << 0 << QPoint(2500, 900) << QSize(600, 400)
-            << QPoint(1920 + 640 - 300, 512 - 200 - 82);
-        QTest::newRow("pointer off every screen: primary")
-            << two << 1 << QPoint(-50, -50) << QSize(720, 460)
-            << QPoint(1920 + 640 - 360, 512 - 230 - 82);
-    }
+    // Centred on the pointer's screen, 8 % of its usable height above the middle.
     void placementFollowsThePointer()
     {
-        QFETCH(QList<PanelController::ScreenArea>, screens);
-        QFETCH(int, primary);
-        QFETCH(QPoint, pointer);
-        QFETCH(QSize, size);
-        QFETCH(QPoint, expected);
-        QCOMPARE(
-            PanelController::panelOrigin(pointer, size, screens, primary).value_or(QPoint(-1, -1)),
-            expected);
-        QVERIFY(!PanelController::panelOrigin(pointer, size, {}, -1));
+        // Two screens side by side; the left one loses 30 pixels to a top bar.
+        const QList<PanelController::ScreenArea> two{
+            {QRect(0, 0, 1920, 1080), QRect(0, 30, 1920, 1050)},
+            {QRect(1920, 0, 1280, 1024), QRect(1920, 0, 1280, 1024)}};
+        // Pointer, panel size, primary screen, expected origin.
+        const QList<std::tuple<QPoint, QSize, int, QPoint>> cases{
+            {{100, 100}, {720, 460}, 0, {600, 30 + 525 - 230 - 84}},
+            {{2500, 900}, {720, 460}, 0, {1920 + 640 - 360, 512 - 230 - 82}},
+            {{2500, 900}, {600, 400}, 0, {1920 + 640 - 300, 512 - 200 - 82}}, // resized panel
+            {{-50, -50}, {720, 460}, 1, {1920 + 640 - 360, 512 - 230 - 82}},  // off every screen
+        };
+        for (const auto &[pointer, size, primary, expected] : cases) {
+            QCOMPARE(
+                PanelController::panelOrigin(pointer, size, two, primary).value_or(QPoint(-1, -1)),
+                expected);
+        }
+        QVERIFY(!PanelController::panelOrigin(QPoint(), QSize(720, 460), {}, -1));
     }
 
     void emptyStatesSayWhy()
@@ -166,7 +118,6 @@ private Q_SLOTS:
         QCOMPARE(list->emptyText(), QStringLiteral("Nothing captured yet — copy something."));
         m_rig->model.setQuery(QStringLiteral("zzz"));
         QCOMPARE(list->emptyText(), QStringLiteral("No matches."));
-        QCOMPARE(m_view->countLabel()->text(), QStringLiteral("0"));
         // The empty state is painted, not an error.
         QVERIFY(!m_view->grab().isNull());
     }
@@ -177,35 +128,27 @@ private Q_SLOTS:
         m_rig->add(QStringLiteral("two"));
         m_rig->model.refresh(false);
         m_trusted = false;
+        m_prefs->setAutoPaste(false);
         build();
         m_view->show();
+        // Paused chip, paused label, plain label, auto-paste warning.
+        const auto shown = [this] {
+            return QList<bool>{
+                m_view->pausedChip()->isVisible(), m_view->pausedLabel()->isVisible(),
+                m_view->plainLabel()->isVisible(), m_view->autoPasteButton()->isVisible()};
+        };
         QCOMPARE(m_view->countLabel()->text(), QStringLiteral("2"));
-        QVERIFY(!m_view->pausedChip()->isVisible());
-        QVERIFY(!m_view->pausedLabel()->isVisible());
-        QVERIFY(!m_view->plainLabel()->isVisible());
-        QCOMPARE(m_view->autoPasteButton()->isVisible(), m_prefs->autoPaste());
+        QCOMPARE(shown(), (QList<bool>{false, false, false, false}));
 
         m_prefs->setPaused(true);
         m_prefs->setPlainTextMode(true);
         m_prefs->setAutoPaste(true);
-        QVERIFY(m_view->pausedChip()->isVisible());
-        QVERIFY(m_view->pausedLabel()->isVisible());
-        QVERIFY(m_view->plainLabel()->isVisible());
-        QVERIFY(m_view->autoPasteButton()->isVisible());
-        QCOMPARE(m_view->autoPasteButton()->text(), QStringLiteral("Enable auto-paste"));
+        QCOMPARE(shown(), (QList<bool>{true, true, true, true}));
 
         // Trust is read again on each appearance.
         m_trusted = true;
         m_view->updateFooter();
-        QVERIFY(!m_view->autoPasteButton()->isVisible());
-        m_prefs->setAutoPaste(false);
-        m_trusted = false;
-        m_view->updateFooter();
-        QVERIFY(!m_view->autoPasteButton()->isVisible());
-        QCOMPARE(m_view->hintLabel()->text(),
-                 QStringLiteral("↩ paste · Alt+↩ plain · Ctrl+1–9 "
-                                "quick · Ctrl+D pin · Ctrl+I preview · "
-                                "Ctrl+⌫ delete · esc close"));
+        QCOMPARE(shown(), (QList<bool>{true, true, true, false}));
     }
 
     void moreMenuAndToolbar()
@@ -223,8 +166,6 @@ private Q_SLOTS:
         QCOMPARE(m_rig->hides, 1);
         m_view->closeButton()->click();
         QCOMPARE(m_rig->hides, 2);
-        QCOMPARE(m_view->settingsButton()->toolTip(), QStringLiteral("Settings"));
-        QCOMPARE(m_view->closeButton()->toolTip(), QStringLiteral("Close (esc)"));
     }
 
     void rowMenuHasEveryItemAndActs()
@@ -239,16 +180,6 @@ private Q_SLOTS:
                  (QStringList{"Paste", "Paste as Plain Text", "Copy (no paste)", "--", "Paste as…",
                               "Copy extracted…", "--", "Pin as Favorite", "Rename…", "Preview",
                               "--", "Delete"}));
-        QCOMPARE(menuTexts(action(menu.get(), QStringLiteral("Paste as…"))->menu()),
-                 (QStringList{"Plain Text", "lowercase", "UPPERCASE", "Title Case", "Trimmed",
-                              "Single Line", "No Blank Lines", "Markdown Code Block"}));
-        QMenu *extract = action(menu.get(), QStringLiteral("Copy extracted…"))->menu();
-        QCOMPARE(menuTexts(extract), (QStringList{"Emails", "URLs", "Numbers"}));
-
-        // Nothing to extract: the clipboard stays as it was and the panel stays open.
-        action(extract, QStringLiteral("Emails"))->trigger();
-        QVERIFY(m_rig->pasteboard.items.isEmpty());
-        QCOMPARE(m_rig->hides, 0);
 
         action(menu.get(), QStringLiteral("Preview"))->trigger();
         QCOMPARE(m_rig->model.previewClip().id, first.id);
@@ -296,6 +227,14 @@ private Q_SLOTS:
         // The highlight reaches 6 beyond the content's 12-point inset.
         QCOMPARE(comfortable.highlight.left(), 6.0);
         QCOMPARE(comfortable.highlight.right(), 594.0);
+        Clip swatch;
+        swatch.kind = ClipKind::Color;
+        swatch.excerpt = QStringLiteral("#4A9EFF");
+        QCOMPARE(delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.size(),
+                 QSizeF(18, 18));
+        // A missing thumbnail shows nothing rather than a broken box.
+        swatch.kind = ClipKind::Image;
+        QVERIFY(delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.isEmpty());
         const QModelIndex shortRow = list->model()->index(0, 0);
         QVERIFY(list->sizeHintForIndex(shortRow).height() >= 44 + ClipRowDelegate::rowGap);
         const int titledHeight = list->sizeHintForIndex(list->model()->index(1, 0)).height();
@@ -310,32 +249,22 @@ private Q_SLOTS:
         QVERIFY(list->sizeHintForIndex(list->model()->index(1, 0)).height() < titledHeight);
     }
 
-    void kindElements()
-    {
-        build();
-        auto *delegate = qobject_cast<ClipRowDelegate *>(m_view->listView()->itemDelegate());
-        Clip colour;
-        colour.kind = ClipKind::Color;
-        colour.excerpt = QStringLiteral("#4A9EFF");
-        QCOMPARE(delegate->geometry(colour, 0, QRect(0, 0, 600, 44)).kindElement.size(),
-                 QSizeF(18, 18));
-        Clip image;
-        image.kind = ClipKind::Image;
-        image.id = QStringLiteral("NO-THUMBNAIL");
-        // A missing thumbnail shows nothing rather than a broken box.
-        QVERIFY(delegate->geometry(image, 0, QRect(0, 0, 600, 44)).kindElement.isEmpty());
-    }
-
     void previewShowsWhatTheStoreHas()
     {
+        QImage image(64, 32, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QByteArray png;
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"));
+        // Older than every text clip, so second in the list.
+        QVERIFY(m_rig->store.insert({FlavorList{Flavor{Uti::png, png}}}, ClipKind::Image,
+                                    QStringLiteral("Image 64×32"), {}, {}, 1.0, png, false,
+                                    QStringLiteral("IMG")));
         const QString id = m_rig->add(QStringLiteral("line one\nline two"));
+        m_rig->model.refresh(false);
         build();
         PreviewPane *pane = m_view->previewPane();
-        Clip clip = m_rig->model.clips().value(0);
-        if (clip.id.isEmpty()) {
-            m_rig->model.refresh(false);
-            clip = m_rig->model.clips().at(0);
-        }
+        Clip clip = m_rig->model.clips().at(0);
         QCOMPARE(clip.id, id);
         pane->setClip(clip);
         QCOMPARE(pane->appLabelText(), QStringLiteral("Unknown app"));
@@ -352,27 +281,13 @@ private Q_SLOTS:
         QCOMPARE(pane->statsText(),
                  QLocale().formattedDataSize(2000, 1, QLocale::DataSizeSIFormat));
         QVERIFY(!pane->showsImage());
-    }
 
-    void previewOfAnImageWithText()
-    {
-        QImage image(64, 32, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        const std::optional<QString> id = m_rig->store.insert(
-            {FlavorList{Flavor{Uti::png, png}}}, ClipKind::Image, QStringLiteral("Image 64×32"), {},
-            {}, 2000.0, png, false, QStringLiteral("IMG"));
-        QVERIFY(id);
-        m_rig->model.refresh(false);
-        build();
-        Clip clip = m_rig->model.clips().at(0);
-        clip.ocr = QStringLiteral("Invoice 42");
-        m_view->previewPane()->setClip(clip);
-        QVERIFY(m_view->previewPane()->showsImage());
-        QCOMPARE(m_view->previewPane()->bodyText(), QStringLiteral("Invoice 42"));
+        // An image shows with its recognised text beneath.
+        Clip picture = m_rig->model.clips().at(1);
+        picture.ocr = QStringLiteral("Invoice 42");
+        pane->setClip(picture);
+        QVERIFY(pane->showsImage());
+        QCOMPARE(pane->bodyText(), QStringLiteral("Invoice 42"));
     }
 
     void appIconsAreLookedUpOncePerApplication()
@@ -398,8 +313,6 @@ private Q_SLOTS:
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
         FilterTabs *tabs = m_view->filterTabs();
-        QCOMPARE(tabs->count(), 6);
-        QCOMPARE(tabs->label(1), QStringLiteral("★"));
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
         QCOMPARE(m_rig->model.filter(), ClipFilter::Favorites);
         QCOMPARE(m_view->countLabel()->text(), QStringLiteral("0"));
@@ -458,7 +371,6 @@ private Q_SLOTS:
         m_rig->model.setQuery(query);
         m_rig->model.refresh(false);
         QVERIFY(!m_view->grab().isNull());
-        QVERIFY(m_rig->model.count() >= 0);
         QCOMPARE(m_view->countLabel()->text(), QString::number(m_rig->model.count()));
         QCOMPARE(capture.text(), QByteArray());
     }

@@ -17,6 +17,7 @@ namespace {
 
 const Flavor marker{PasteService::selfMarker, QByteArray(1, '\x01')};
 constexpr double longAgo = 1000.0;
+constexpr int strayStrokeWaitMs = 3 * PasteService::keyStrokeDelayMs;
 
 FlavorList text(const QString &value)
 {
@@ -28,63 +29,48 @@ FlavorList pngItem()
     return {Flavor{Uti::png, QByteArray("\x89PNG fake bytes")}};
 }
 
+struct Rig
+{
+    QTemporaryDir dir;
+    Store store{dir.path()};
+    FakePasteboard pasteboard;
+    FakeWorkspace workspace;
+    FakeKeySynthesizer keys;
+    QStringList log;
+    bool autoPaste = true;
+    PasteService service{pasteboard, keys, workspace, store, [this] { return autoPaste; }};
+    SerialPaste serial{service, store};
+
+    Rig() { workspace.log = keys.log = &log; }
+
+    Clip clip(const QString &id)
+    {
+        for (const Clip &c : store.search(QString(), ClipFilter::All, 100)) {
+            if (c.id == id)
+                return c;
+        }
+        return {};
+    }
+
+    Clip add(const ItemList &items, ClipKind kind = ClipKind::Text)
+    {
+        static int counter = 0;
+        const QString id = QStringLiteral("ID-%1").arg(++counter);
+        store.insert(items, kind, QStringLiteral("excerpt"), {}, {}, longAgo, {}, false, id);
+        return clip(id);
+    }
+};
+
 } // namespace
 
 class TestPaste : public QObject
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Store> m_store;
-    std::unique_ptr<FakePasteboard> m_pasteboard;
-    std::unique_ptr<FakeWorkspace> m_workspace;
-    std::unique_ptr<FakeKeySynthesizer> m_keys;
-    std::unique_ptr<PasteService> m_service;
-    std::unique_ptr<SerialPaste> m_serial;
-    QStringList m_log;
-    bool m_autoPaste = true;
-
-    Clip add(const ItemList &items, ClipKind kind = ClipKind::Text)
-    {
-        static int counter = 0;
-        const QString id = QStringLiteral("ID-%1").arg(++counter);
-        const std::optional<QString> stored = m_store->insert(
-            items, kind, QStringLiteral("excerpt"), QString(), QString(), longAgo, {}, true, id);
-        for (const Clip &c : m_store->search(QString(), ClipFilter::All, 100)) {
-            if (stored && c.id == *stored)
-                return c;
-        }
-        qFatal("test entry was not stored");
-    }
-
-    double createdOf(const QString &id)
-    {
-        for (const Clip &c : m_store->search(QString(), ClipFilter::All, 100)) {
-            if (c.id == id)
-                return c.created;
-        }
-        return -1;
-    }
+    std::unique_ptr<Rig> m_rig;
 
 private Q_SLOTS:
-    void init()
-    {
-        m_serial.reset();
-        m_service.reset();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_store = std::make_unique<Store>(m_dir->path());
-        m_pasteboard = std::make_unique<FakePasteboard>();
-        m_workspace = std::make_unique<FakeWorkspace>();
-        m_keys = std::make_unique<FakeKeySynthesizer>();
-        m_log.clear();
-        m_workspace->log = &m_log;
-        m_keys->log = &m_log;
-        m_autoPaste = true;
-        m_service = std::make_unique<PasteService>(*m_pasteboard, *m_keys, *m_workspace, *m_store,
-                                                   [this] { return m_autoPaste; });
-        m_serial = std::make_unique<SerialPaste>(*m_service, *m_store);
-    }
+    void init() { m_rig = std::make_unique<Rig>(); }
 
     void writtenContents_data()
     {
@@ -100,7 +86,7 @@ private Q_SLOTS:
             << ItemList{pngItem()} << true << none << ItemList{text(QString()) << marker};
         QTest::newRow("transform ignores rich flavors")
             << rich << false << std::optional(Transform::Upper)
-            << ItemList{text(QStringLiteral("HELLO")) << marker};
+            << ItemList{text("HELLO") << marker};
         QTest::newRow("rich as copied")
             << rich << false << none << ItemList{rich.first() + FlavorList{marker}};
         QTest::newRow("three items, marker on the first only")
@@ -115,55 +101,50 @@ private Q_SLOTS:
         QFETCH(std::optional<Transform>, transform);
         QFETCH(ItemList, written);
 
-        m_autoPaste = false;
-        const Clip clip = add(entry);
-        m_service->paste(clip, plain, transform);
-        QCOMPARE(m_pasteboard->items, written);
-        QVERIFY(createdOf(clip.id) > longAgo);
+        m_rig->autoPaste = false;
+        const Clip clip = m_rig->add(entry);
+        m_rig->service.paste(clip, plain, transform);
+        QCOMPARE(m_rig->pasteboard.items, written);
+        QVERIFY(m_rig->clip(clip.id).created > longAgo);
     }
 
     void keyStroke_data()
     {
         QTest::addColumn<bool>("autoPaste");
         QTest::addColumn<bool>("trusted");
+        QTest::addColumn<bool>("contentGone");
         QTest::addColumn<int>("strokes");
-        QTest::newRow("allowed") << true << true << 1;
-        QTest::newRow("auto-paste off") << false << true << 0;
-        QTest::newRow("no key synthesis") << true << false << 0;
+        QTest::newRow("allowed") << true << true << false << 1;
+        QTest::newRow("auto-paste off") << false << true << false << 0;
+        QTest::newRow("no key synthesis") << true << false << false << 0;
+        // Nothing written: the entry keeps its place and no stale contents get pasted.
+        QTest::newRow("content file gone") << true << true << true << 0;
     }
 
     void keyStroke()
     {
         QFETCH(bool, autoPaste);
         QFETCH(bool, trusted);
+        QFETCH(bool, contentGone);
         QFETCH(int, strokes);
 
-        m_autoPaste = autoPaste;
-        m_keys->trusted = trusted;
-        const Clip clip = add({text(QStringLiteral("stroke me"))});
+        m_rig->autoPaste = autoPaste;
+        m_rig->keys.trusted = trusted;
+        const Clip clip = m_rig->add({text("stroke me")});
+        if (contentGone)
+            QVERIFY(QFile::remove(m_rig->store.contentPath(clip.id)));
         QElapsedTimer clock;
         clock.start();
-        m_service->paste(clip, false);
-        QCOMPARE(m_pasteboard->writes, 1);
-        QVERIFY(m_keys->strokes.isEmpty()); // never before the delay
+        m_rig->service.paste(clip, false);
+        QCOMPARE(m_rig->pasteboard.writes, contentGone ? 0 : 1);
+        QCOMPARE(m_rig->clip(clip.id).created > longAgo, !contentGone);
+        QVERIFY(m_rig->keys.strokes.isEmpty()); // never before the delay
         if (strokes > 0) {
-            QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes.size(), 1, 3000);
+            QTRY_COMPARE_WITH_TIMEOUT(m_rig->keys.strokes.size(), 1, 3000);
             QVERIFY(clock.elapsed() >= PasteService::keyStrokeDelayMs - 5);
         }
-        // Give a stray second stroke the chance to show up.
-        QTest::qWait(3 * PasteService::keyStrokeDelayMs);
-        QCOMPARE(m_keys->strokes.size(), strokes);
-    }
-
-    void missingContentPastesNothing()
-    {
-        const Clip clip = add({text(QStringLiteral("gone"))});
-        QVERIFY(QFile::remove(m_store->contentPath(clip.id)));
-        m_service->paste(clip, false);
-        QCOMPARE(m_pasteboard->writes, 0);
-        QCOMPARE(createdOf(clip.id), longAgo);
-        QTest::qWait(3 * PasteService::keyStrokeDelayMs);
-        QVERIFY(m_keys->strokes.isEmpty());
+        QTest::qWait(strayStrokeWaitMs);
+        QCOMPARE(m_rig->keys.strokes.size(), strokes);
     }
 
     void strokeGoesToTheTargetWindow_data()
@@ -171,16 +152,12 @@ private Q_SLOTS:
         QTest::addColumn<quint64>("target");
         QTest::addColumn<QString>("windowClass");
         QTest::addColumn<QStringList>("calls");
-
-        QTest::newRow("editor") << quint64(42) << QStringLiteral("Gedit")
-                                << QStringList{QStringLiteral("activate 42"),
-                                               QStringLiteral("stroke")};
-        QTest::newRow("terminal") << quint64(42) << QStringLiteral("XTerm")
-                                  << QStringList{QStringLiteral("activate 42"),
-                                                 QStringLiteral("terminal stroke")};
+        QTest::newRow("editor") << quint64(42) << u"Gedit"_qs
+                                << QStringList{"activate 42", "stroke"};
+        QTest::newRow("terminal") << quint64(42) << u"XTerm"_qs
+                                  << QStringList{"activate 42", "terminal stroke"};
         QTest::newRow("no target, active terminal")
-            << quint64(0) << QStringLiteral("konsole")
-            << QStringList{QStringLiteral("terminal stroke")};
+            << quint64(0) << u"konsole"_qs << QStringList{"terminal stroke"};
     }
 
     void strokeGoesToTheTargetWindow()
@@ -189,96 +166,84 @@ private Q_SLOTS:
         QFETCH(QString, windowClass);
         QFETCH(QStringList, calls);
 
-        m_workspace->active = 99; // the picker, say
-        m_workspace->classes.insert(target ? target : 99, windowClass);
-        m_service->setTargetWindow(target);
-        m_service->paste(add({text(QStringLiteral("x"))}), false);
-        QTRY_COMPARE_WITH_TIMEOUT(m_log, calls, 3000);
+        m_rig->workspace.active = 99; // the picker, say
+        m_rig->workspace.classes.insert(target ? target : 99, windowClass);
+        m_rig->service.setTargetWindow(target);
+        m_rig->service.paste(m_rig->add({text("x")}), false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->log, calls, 3000);
 
         // The target serves one paste; the next goes to whatever is active then.
-        m_log.clear();
-        m_service->sendCmdVIfPossible();
-        QTRY_COMPARE_WITH_TIMEOUT(m_log.size(), 1, 3000);
-        QVERIFY(!m_log.first().startsWith(QLatin1String("activate")));
+        m_rig->log.clear();
+        m_rig->service.sendCmdVIfPossible();
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->log.size(), 1, 3000);
+        QVERIFY(!m_rig->log.first().startsWith(QLatin1String("activate")));
     }
 
-    void serialPastesInOrder()
+    void serialQueue()
     {
-        m_autoPaste = false;
+        SerialPaste &serial = m_rig->serial;
+        m_rig->autoPaste = false;
         QSignalSpy posts(&NotificationCenter::shared(), &NotificationCenter::serialChanged);
-        QSignalSpy lengths(m_serial.get(), &SerialPaste::queueLengthChanged);
-        m_serial->toggleRecording();
-        for (const QString &value : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
-            m_serial->recordIfNeeded(add({text(value)}).id);
-        QCOMPARE(m_serial->queueLength(), 3);
-        QCOMPARE(posts.size(), 4);
+        QSignalSpy lengths(&serial, &SerialPaste::queueLengthChanged);
+        QSignalSpy recording(&serial, &SerialPaste::recordingChanged);
+        serial.recordIfNeeded(QStringLiteral("not recording"));
+        QCOMPARE(serial.queueLength(), 0);
 
-        for (const QString &value :
-             {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
-            m_serial->pasteNext();
-            QCOMPARE(m_pasteboard->items, ItemList{text(value) << marker});
-        }
-        QCOMPARE(posts.size(), 7);
-        QCOMPARE(lengths.last().first().toInt(), 0);
-
-        const int writes = m_pasteboard->writes;
-        m_serial->pasteNext();
-        QCOMPARE(m_pasteboard->writes, writes);
-        QCOMPARE(posts.size(), 7);
-        QVERIFY(m_serial->isRecording());
-    }
-
-    void recordingStartsEmptyAndStopKeeps()
-    {
-        QSignalSpy recording(m_serial.get(), &SerialPaste::recordingChanged);
-        m_serial->recordIfNeeded(QStringLiteral("not recording"));
-        QCOMPARE(m_serial->queueLength(), 0);
-
-        m_serial->toggleRecording();
-        m_serial->recordIfNeeded(add({text(QStringLiteral("kept"))}).id);
-        m_serial->toggleRecording();
+        const QStringList values = {"A", "B", "C"};
+        serial.toggleRecording();
+        for (const QString &value : values)
+            serial.recordIfNeeded(m_rig->add({text(value)}).id);
+        serial.toggleRecording(); // stopping keeps the queue
+        QCOMPARE(serial.queueLength(), 3);
+        QCOMPARE(posts.size(), 5);
         QCOMPARE(recording.size(), 2);
-        QCOMPARE(m_serial->queueLength(), 1);
-        m_autoPaste = false;
-        m_serial->pasteNext();
-        QCOMPARE(m_pasteboard->items, ItemList{text(QStringLiteral("kept")) << marker});
 
-        m_serial->toggleRecording();
-        m_serial->recordIfNeeded(QStringLiteral("left over"));
-        m_serial->toggleRecording();
-        m_serial->toggleRecording();
-        QCOMPARE(m_serial->queueLength(), 0);
+        for (const QString &value : values) {
+            serial.pasteNext();
+            QCOMPARE(m_rig->pasteboard.items, ItemList{text(value) << marker});
+        }
+        QCOMPARE(posts.size(), 8);
+        QCOMPARE(lengths.last().first().toInt(), 0);
+        serial.pasteNext(); // an empty queue writes and announces nothing
+        QCOMPARE(m_rig->pasteboard.writes, 3);
+        QCOMPARE(posts.size(), 8);
+        QCOMPARE(recording.size(), 2);
 
-        m_serial->recordIfNeeded(QStringLiteral("x"));
-        m_serial->clear();
-        QVERIFY(!m_serial->isRecording());
-        QCOMPARE(m_serial->queueLength(), 0);
+        // Starting again empties the queue; clearing also stops.
+        serial.toggleRecording();
+        serial.recordIfNeeded(QStringLiteral("left over"));
+        serial.toggleRecording();
+        serial.toggleRecording();
+        QCOMPARE(serial.queueLength(), 0);
+        serial.recordIfNeeded(QStringLiteral("x"));
+        serial.clear();
+        QVERIFY(!serial.isRecording());
+        QCOMPARE(serial.queueLength(), 0);
     }
 
-    void serialImageGoesWithFlavorsToTheTop()
+    void serialSkipsDeletedEntryThenPastesImage()
     {
-        const Clip image = add({pngItem()}, ClipKind::Image);
-        m_serial->toggleRecording();
-        m_serial->recordIfNeeded(image.id);
-        m_serial->pasteNext();
-        QCOMPARE(m_pasteboard->items, ItemList{pngItem() << marker});
-        QVERIFY(createdOf(image.id) > longAgo);
-        QTRY_COMPARE_WITH_TIMEOUT(m_keys->strokes.size(), 1, 3000);
-    }
+        SerialPaste &serial = m_rig->serial;
+        const Clip gone = m_rig->add({text("gone")});
+        const Clip image = m_rig->add({pngItem()}, ClipKind::Image);
+        serial.toggleRecording();
+        serial.recordIfNeeded(gone.id);
+        serial.recordIfNeeded(image.id);
+        m_rig->store.remove(gone.id);
 
-    void serialSkipsDeletedEntry()
-    {
-        const Clip gone = add({pngItem()}, ClipKind::Image);
-        m_serial->toggleRecording();
-        m_serial->recordIfNeeded(gone.id);
-        m_store->remove(gone.id);
         QSignalSpy posts(&NotificationCenter::shared(), &NotificationCenter::serialChanged);
-        m_serial->pasteNext();
-        QCOMPARE(m_pasteboard->writes, 0);
-        QCOMPARE(m_serial->queueLength(), 0);
+        serial.pasteNext();
+        QCOMPARE(m_rig->pasteboard.writes, 0);
+        QCOMPARE(serial.queueLength(), 1);
         QCOMPARE(posts.size(), 1);
-        QTest::qWait(3 * PasteService::keyStrokeDelayMs);
-        QVERIFY(m_keys->strokes.isEmpty());
+        QTest::qWait(strayStrokeWaitMs);
+        QVERIFY(m_rig->keys.strokes.isEmpty());
+
+        // An image goes back with its flavors and moves to the top.
+        serial.pasteNext();
+        QCOMPARE(m_rig->pasteboard.items, ItemList{pngItem() << marker});
+        QVERIFY(m_rig->clip(image.id).created > longAgo);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->keys.strokes.size(), 1, 3000);
     }
 };
 

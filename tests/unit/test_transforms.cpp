@@ -2,7 +2,6 @@
 
 #include "paste/LinkDetector.h"
 #include "paste/Transforms.h"
-#include "store/Util.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -30,17 +29,16 @@ private Q_SLOTS:
         QStringList names;
         for (Transform t : Transforms::allTransforms()) {
             names << Transforms::displayName(t);
-            QCOMPARE(Transforms::transformFromRawValue(Transforms::displayName(t)), t);
+            QCOMPARE(Transforms::transformFromRawValue(names.last()), t);
         }
-        QCOMPARE(names,
-                 QStringList({"Plain Text", "lowercase", "UPPERCASE", "Title Case", "Trimmed",
-                              "Single Line", "No Blank Lines", "Markdown Code Block"}));
-        QStringList extractorNames;
         for (Extractor e : Transforms::allExtractors()) {
-            extractorNames << Transforms::displayName(e);
-            QCOMPARE(Transforms::extractorFromRawValue(Transforms::displayName(e)), e);
+            names << Transforms::displayName(e);
+            QCOMPARE(Transforms::extractorFromRawValue(names.last()), e);
         }
-        QCOMPARE(extractorNames, QStringList({"Emails", "URLs", "Numbers"}));
+        // Menu labels in menu order, and the values stored for them.
+        QCOMPARE(names, QStringList({"Plain Text", "lowercase", "UPPERCASE", "Title Case",
+                                     "Trimmed", "Single Line", "No Blank Lines",
+                                     "Markdown Code Block", "Emails", "URLs", "Numbers"}));
         QVERIFY(!Transforms::transformFromRawValue(u"plain text"_qs));
         QVERIFY(!Transforms::transformFromRawValue(QString()));
         QVERIFY(!Transforms::extractorFromRawValue(u"urls"_qs));
@@ -54,38 +52,31 @@ private Q_SLOTS:
         const auto row = [](const char *name, Transform t, const QString &in, const QString &out) {
             QTest::newRow(name) << t << in << out;
         };
-        row("plain keeps everything", Transform::Plain, u" A\r\nb \n"_qs, u" A\r\nb \n"_qs);
-        row("lower", Transform::Lower, u"ÀB ΣΑΣ"_qs, u"àb σασ"_qs);
-        row("upper sharp s", Transform::Upper, u"ß"_qs, u"SS"_qs);
-        row("upper ligature", Transform::Upper, u"straße ﬁx"_qs, u"STRASSE FIX"_qs);
-        row("title words", Transform::TitleCase, u"hello wORLD"_qs, u"Hello World"_qs);
-        row("title keeps separators", Transform::TitleCase, u"  a\tb\nc\u00A0d "_qs,
-            u"  A\tB\nC\u00A0D "_qs);
+        using T = Transform;
+        row("plain keeps everything", T::Plain, u" A\r\nb \n"_qs, u" A\r\nb \n"_qs);
+        row("lower", T::Lower, u"ÀB ΣΑΣ"_qs, u"àb σασ"_qs);
+        row("upper ligature", T::Upper, u"straße ﬁx"_qs, u"STRASSE FIX"_qs);
+        row("title words", T::TitleCase, u" hello\twORLD\nc\u00A0d "_qs,
+            u" Hello\tWorld\nC\u00A0D "_qs);
         // Only white space separates words: no capital after an apostrophe or a bracket.
-        row("title punctuation", Transform::TitleCase, u"don't (stop) x-ray"_qs,
-            u"Don't (stop) X-ray"_qs);
-        row("title full mapping", Transform::TitleCase, u"ßen ǆemal ﬁne"_qs, u"Ssen ǅemal Fine"_qs);
-        row("title astral", Transform::TitleCase, QStringLiteral("\U00010428\U00010400"),
+        row("title punctuation", T::TitleCase, u"don't (stop) x-ray"_qs, u"Don't (stop) X-ray"_qs);
+        row("title full mapping", T::TitleCase, u"ßen ǆemal ﬁne"_qs, u"Ssen ǅemal Fine"_qs);
+        row("title astral", T::TitleCase, QStringLiteral("\U00010428\U00010400"),
             QStringLiteral("\U00010400\U00010428"));
-        row("trimmed", Transform::Trimmed, u"\u3000 a b\r\n\u2028"_qs, u"a b"_qs);
-        row("trimmed blanks only", Transform::Trimmed, u"   "_qs, QString());
-        row("single line", Transform::SingleLine, u"a\n b\n\nc"_qs, u"a b c"_qs);
-        row("single line crlf", Transform::SingleLine, u"a \r\n\t b"_qs, u"a b"_qs);
-        row("single line ends", Transform::SingleLine, u"\n a\u00A0\t\n"_qs, u"a"_qs);
+        row("trimmed", T::Trimmed, u"\u3000 a b\r\n\u2028"_qs, u"a b"_qs);
+        row("single line", T::SingleLine, u"\n a \r\n\t b\n\nc\u00A0\t\n"_qs, u"a b c"_qs);
         // Only runs around a line feed collapse; other inner white space stays as it is.
-        row("single line inner", Transform::SingleLine, u"a  b\u2028c"_qs, u"a  b\u2028c"_qs);
-        row("single line keeps cr", Transform::SingleLine, u"\ra"_qs, u"\ra"_qs);
-        row("single line broken utf-16", Transform::SingleLine, QChar(0xDC00) + u"a \n b"_qs,
+        row("single line inner", T::SingleLine, u"a  b\u2028c"_qs, u"a  b\u2028c"_qs);
+        row("single line keeps cr", T::SingleLine, u"\ra"_qs, u"\ra"_qs);
+        row("single line broken utf-16", T::SingleLine, QChar(0xDC00) + u"a \n b"_qs,
             QChar(0xDC00) + u"a b"_qs);
-        row("no blank lines", Transform::NoBlankLines, u"a\n\n\nb"_qs, u"a\nb"_qs);
-        row("no blank lines keeps blanks", Transform::NoBlankLines, u" a \n \t\u00A0\nb \n"_qs,
-            u" a \nb "_qs);
-        row("no blank lines crlf", Transform::NoBlankLines, u"a\r\n\r\nb"_qs, u"a\r\n\r\nb"_qs);
-        row("no blank lines all blank", Transform::NoBlankLines, u"\n \n"_qs, QString());
-        row("markdown", Transform::MarkdownCode, u"\n\n  code\n\n"_qs, u"```\n  code\n```"_qs);
-        row("markdown line breaks", Transform::MarkdownCode, u"\r\n\u2029x \u0085\u000B"_qs,
-            u"```\nx \n```"_qs);
-        row("markdown empty", Transform::MarkdownCode, QString(), u"```\n\n```"_qs);
+        // A line feed after a carriage return is part of one line break, not an empty line.
+        row("no blank lines", T::NoBlankLines, u" a \n\n \t\u00A0\n\nb \nc\r\n\r\nd"_qs,
+            u" a \nb \nc\r\n\r\nd"_qs);
+        row("no blank lines all blank", T::NoBlankLines, u"\n \n"_qs, QString());
+        row("markdown", T::MarkdownCode, u"\n\r\n\u2029  code \u0085\u000B\n"_qs,
+            u"```\n  code \n```"_qs);
+        row("markdown empty", T::MarkdownCode, QString(), u"```\n\n```"_qs);
     }
 
     void apply()
@@ -101,23 +92,19 @@ private Q_SLOTS:
         QTest::addColumn<Extractor>("extractor");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("emails") << Extractor::Emails
-                                << u"Write ab@cd.ua or ef.gh@ij.com! Again: ab@cd.ua"_qs
-                                << QStringList{"ab@cd.ua", "ef.gh@ij.com"};
-        QTest::newRow("numbers") << Extractor::Numbers << u"12 items -3.5 kg, 12 again"_qs
-                                 << QStringList{"12", "-3.5"};
-        QTest::newRow("decimal comma") << Extractor::Numbers << u"3,14"_qs << QStringList{"3,14"};
-        QTest::newRow("version") << Extractor::Numbers << u"1.2.3"_qs << QStringList{"1.2", "3"};
-        QTest::newRow("unicode digits")
-            << Extractor::Numbers << u"x ٣٤ y"_qs << QStringList{u"٣٤"_qs};
-        QTest::newRow("urls without mail") << Extractor::Urls
-                                           << u"Go to https://example.com/path now, or "
-                                              "me@example.org, or MAILTO:x@example.org"_qs
-                                           << QStringList{"https://example.com/path"};
-        QTest::newRow("urls keep duplicates")
-            << Extractor::Urls << u"https://a.io www.b.io https://a.io"_qs
-            << QStringList{"https://a.io", "http://www.b.io", "https://a.io"};
-        QTest::newRow("nothing") << Extractor::Urls << QString() << QStringList();
+        const auto row = [](const char *name, Extractor e, const QString &in,
+                            const QStringList &out) { QTest::newRow(name) << e << in << out; };
+        using E = Extractor;
+        row("emails", E::Emails, u"Write ab@cd.ua or ef.gh@ij.com! Again: ab@cd.ua"_qs,
+            {"ab@cd.ua", "ef.gh@ij.com"});
+        row("numbers", E::Numbers, u"12 items -3.5 kg, 12 again 3,14 1.2.3 x ٣٤ y"_qs,
+            {"12", "-3.5", "3,14", "1.2", "3", u"٣٤"_qs});
+        row("urls without mail", E::Urls,
+            u"Go to https://e.com/path now, or me@e.org, or MAILTO:x@e.org"_qs,
+            {"https://e.com/path"});
+        row("urls keep duplicates", E::Urls, u"https://a.io www.b.io https://a.io"_qs,
+            {"https://a.io", "http://www.b.io", "https://a.io"});
+        row("nothing", E::Urls, QString(), {});
     }
 
     void extract()
@@ -155,7 +142,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(Transforms::stats(text), expected);
-        QVERIFY(expected.startsWith(QString::number(Util::graphemeCount(text)) + u" chars"_qs));
     }
 
     void detect_data()
@@ -172,14 +158,12 @@ private Q_SLOTS:
             u"ftp://a.b ftps://c sftp://d file:///tmp/x ssh://u@h git://g/r ws://w wss://s"_qs,
             {"ftp://a.b", "ftps://c", "sftp://d", "file:///tmp/x", "ssh://u@h", "git://g/r",
              "ws://w", "wss://s"});
-        row("unknown scheme", u"gopher://x.org smb://y"_qs, {});
         row("sentence ends", u"See https://e.com/x. Or https://e.com/y, https://e.com/z!?"_qs,
             {"https://e.com/x", "https://e.com/y", "https://e.com/z"});
         row("quoted", u"'https://e.com/q' \"https://e.com/r\" “https://e.com/s”"_qs,
             {"https://e.com/q", "https://e.com/r", "https://e.com/s"});
-        row("own parenthesis", u"(see https://en.wikipedia.org/wiki/Foo_(bar))"_qs,
-            {"https://en.wikipedia.org/wiki/Foo_(bar)"});
-        row("markdown link", u"[docs](https://e.com/d)."_qs, {"https://e.com/d"});
+        row("own parenthesis", u"(see https://e.org/Foo_(bar)) [docs](https://e.com/d)."_qs,
+            {"https://e.org/Foo_(bar)", "https://e.com/d"});
         row("brackets", u"[https://e.com/[1]/{2}] {https://e.com/c}"_qs,
             {"https://e.com/[1]/{2}", "https://e.com/c"});
         row("angle brackets", u"<https://e.com/a>https://e.com/b"_qs,
@@ -188,8 +172,9 @@ private Q_SLOTS:
         row("inner punctuation", u"https://e.com/it's,a:b!c."_qs, {"https://e.com/it's,a:b!c"});
         row("stops", u"https://e.com/a\tb https://e.com/c\u0007d `https://e.com/e`"_qs,
             {"https://e.com/a", "https://e.com/c", "https://e.com/e"});
-        row("empty remainder", u"http:// mailto: https://.., (http://)"_qs, {});
-        row("glued to a word", u"xhttps://e.com 2http://e.com"_qs, {});
+        row("no scheme link",
+            u"http:// mailto: https://.., (http://) gopher://x smb://y xhttps://e.c 2http://e.c"_qs,
+            {});
         row("after punctuation", u"url=https://e.com; (http://f.org)"_qs,
             {"https://e.com", "http://f.org"});
         row("cjk", u"请访问https://e.com/路径。谢谢www.e.cn，好"_qs,
@@ -201,8 +186,8 @@ private Q_SLOTS:
             {"http://www.example.com/path", "http://WWW.Example.org"});
         row("www port", u"www.e.com:8080/x www.e.com:123456 www.e.com: yes"_qs,
             {"http://www.e.com:8080/x", "http://www.e.com", "http://www.e.com"});
-        row("www needs a domain", u"www.example www. www.-a.com www.x.c0m"_qs, {});
-        row("www inside a name", u"awww.e.com foo.www.e.com"_qs, {});
+        row("no www link", u"www.example www. www.-a.com www.x.c0m awww.e.com foo.www.e.com"_qs,
+            {});
         row("www trailing hyphen", u"www.e.com-- www.x.co.uk."_qs,
             {"http://www.e.com", "http://www.x.co.uk"});
         row("email", u"Mail ann@example.com. Or <b.c+d@mail.e-x.co.uk>"_qs,
@@ -228,20 +213,19 @@ private Q_SLOTS:
     {
         // Whatever the input, every link is one of the three shapes, is free of characters
         // that end links, and occurs in the text (less its added prefix) after the last one.
-        const char *const pieces[] = {"http", "https://", "://", "www.", "mailto:", "a", "B9",
-                                      ".",    "-",        "@",   "(",    ")",       "]", "'",
-                                      " ",    "\n",       "/",   ":",    "com",     "é", "😀"};
+        const QStringList pieces =
+            u"http|https://|://|www.|mailto:|a|B9|.|-|@|(|)|]|'| |\n|/|:|com|é|😀"_qs.split(u'|');
         QRandomGenerator random(20240601);
         for (int round = 0; round < 3000; ++round) {
             QString text;
-            const int count = int(random.bounded(1, 30));
-            for (int k = 0; k < count; ++k)
-                text += QString::fromUtf8(pieces[random.bounded(int(std::size(pieces)))]);
+            for (int k = random.bounded(1, 30); k > 0; --k)
+                text += pieces.at(random.bounded(int(pieces.size())));
             qsizetype cursor = 0;
             for (const QString &link : LinkDetector::detect(text)) {
-                QVERIFY2(link.contains(u':'), qPrintable(text));
-                QVERIFY2(!link.contains(u' ') && !link.contains(u'\n'), qPrintable(text));
-                QVERIFY2(!link.endsWith(u'.') && !link.endsWith(u'\''), qPrintable(text));
+                const QString why = text + u" → "_qs + link;
+                QVERIFY2(link.contains(u':') && !link.contains(u' ') && !link.contains(u'\n'),
+                         qPrintable(why));
+                QVERIFY2(!link.endsWith(u'.') && !link.endsWith(u'\''), qPrintable(why));
                 const bool prefixed = link.startsWith(u"http://www."_qs, Qt::CaseInsensitive) ||
                                       link.startsWith(u"mailto:"_qs);
                 qsizetype at = text.indexOf(link, cursor);
@@ -250,7 +234,7 @@ private Q_SLOTS:
                     at = text.indexOf(link.mid(7), cursor);
                     length -= 7;
                 }
-                QVERIFY2(at >= 0, qPrintable(text + u" → "_qs + link));
+                QVERIFY2(at >= 0, qPrintable(why));
                 cursor = at + length;
             }
         }
