@@ -1,12 +1,11 @@
 #include "StderrCapture.h"
 #include "TestMain.h"
 
+#include "capture/ImageUtil.h"
 #include "exchange/ExportImport.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,35 +15,25 @@ using ExportImport::ImportResult;
 
 namespace {
 
-QByteArray png()
+QJsonObject json(const char *text)
 {
-    QImage image(600, 300, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-QJsonObject content(const ItemList &items)
-{
-    return PBContent::from(items).toJsonObject();
+    return QJsonDocument::fromJson(text).object();
 }
 
 QJsonObject entry(const QString &id, double created, const QString &textValue,
                   const QString &kind = QStringLiteral("text"), bool pinned = false,
                   const QString &title = QString())
 {
-    return QJsonObject{{u"id"_qs, id},
-                       {u"created"_qs, created},
-                       {u"kind"_qs, kind},
-                       {u"excerpt"_qs, textValue},
-                       {u"title"_qs, title},
-                       {u"appBundle"_qs, u"org.example.app"_qs},
-                       {u"appName"_qs, u"Example"_qs},
-                       {u"pinned"_qs, pinned},
-                       {u"content"_qs, content({{{Uti::plainText, textValue.toUtf8()}}})}};
+    return QJsonObject{
+        {u"id"_qs, id},
+        {u"created"_qs, created},
+        {u"kind"_qs, kind},
+        {u"excerpt"_qs, textValue},
+        {u"title"_qs, title},
+        {u"appBundle"_qs, u"org.example.app"_qs},
+        {u"appName"_qs, u"Example"_qs},
+        {u"pinned"_qs, pinned},
+        {u"content"_qs, PBContent::from({{{Uti::plainText, textValue.toUtf8()}}}).toJsonObject()}};
 }
 
 QByteArray document(const QJsonArray &entries)
@@ -84,12 +73,14 @@ private Q_SLOTS:
     void exportThenImportKeepsEverything()
     {
         auto source = fresh();
+        QImage image(600, 300, QImage::Format_RGB32);
+        image.fill(Qt::blue);
         const auto a =
             source->insert({{{Uti::plainText, "alpha"}}}, ClipKind::Text, u"alpha"_qs, u"b.one"_qs,
                            u"One"_qs, 100.25, std::nullopt, true, u"ID-A"_qs);
-        const auto b =
-            source->insert({{{Uti::png, png()}}, {{Uti::fileUrl, "file:///x"}}}, ClipKind::Image,
-                           u"Image 600×300"_qs, {}, {}, 200.5, std::nullopt, true, u"ID-B"_qs);
+        source->insert({{{Uti::png, *ImageUtil::pngData(image)}}, {{Uti::fileUrl, "file:///x"}}},
+                       ClipKind::Image, u"Image 600×300"_qs, {}, {}, 200.5, std::nullopt, true,
+                       u"ID-B"_qs);
         source->setTitle(*a, u"Greek"_qs);
         source->setPinned(*a, true);
         const auto bytes = ExportImport::exportAll(*source);
@@ -97,25 +88,18 @@ private Q_SLOTS:
         // Compact, keys sorted at every level.
         QVERIFY(bytes->startsWith("{\"entries\":[{\"appBundle\":\"\",\"appName\":\"\",\"content\":{"
                                   "\"items\":[{\"flavors\":[{\"data\":\""));
-        QVERIFY(!bytes->contains('\n') && !bytes->contains(": "));
         QVERIFY(bytes->endsWith(",\"version\":1}"));
 
         auto target = fresh();
         QCOMPARE(ExportImport::importData(*bytes, *target), (ImportResult{2, 0}));
-        const QList<Clip> before = source->search({}, ClipFilter::All, 10);
-        const QList<Clip> after = target->search({}, ClipFilter::All, 10);
-        QCOMPARE(after.size(), 2);
-        for (int i = 0; i < 2; ++i) {
-            QCOMPARE(after[i].id, before[i].id);
-            QCOMPARE(after[i].created, before[i].created);
-            QCOMPARE(after[i].title, before[i].title);
-            QCOMPARE(after[i].pinned, before[i].pinned);
-            QCOMPARE(after[i].kind, before[i].kind);
-            QCOMPARE(after[i].digest, before[i].digest);
-            QCOMPARE(after[i].byteSize, before[i].byteSize);
-            QCOMPARE(after[i].hasImage, before[i].hasImage);
-            QVERIFY(after[i].ocr.isEmpty());
-        }
+        const auto rows = [](Store &store) {
+            QVariantList out;
+            for (const Clip &c : store.search({}, ClipFilter::All, 10))
+                out << c.id << c.created << c.title << c.pinned << int(c.kind) << c.digest
+                    << c.byteSize << c.hasImage << c.ocr;
+            return out;
+        };
+        QCOMPARE(rows(*target), rows(*source));
         QCOMPARE(target->image(u"ID-B"_qs)->size(), QSize(600, 300));
         QCOMPARE(target->thumbnail(u"ID-B"_qs)->size(), QSize(220, 110));
         QCOMPARE(ExportImport::importData(*bytes, *target), (ImportResult{0, 2}));
@@ -124,10 +108,9 @@ private Q_SLOTS:
     void exportLeavesOutClipsWithoutReadableContent()
     {
         auto store = fresh();
-        store->insert({{{Uti::plainText, "a"}}}, ClipKind::Text, u"a"_qs, {}, {}, 1, {}, true,
-                      u"A"_qs);
-        store->insert({{{Uti::plainText, "b"}}}, ClipKind::Text, u"b"_qs, {}, {}, 2, {}, true,
-                      u"B"_qs);
+        for (const char *id : {"A", "B"})
+            store->insert({{{Uti::plainText, id}}}, ClipKind::Text, u"x"_qs, {}, {}, 1, {}, true,
+                          QString::fromLatin1(id));
         Store::writePrivateFile(store->contentPath(u"A"_qs), "garbage");
         const auto bytes = ExportImport::exportAll(*store);
         QVERIFY(bytes);
@@ -142,22 +125,19 @@ private Q_SLOTS:
         auto store = fresh();
         store->insert({{{Uti::plainText, "existing"}}}, ClipKind::Text, u"existing"_qs, {}, {}, 1,
                       {}, true, u"OLD"_qs);
-        QJsonArray entries{
+        QJsonObject tiffImage = entry(u"TIFF"_qs, 40, u"x"_qs, u"image"_qs);
+        tiffImage[u"content"_qs] = PBContent::from({{{Uti::tiff, "not really"}}}).toJsonObject();
+        QJsonObject badBase64 = entry(u"BAD"_qs, 50, u"x"_qs);
+        badBase64[u"content"_qs] = json(R"({"items":[{"flavors":[{"uti":"t","data":"@@"}]}]})");
+        const QJsonArray entries{
             entry(u"N3"_qs, 30, u"third"_qs, u"mystery"_qs),
             entry(u"N1"_qs, 10, u"first"_qs),
             entry(u"DUP"_qs, 20, u"existing"_qs),    // same content, new id: skipped
             entry(u"OLD"_qs, 25, u"replacement"_qs), // same id, new content: replaces
             entry(u"N2"_qs, 10, u"second"_qs),       // same time as N1: file order kept
+            tiffImage,
+            badBase64, // nothing left: counted nowhere
         };
-        QJsonObject tiffImage = entry(u"TIFF"_qs, 40, u"x"_qs, u"image"_qs);
-        tiffImage[u"content"_qs] = content({{{Uti::tiff, "not really"}}});
-        entries.append(tiffImage);
-        QJsonObject badBase64 = entry(u"BAD"_qs, 50, u"x"_qs);
-        badBase64[u"content"_qs] = QJsonObject{
-            {u"items"_qs, QJsonArray{QJsonObject{
-                              {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs},
-                                                                     {u"data"_qs, u"@@"_qs}}}}}}}};
-        entries.append(badBase64); // nothing left: counted nowhere
 
         QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 1}));
         QCOMPARE(idsByRowid(*store),
@@ -180,7 +160,6 @@ private Q_SLOTS:
             entry(u"fine-ID_1.x"_qs, 14, u"five"_qs)};
         QCOMPARE(ExportImport::importData(document(entries), *store), (ImportResult{5, 0}));
         const QStringList ids = idsByRowid(*store);
-        QCOMPARE(ids.size(), 5);
         QCOMPARE(ids.last(), u"fine-ID_1.x"_qs);
         for (const QString &id : ids) {
             QVERIFY2(Store::isUsableId(id), qPrintable(id));
@@ -217,47 +196,33 @@ private Q_SLOTS:
         QTest::newRow("not json") << QByteArray("PK\x03\x04 zip?");
         QTest::newRow("array") << QByteArray("[]");
         QTest::newRow("deep") << QByteArray(300000, '[') + QByteArray(300000, ']');
-        auto without = [](const QString &key) {
-            QJsonObject e = entry(u"X"_qs, 1, u"x"_qs);
-            e.remove(key);
-            return document({entry(u"OK"_qs, 1, u"ok"_qs), e});
-        };
+        QTest::newRow("version text")
+            << QByteArray(R"({"version":"1","exportedAt":1,"entries":[]})");
+        QTest::newRow("version fraction")
+            << QByteArray(R"({"version":1.5,"exportedAt":1,"entries":[]})");
+        QTest::newRow("no exportedAt") << QByteArray(R"({"version":1,"entries":[]})");
+        QTest::newRow("entries object")
+            << QByteArray(R"({"version":1,"exportedAt":1,"entries":{}})");
+        // One bad entry after a good one spoils the whole document.
         auto with = [](const QString &key, const QJsonValue &value) {
             QJsonObject e = entry(u"X"_qs, 1, u"x"_qs);
-            e[key] = value;
+            if (value.isUndefined())
+                e.remove(key);
+            else
+                e[key] = value;
             return document({entry(u"OK"_qs, 1, u"ok"_qs), e});
         };
         for (const char *key : {"id", "created", "kind", "excerpt", "title", "appBundle", "appName",
                                 "pinned", "content"})
-            QTest::addRow("no %s", key) << without(QString::fromLatin1(key));
+            QTest::addRow("no %s", key) << with(QString::fromLatin1(key), QJsonValue::Undefined);
         QTest::newRow("title null") << with(u"title"_qs, QJsonValue::Null);
         QTest::newRow("created text") << with(u"created"_qs, u"yesterday"_qs);
         QTest::newRow("pinned number") << with(u"pinned"_qs, 1);
         QTest::newRow("id number") << with(u"id"_qs, 7);
         QTest::newRow("content array") << with(u"content"_qs, QJsonArray());
-        QTest::newRow("flavor without data") << with(
-            u"content"_qs,
-            QJsonObject{{u"items"_qs,
-                         QJsonArray{QJsonObject{
-                             {u"flavors"_qs, QJsonArray{QJsonObject{{u"uti"_qs, u"t"_qs}}}}}}}});
+        QTest::newRow("flavor without data")
+            << with(u"content"_qs, json(R"({"items":[{"flavors":[{"uti":"t"}]}]})"));
         QTest::newRow("entry not object") << document({entry(u"OK"_qs, 1, u"ok"_qs), 5});
-        QTest::newRow("version text") << QJsonDocument(QJsonObject{{u"version"_qs, u"1"_qs},
-                                                                   {u"exportedAt"_qs, 1},
-                                                                   {u"entries"_qs, QJsonArray()}})
-                                             .toJson();
-        QTest::newRow("version fraction")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1.5},
-                                         {u"exportedAt"_qs, 1},
-                                         {u"entries"_qs, QJsonArray()}})
-                   .toJson();
-        QTest::newRow("no exportedAt")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1}, {u"entries"_qs, QJsonArray()}})
-                   .toJson();
-        QTest::newRow("entries object")
-            << QJsonDocument(QJsonObject{{u"version"_qs, 1},
-                                         {u"exportedAt"_qs, 1},
-                                         {u"entries"_qs, QJsonObject()}})
-                   .toJson();
     }
 
     void undecodableDocumentsChangeNothing()

@@ -13,11 +13,14 @@ private Q_SLOTS:
             R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"aGVsbG8="}]}]})";
         const auto content = PBContent::fromJson(sample);
         QVERIFY(content);
-        QCOMPARE(content->items.size(), 1);
-        const FlavorList flat = content->decodedFlavors();
-        QCOMPARE(flat, FlavorList({{Uti::plainText, "hello"}}));
+        QCOMPARE(content->decodedFlavors(), FlavorList({{Uti::plainText, "hello"}}));
         // Writers emit exactly this compact form, "uti" before "data".
         QCOMPARE(PBContent::from({{{Uti::plainText, "hello"}}}).toJson(), sample);
+        // Readers take any key order and ignore extra keys.
+        const auto reordered = PBContent::fromJson(
+            R"( { "extra": 1, "items" : [ { "flavors": [ {"data":"YQ==", "uti":"t", "n": null} ], "x": [] } ] } )");
+        QVERIFY(reordered);
+        QCOMPARE(reordered->decodedFlavors(), FlavorList({{u"t"_qs, "a"}}));
     }
 
     void shapesSurviveTheRoundTrip()
@@ -33,30 +36,19 @@ private Q_SLOTS:
         const auto back = PBContent::fromJson(PBContent::from(items).toJson());
         QVERIFY(back);
         QCOMPARE(back->decodedItems(), items); // items, order, empty item and odd names kept
-        QCOMPARE(back->decodedItems(true).size(), 3);
-    }
-
-    void readersAcceptAnyKeyOrderAndExtraKeys()
-    {
-        const auto content = PBContent::fromJson(
-            R"( { "extra": 1, "items" : [ { "flavors": [ {"data":"YQ==", "uti":"t", "n": null} ], "x": [] } ] } )");
-        QVERIFY(content);
-        QCOMPARE(content->decodedFlavors(), FlavorList({{u"t"_qs, "a"}}));
     }
 
     void malformedDocumentsAreUnreadable_data()
     {
         QTest::addColumn<QByteArray>("json");
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("not json") << QByteArray("hello");
         QTest::newRow("truncated") << QByteArray("{\"items\":[{\"flavors\":[{\"uti\":\"t\",\"da");
         QTest::newRow("array root") << QByteArray("[]");
         QTest::newRow("no items") << QByteArray(R"({"things":[]})");
         QTest::newRow("items not array") << QByteArray(R"({"items":{}})");
         QTest::newRow("item not object") << QByteArray(R"({"items":[1]})");
         QTest::newRow("no flavors") << QByteArray(R"({"items":[{}]})");
-        QTest::newRow("flavor lacks data")
-            << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
+        QTest::newRow("no data") << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
         QTest::newRow("uti not string")
             << QByteArray(R"({"items":[{"flavors":[{"uti":5,"data":""}]}]})");
         QTest::newRow("data null")
@@ -88,8 +80,7 @@ private Q_SLOTS:
         QTest::newRow("padded") << u"aGk="_qs << true;
         QTest::newRow("two pads") << u"YQ=="_qs << true;
         QTest::newRow("unpadded") << u"aGk"_qs << false;
-        QTest::newRow("whitespace") << u"aG k="_qs << false;
-        QTest::newRow("newline") << u"aGVs\nbG8="_qs << false;
+        QTest::newRow("line break") << u"aGVs\nbG8="_qs << false;
         QTest::newRow("url alphabet") << u"a-_b"_qs << false;
         QTest::newRow("pad in middle") << u"a=bc"_qs << false;
         QTest::newRow("three pads") << u"a==="_qs << false;

@@ -10,208 +10,170 @@ class TestRtf : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void readsText_data();
-    void readsText();
-    void rejectsNonRtf_data();
-    void rejectsNonRtf();
-    void survivesBrokenInput_data();
-    void survivesBrokenInput();
-    void deepNestingFinishes();
-    void largeDocument();
+    void readsText_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("leading whitespace") << QByteArray(" \r\n\t{\\rtf1 x}") << u"x"_s;
+        QTest::newRow("text after the document") << QByteArray(R"({\rtf1 a}b)") << u"a"_s;
+        QTest::newRow("word delimiter space")
+            << QByteArray(R"({\rtf1 \b bold\b0  two\fi-360  x})") << u"bold two x"_s;
+        QTest::newRow("source line breaks ignored")
+            << QByteArray("{\\rtf1 ab\r\ncd\ne\rf}") << u"abcdef"_s;
+        QTest::newRow("escaped line break is a paragraph")
+            << QByteArray("{\\rtf1 a\\\nb\\\r\nc}") << u"a\nb\nc"_s;
+
+        // Structure and named characters.
+        QTest::newRow("par tab line")
+            << QByteArray(R"({\rtf1 a\par b\tab c\line d\par})") << u"a\nb\tc\nd\n"_s;
+        QTest::newRow("table") << QByteArray(R"({\rtf1 A\cell B\cell\row{\nonesttables x}C})")
+                               << u"A\tB\t\nC"_s;
+        QTest::newRow("named characters")
+            << QByteArray(R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote)"
+                          R"(\emspace\enspace\qmspace})")
+            << u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D\u2003\u2002\u2005"_s;
+        QTest::newRow("control symbols")
+            << QByteArray(R"({\rtf1 a\\b\{c\}d\~e\-f\_g\:h})") << u"a\\b{c}d\u00A0ef\u2011gh"_s;
+
+        // Code pages.
+        QTest::newRow("default 1252") << QByteArray(R"({\rtf1\ansi caf\'e9 \'80})") << u"café €"_s;
+        QTest::newRow("ansicpg1251")
+            << QByteArray(R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8\'e2\'e5\'f2})") << u"Привет"_s;
+        QTest::newRow("raw 8-bit bytes in 1251")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \xcf\xf0\xe8}") << u"При"_s;
+        QTest::newRow("mac") << QByteArray(R"({\rtf1\mac \'8e})") << u"é"_s;
+        QTest::newRow("pc") << QByteArray(R"({\rtf1\pc \'82})") << u"é"_s;
+        QTest::newRow("unknown code page falls back to 1252")
+            << QByteArray(R"({\rtf1\ansi\ansicpg99999 \'e9})") << u"é"_s;
+        QTest::newRow("font charset selects code page")
+            << QByteArray(R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
+                          R"({\f1\fswiss\fcharset204 Arial;}}\f0 caf\'e9 {\f1 \'e4\'e0} \'e4})")
+            << u"café да ä"_s;
+        QTest::newRow("flat font table and default font")
+            << QByteArray(R"({\rtf1\ansi\deff1{\fonttbl\f0\fnil A;\f1\fnil\fcharset238 B;}\'e8})")
+            << u"č"_s;
+        QTest::newRow("cpg wins over charset")
+            << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset204\cpg1253 G;}}\f0\'e1})") << u"α"_s;
+        QTest::newRow("shift-jis pairs")
+            << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82\'a0\'82\'a2 \'95\'5c\'95\\})")
+            << u"あい 表表"_s;
+        QTest::newRow("big5 via fcharset")
+            << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset136 MingLiU;}}\f0 \'a4\'a4})") << u"中"_s;
+        QTest::newRow("cut multi-byte character")
+            << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82})") << u"\uFFFD"_s;
+
+        // \uN and its fallback.
+        QTest::newRow("u with uc1 default") << QByteArray(R"({\rtf1 \u1055?\u1088?x})") << u"Прx"_s;
+        QTest::newRow("u with uc0") << QByteArray(R"({\rtf1\uc0\u8212 x\u8212x})") << u"—x—x"_s;
+        QTest::newRow("u with uc2 and hex fallback")
+            << QByteArray(R"({\rtf1\uc2\u20013\'d6\'d0\u25991\'ce\'c4!})") << u"中文!"_s;
+        QTest::newRow("control word counts as one fallback")
+            << QByteArray(R"({\rtf1 \u8212\emdash x})") << u"—x"_s;
+        QTest::newRow("uc is group scoped")
+            << QByteArray(R"({\rtf1 {\uc2\u20013??}\u20013??})") << u"中中?"_s;
+        QTest::newRow("fallback ends at group boundary")
+            << QByteArray(R"({\rtf1 {\u1055}X})") << u"ПX"_s;
+        QTest::newRow("huge uc") << QByteArray(R"({\rtf1{\uc2147483647999\u1055 abc}d})")
+                                 << u"Пd"_s;
+        QTest::newRow("surrogate pair, signed")
+            << QByteArray(R"({\rtf1 \u-10179?\u-8694?})") << u"\U0001F60A"_s;
+        QTest::newRow("surrogate pair, unsigned, uc0")
+            << QByteArray(R"({\rtf1\uc0\u55357\u56842 })") << u"\U0001F60A"_s;
+        QTest::newRow("lone high surrogate")
+            << QByteArray(R"({\rtf1 \u-10179?x\u-10179?\'e9})") << u"\uFFFDx\uFFFDé"_s;
+        QTest::newRow("high then high surrogate, lone low")
+            << QByteArray(R"({\rtf1 \u-10179?\u-10179?\u-8694?\u-8694?})")
+            << u"\uFFFD\U0001F60A\uFFFD"_s;
+
+        // Skipped destinations.
+        QTest::newRow("tables and metadata")
+            << QByteArray(R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red0\green0\blue0;})"
+                          R"({\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}A})")
+            << u"A"_s;
+        QTest::newRow("ignorable destination")
+            << QByteArray(R"({\rtf1{\*\generator Riched20;}{\*\unknownthing {nested} x}B})")
+            << u"B"_s;
+        QTest::newRow("picture, header, footnote")
+            << QByteArray(
+                   R"({\rtf1 a{\pict\pngblip 89504e47}b{\header H}{\footerl F}c{\footnote N}d})")
+            << u"abcd"_s;
+        QTest::newRow("fields keep their result, with or without star")
+            << QByteArray(R"({\rtf1{\field{\*\fldinst{HYPERLINK "http://x/"}}{\fldrslt link}})"
+                          R"({\field{\fldinst PAGE}{\fldrslt 3}}})")
+            << u"link3"_s;
+        QTest::newRow("bin skips braces")
+            << QByteArray(R"({\rtf1 a{\*\blob\bin3 }}}b}c})") << u"ac"_s;
+        QTest::newRow("bin in text") << QByteArray(R"({\rtf1 a\bin2 xyb})") << u"ab"_s;
+        QTest::newRow("bin huge") << QByteArray(R"({\rtf1 a\bin2147483647999 xyz})") << u"a"_s;
+        QTest::newRow("bin negative or without count")
+            << QByteArray(R"({\rtf1 a\bin-5 b\bin c})") << u"abc"_s;
+
+        // Cut, damaged and hostile input still yields what can be read.
+        QTest::newRow("only header") << QByteArray("{\\rtf") << QString();
+        QTest::newRow("cut in text")
+            << QByteArray(R"({\rtf1\ansi Hello {\b wor)") << u"Hello wor"_s;
+        QTest::newRow("cut in word") << QByteArray(R"({\rtf1 ab\pa)") << u"ab"_s;
+        QTest::newRow("cut after backslash") << QByteArray("{\\rtf1 ab\\") << u"ab"_s;
+        QTest::newRow("cut hex escape") << QByteArray(R"({\rtf1 ab\'e)") << u"ab"_s;
+        QTest::newRow("bad hex escape") << QByteArray(R"({\rtf1 a\'zzb})") << u"azzb"_s;
+        QTest::newRow("cut in font table") << QByteArray(R"({\rtf1{\fonttbl{\f0 Ari)") << QString();
+        QTest::newRow("cut in fallback") << QByteArray(R"({\rtf1\uc3 \u1055 a)") << u"П"_s;
+        QTest::newRow("extra closing braces") << QByteArray(R"({\rtf1 a}}}b)") << u"a"_s;
+        QTest::newRow("unclosed groups") << QByteArray(R"({\rtf1 {{{a)") << u"a"_s;
+        QTest::newRow("negative uc") << QByteArray(R"({\rtf1\uc-4\u1055 a})") << u"Пa"_s;
+        QTest::newRow("out of range u") << QByteArray(R"({\rtf1\u99999999 a})") << u"\uFFFD"_s;
+        QTest::newRow("overlong word")
+            << QByteArray("{\\rtf1 \\" + QByteArray(1000, 'p') + " x}") << u"x"_s;
+        QTest::newRow("controls dropped, tabs kept")
+            << QByteArray("{\\rtf1 a\x01\\'01\\'09\x7f\tz}") << u"a\t\x7f\tz"_s;
+    }
+
+    void readsText()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, text);
+        const std::optional<QString> result = Rtf::toPlainText(rtf);
+        QVERIFY(result.has_value());
+        QCOMPARE(*result, text);
+    }
+
+    void rejectsNonRtf()
+    {
+        for (const QByteArray &bytes :
+             {QByteArray(), QByteArray(" \n"), QByteArray("{\\rt"), QByteArray("hello {\\rtf1 x}"),
+              QByteArray("{\\RTF1 x}"), QByteArray("\0{\\rtf1 x}", 10)})
+            QVERIFY2(!Rtf::toPlainText(bytes), bytes.toHex().constData());
+    }
+
+    void deepNestingFinishes()
+    {
+        constexpr int depth = 100000;
+        const QByteArray open(depth, '{');
+        const QByteArray close(depth, '}');
+        QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x" + close + "y}"), u"xy"_s);
+        QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x"), u"x"_s);
+        QCOMPARE(Rtf::toPlainText("{\\rtf1 " + close + "x"), QString());
+    }
+
+    void largeDocument()
+    {
+        const QByteArray paragraph(
+            R"({\pard\plain\f0 Line with caf\'e9, \u1055\'cf and {\b bold}\par})");
+        QByteArray rtf = R"({\rtf1\ansi\ansicpg1251{\fonttbl{\f0\fcharset0 Arial;}})";
+        const int count = (5 << 20) / paragraph.size();
+        for (int i = 0; i < count; ++i)
+            rtf += paragraph;
+        rtf += '}';
+
+        const std::optional<QString> text = Rtf::toPlainText(rtf);
+        QVERIFY(text.has_value());
+        const QString line = u"Line with cafй, П and bold\n"_s;
+        QCOMPARE(text->size(), line.size() * count);
+        QVERIFY(text->startsWith(line + line));
+        QVERIFY(text->endsWith(line));
+    }
 };
-
-void TestRtf::readsText_data()
-{
-    QTest::addColumn<QByteArray>("rtf");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("simple") << QByteArray(R"({\rtf1\ansi Hello, world})") << u"Hello, world"_s;
-    QTest::newRow("empty document") << QByteArray(R"({\rtf1\ansi})") << QString();
-    QTest::newRow("leading whitespace") << QByteArray(" \r\n\t{\\rtf1 x}") << u"x"_s;
-    QTest::newRow("text after the document") << QByteArray(R"({\rtf1 a}b)") << u"a"_s;
-    QTest::newRow("word delimiter space")
-        << QByteArray(R"({\rtf1 \b bold\b0  two\fi-360  x})") << u"bold two x"_s;
-    QTest::newRow("source line breaks ignored")
-        << QByteArray("{\\rtf1 ab\r\ncd\ne\rf}") << u"abcdef"_s;
-    QTest::newRow("escaped line break is a paragraph")
-        << QByteArray("{\\rtf1 a\\\nb\\\r\nc}") << u"a\nb\nc"_s;
-    QTest::newRow("raw tab") << QByteArray("{\\rtf1 a\tb}") << u"a\tb"_s;
-
-    // Structure and named characters.
-    QTest::newRow("par tab line") << QByteArray(R"({\rtf1 a\par b\tab c\line d\par})")
-                                  << u"a\nb\tc\nd\n"_s;
-    QTest::newRow("table") << QByteArray(R"({\rtf1 A\cell B\cell\row{\nonesttables x}C})")
-                           << u"A\tB\t\nC"_s;
-    QTest::newRow("named characters")
-        << QByteArray(R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote)"
-                      R"(\emspace\enspace\qmspace})")
-        << u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D\u2003\u2002\u2005"_s;
-    QTest::newRow("control symbols")
-        << QByteArray(R"({\rtf1 a\\b\{c\}d\~e\-f\_g\:h})") << u"a\\b{c}d\u00A0ef\u2011gh"_s;
-
-    // Code pages.
-    QTest::newRow("default 1252") << QByteArray(R"({\rtf1\ansi caf\'e9 \'80})") << u"café €"_s;
-    QTest::newRow("ansicpg1251") << QByteArray(
-                                        R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8\'e2\'e5\'f2})")
-                                 << u"Привет"_s;
-    QTest::newRow("raw 8-bit bytes in 1251")
-        << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \xcf\xf0\xe8}") << u"При"_s;
-    QTest::newRow("mac") << QByteArray(R"({\rtf1\mac \'8e})") << u"é"_s;
-    QTest::newRow("pc") << QByteArray(R"({\rtf1\pc \'82})") << u"é"_s;
-    QTest::newRow("unknown code page falls back to 1252")
-        << QByteArray(R"({\rtf1\ansi\ansicpg99999 \'e9})") << u"é"_s;
-    QTest::newRow("font charset selects code page")
-        << QByteArray(R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
-                      R"({\f1\fswiss\fcharset204 Arial;}}\f0 caf\'e9 {\f1 \'e4\'e0} \'e4})")
-        << u"café да ä"_s;
-    QTest::newRow("flat font table and default font")
-        << QByteArray(R"({\rtf1\ansi\deff1{\fonttbl\f0\fnil A;\f1\fnil\fcharset238 B;}\'e8})")
-        << u"č"_s;
-    QTest::newRow("cpg wins over charset")
-        << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset204\cpg1253 G;}}\f0\'e1})") << u"α"_s;
-    QTest::newRow("shift-jis pairs")
-        << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82\'a0\'82\'a2 \'95\'5c\'95\\})")
-        << u"あい 表表"_s;
-    QTest::newRow("gbk pairs") << QByteArray(R"({\rtf1\ansi\ansicpg936 \'d6\'d0\'ce\'c4})")
-                               << u"中文"_s;
-    QTest::newRow("big5 via fcharset")
-        << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset136 MingLiU;}}\f0 \'a4\'a4})") << u"中"_s;
-    QTest::newRow("cut multi-byte character")
-        << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82})") << u"\uFFFD"_s;
-
-    // \uN and its fallback.
-    QTest::newRow("u with uc1 default") << QByteArray(R"({\rtf1 \u1055?\u1088?x})") << u"Прx"_s;
-    QTest::newRow("u with uc0") << QByteArray(R"({\rtf1\uc0\u8212 x\u8212x})") << u"—x—x"_s;
-    QTest::newRow("u with uc2 and hex fallback")
-        << QByteArray(R"({\rtf1\uc2\u20013\'d6\'d0\u25991\'ce\'c4!})") << u"中文!"_s;
-    QTest::newRow("control word counts as one fallback")
-        << QByteArray(R"({\rtf1 \u8212\emdash x})") << u"—x"_s;
-    QTest::newRow("uc is group scoped")
-        << QByteArray(R"({\rtf1 {\uc2\u20013??}\u20013??})") << u"中中?"_s;
-    QTest::newRow("fallback ends at group boundary")
-        << QByteArray(R"({\rtf1 {\u1055}X})") << u"ПX"_s;
-    QTest::newRow("negative value") << QByteArray(R"({\rtf1 \u-200?})") << u"\uFF38"_s;
-    QTest::newRow("huge uc") << QByteArray(R"({\rtf1{\uc2147483647999\u1055 abc}d})") << u"Пd"_s;
-    QTest::newRow("surrogate pair, signed")
-        << QByteArray(R"({\rtf1 \u-10179?\u-8694?})") << u"\U0001F60A"_s;
-    QTest::newRow("surrogate pair, unsigned, uc0")
-        << QByteArray(R"({\rtf1\uc0\u55357\u56842 })") << u"\U0001F60A"_s;
-    QTest::newRow("lone high surrogate")
-        << QByteArray(R"({\rtf1 \u-10179?x\u-10179?\'e9})") << u"\uFFFDx\uFFFDé"_s;
-    QTest::newRow("lone low surrogate") << QByteArray(R"({\rtf1 \u-8694?})") << u"\uFFFD"_s;
-    QTest::newRow("high surrogate then high")
-        << QByteArray(R"({\rtf1 \u-10179?\u-10179?\u-8694?})") << u"\uFFFD\U0001F60A"_s;
-
-    // Skipped destinations.
-    QTest::newRow("tables and metadata")
-        << QByteArray(R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red0\green0\blue0;})"
-                      R"({\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}A})")
-        << u"A"_s;
-    QTest::newRow("ignorable destination")
-        << QByteArray(R"({\rtf1{\*\generator Riched20;}{\*\unknownthing {nested} x}B})") << u"B"_s;
-    QTest::newRow("picture") << QByteArray(R"({\rtf1 a{\pict\pngblip 89504e47}b})") << u"ab"_s;
-    QTest::newRow("header and footnote")
-        << QByteArray(R"({\rtf1{\header H}{\footerl F}x{\footnote N}y})") << u"xy"_s;
-    QTest::newRow("field keeps result")
-        << QByteArray(R"({\rtf1{\field{\*\fldinst{HYPERLINK "http://x/"}}{\fldrslt link}}})")
-        << u"link"_s;
-    QTest::newRow("field without star")
-        << QByteArray(R"({\rtf1{\field{\fldinst PAGE}{\fldrslt 3}}})") << u"3"_s;
-    QTest::newRow("bookmarks") << QByteArray(R"({\rtf1{\*\bkmkstart b}t{\*\bkmkend b}})") << u"t"_s;
-    QTest::newRow("bin skips braces") << QByteArray(R"({\rtf1 a{\*\blob\bin3 }}}b}c})") << u"ac"_s;
-    QTest::newRow("bin in text") << QByteArray(R"({\rtf1 a\bin2 xyb})") << u"ab"_s;
-    QTest::newRow("bin huge") << QByteArray(R"({\rtf1 a\bin2147483647999 xyz})") << u"a"_s;
-    QTest::newRow("bin negative") << QByteArray(R"({\rtf1 a\bin-5 b})") << u"ab"_s;
-    QTest::newRow("bin without count") << QByteArray(R"({\rtf1 a\bin b})") << u"ab"_s;
-}
-
-void TestRtf::readsText()
-{
-    QFETCH(QByteArray, rtf);
-    QFETCH(QString, text);
-    const std::optional<QString> result = Rtf::toPlainText(rtf);
-    QVERIFY(result.has_value());
-    QCOMPARE(*result, text);
-}
-
-void TestRtf::rejectsNonRtf_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("whitespace") << QByteArray(" \n");
-    QTest::newRow("plain text") << QByteArray("hello {\\rtf1 x}");
-    QTest::newRow("cut header") << QByteArray("{\\rt");
-    QTest::newRow("upper case") << QByteArray("{\\RTF1 x}");
-    QTest::newRow("nul before header") << QByteArray("\0{\\rtf1 x}", 10);
-}
-
-void TestRtf::rejectsNonRtf()
-{
-    QFETCH(QByteArray, bytes);
-    QVERIFY(!Rtf::toPlainText(bytes).has_value());
-}
-
-void TestRtf::survivesBrokenInput_data()
-{
-    QTest::addColumn<QByteArray>("rtf");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("only header") << QByteArray("{\\rtf") << QString();
-    QTest::newRow("cut in text") << QByteArray(R"({\rtf1\ansi Hello {\b wor)") << u"Hello wor"_s;
-    QTest::newRow("cut in word") << QByteArray(R"({\rtf1 ab\pa)") << u"ab"_s;
-    QTest::newRow("cut after backslash") << QByteArray("{\\rtf1 ab\\") << u"ab"_s;
-    QTest::newRow("cut hex escape") << QByteArray(R"({\rtf1 ab\'e)") << u"ab"_s;
-    QTest::newRow("bad hex escape") << QByteArray(R"({\rtf1 a\'zzb})") << u"azzb"_s;
-    QTest::newRow("cut in font table") << QByteArray(R"({\rtf1{\fonttbl{\f0 Ari)") << QString();
-    QTest::newRow("cut in fallback") << QByteArray(R"({\rtf1\uc3 \u1055 a)") << u"П"_s;
-    QTest::newRow("extra closing braces") << QByteArray(R"({\rtf1 a}}}b)") << u"a"_s;
-    QTest::newRow("unclosed groups") << QByteArray(R"({\rtf1 {{{a)") << u"a"_s;
-    QTest::newRow("negative uc") << QByteArray(R"({\rtf1\uc-4\u1055 a})") << u"Пa"_s;
-    QTest::newRow("out of range u") << QByteArray(R"({\rtf1\u99999999 a})") << u"\uFFFD"_s;
-    QTest::newRow("overlong word")
-        << QByteArray("{\\rtf1 \\" + QByteArray(1000, 'p') + " x}") << u"x"_s;
-    QTest::newRow("controls dropped") << QByteArray("{\\rtf1 a\x01\\'01\\'09\x7f"
-                                                    "b}")
-                                      << u"a\t\x7f"
-                                         "b"_s;
-}
-
-void TestRtf::survivesBrokenInput()
-{
-    QFETCH(QByteArray, rtf);
-    QFETCH(QString, text);
-    const std::optional<QString> result = Rtf::toPlainText(rtf);
-    QVERIFY(result.has_value());
-    QCOMPARE(*result, text);
-}
-
-void TestRtf::deepNestingFinishes()
-{
-    constexpr int depth = 100000;
-    const QByteArray open(depth, '{');
-    const QByteArray close(depth, '}');
-    QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x" + close + "y}"), u"xy"_s);
-    QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x"), u"x"_s);
-    QCOMPARE(Rtf::toPlainText("{\\rtf1 " + close + "x"), QString());
-}
-
-void TestRtf::largeDocument()
-{
-    const QByteArray paragraph(
-        R"({\pard\plain\f0 Line with caf\'e9, \u1055\'cf and {\b bold}\par})");
-    QByteArray rtf = R"({\rtf1\ansi\ansicpg1251{\fonttbl{\f0\fcharset0 Arial;}})";
-    const int count = (5 << 20) / paragraph.size();
-    rtf.reserve(rtf.size() + count * paragraph.size() + 1);
-    for (int i = 0; i < count; ++i)
-        rtf += paragraph;
-    rtf += '}';
-
-    const std::optional<QString> text = Rtf::toPlainText(rtf);
-    QVERIFY(text.has_value());
-    const QString line = u"Line with cafй, П and bold\n"_s;
-    QCOMPARE(text->size(), line.size() * count);
-    QVERIFY(text->startsWith(line + line));
-    QVERIFY(text->endsWith(line));
-}
 
 ULVANE_TEST_MAIN(TestRtf)
 #include "test_rtf.moc"
