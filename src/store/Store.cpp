@@ -247,12 +247,14 @@ void Store::createSchema()
     if (!existingSql.isEmpty() && !existingSql.contains(QLatin1String("prefix="))) {
         // A store made before the prefix indexes: the index is derived from the rows, so it
         // is rebuilt once, in one transaction so a failure leaves the old one.
-        exec(QStringLiteral("BEGIN IMMEDIATE"));
-        const bool rebuilt = exec(QStringLiteral("DROP TABLE fts")) && exec(ftsSql) &&
-                             exec(QStringLiteral("INSERT INTO fts(fts) VALUES('rebuild')"));
-        exec(rebuilt ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
-        if (rebuilt)
-            Log::line(QStringLiteral("[Store] full-text index rebuilt with prefix indexes"));
+        // Another process holding the database keeps the old index for this run.
+        if (exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+            const bool rebuilt = exec(QStringLiteral("DROP TABLE fts")) && exec(ftsSql) &&
+                                 exec(QStringLiteral("INSERT INTO fts(fts) VALUES('rebuild')"));
+            exec(rebuilt ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+            if (rebuilt)
+                Log::line(QStringLiteral("[Store] full-text index rebuilt with prefix indexes"));
+        }
     }
     m_ftsAvailable = exec(ftsSql);
     if (!m_ftsAvailable)

@@ -528,6 +528,12 @@ private Q_SLOTS:
             store.exec(u"CREATE VIRTUAL TABLE fts USING fts5(excerpt, title, app_name, ocr, "
                        "content='clips', content_rowid='rowid')"_qs);
             store.exec(u"INSERT INTO fts(fts) VALUES('rebuild')"_qs);
+            // Another writer holding the database: this run keeps the old index and searches.
+            store.exec(u"BEGIN IMMEDIATE"_qs);
+            StderrCapture quiet;
+            Store blocked(dir);
+            QCOMPARE(blocked.search(u"ze"_qs, ClipFilter::All, 10).size(), 1);
+            store.exec(u"COMMIT"_qs);
         }
         StderrCapture log;
         {
