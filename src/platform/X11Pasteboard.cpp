@@ -66,47 +66,40 @@ bool X11Pasteboard::onGuiThread() const
     return QThread::currentThread() == thread();
 }
 
-QStringList X11Pasteboard::currentTypes()
+template <typename Use>
+auto X11Pasteboard::withOffer(const Use &use)
+    -> decltype(use(QStringList(), X11PasteboardTypes::Fetch()))
 {
     const bool gui = onGuiThread();
     QMutexLocker background(gui ? nullptr : &m_backgroundLock);
     X11SelectionConnection::Read read(gui ? *m_connection : *m_backgroundReader, readBudgetMs);
     if (!read.hasOwner())
-        return {};
+        return std::nullopt;
     if (isOwnOffer(read.owner())) {
         // QClipboard is the GUI thread's. Off it, our own offer reads as nothing offered:
         // what this process offers was copied in this application and is never captured.
         const QMimeData *own = gui ? ownOffer() : nullptr;
-        return own ? X11PasteboardTypes::offeredTypes(own->formats(), inProcessFetch(own))
-                         .value_or(QStringList())
-                   : QStringList();
+        if (!own)
+            return std::nullopt;
+        return use(own->formats(), inProcessFetch(own));
     }
     const auto targets = read.targets();
     if (!targets)
-        return {};
-    return X11PasteboardTypes::offeredTypes(
-               *targets, [&read](const QString &target) { return read.convert(target); })
-        .value_or(QStringList());
+        return std::nullopt;
+    return use(*targets, [&read](const QString &target) { return read.convert(target); });
+}
+
+QStringList X11Pasteboard::currentTypes()
+{
+    return withOffer(&X11PasteboardTypes::offeredTypes).value_or(QStringList());
 }
 
 std::optional<ItemList> X11Pasteboard::read(const QStringList &wantedUtis)
 {
-    const bool gui = onGuiThread();
-    QMutexLocker background(gui ? nullptr : &m_backgroundLock);
-    X11SelectionConnection::Read read(gui ? *m_connection : *m_backgroundReader, readBudgetMs);
-    if (!read.hasOwner())
-        return std::nullopt;
-    if (isOwnOffer(read.owner())) {
-        const QMimeData *own = gui ? ownOffer() : nullptr;
-        if (!own)
-            return std::nullopt;
-        return X11PasteboardTypes::readItems(own->formats(), wantedUtis, inProcessFetch(own));
-    }
-    const auto targets = read.targets();
-    if (!targets)
-        return std::nullopt;
-    return X11PasteboardTypes::readItems(
-        *targets, wantedUtis, [&read](const QString &target) { return read.convert(target); });
+    return withOffer(
+        [&wantedUtis](const QStringList &targets, const X11PasteboardTypes::Fetch &fetch) {
+            return X11PasteboardTypes::readItems(targets, wantedUtis, fetch);
+        });
 }
 
 bool X11Pasteboard::qtOwnsClipboard() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
+#include "platform/X11PasteboardTypes.h"
 
 #include <QMutex>
 
@@ -35,6 +36,10 @@ public:
 
 private:
     bool onGuiThread() const;
+    // Hands the current offer's targets and a way to fetch them to `use`; absent when nothing
+    // is offered, the owner does not answer, or our own offer is asked for off the GUI thread.
+    template <typename Use>
+    auto withOffer(const Use &use) -> decltype(use(QStringList(), X11PasteboardTypes::Fetch()));
     // Whether Qt's connection owns the selection: the offer is our own, and converting it
     // over the X server would wait for the GUI thread to answer, so it is read in process.
     bool isOwnOffer(quint32 owner) const;

@@ -617,7 +617,7 @@ std::optional<QString> Store::insert(const ItemList &items, ClipKind kind, const
         }
         if (!rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"), {digest})
                  .isEmpty()) {
-            run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {created, digest});
+            moveInTime(digest, created);
             notifyChanged();
             return std::nullopt;
         }
@@ -692,16 +692,19 @@ bool Store::insertRow(const Clip &c)
 
 void Store::touchTop(const QString &digest)
 {
-    // The moved row takes the next rowid too, so rowid order keeps following time order and
-    // full-text searches find it at the top of the index.
-    // Copies stored twice (imports without deduplication) cannot share one new rowid; they
-    // are moved in place.
-    const double now = Util::now();
+    moveInTime(digest, Util::now());
+    notifyChanged();
+}
+
+// The moved row takes the next rowid too, so rowid order keeps following time order and
+// full-text searches find it at the top of the index. Copies stored twice (imports without
+// deduplication) cannot share one new rowid; they are moved in place.
+void Store::moveInTime(const QString &digest, double created)
+{
     if (!run(QStringLiteral("UPDATE clips SET created=?, rowid=(SELECT max(rowid)+1 FROM clips) "
                             "WHERE digest=?"),
-             {now, digest}))
-        run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {now, digest});
-    notifyChanged();
+             {created, digest}))
+        run(QStringLiteral("UPDATE clips SET created=? WHERE digest=?"), {created, digest});
 }
 
 void Store::setTitle(const QString &id, const QString &title)

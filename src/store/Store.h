@@ -121,6 +121,8 @@ private:
     void open();
     void createSchema();
     void removeFiles(const QString &id);
+    // Gives the rows of this content the time `created`.
+    void moveInTime(const QString &digest, double created);
     sqlite3_stmt *prepare(const QString &sql, bool forRows);
     QList<Clip> clips(const QString &sql, const Params &params);
     QList<Clip> fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit);

@@ -1,4 +1,5 @@
 #include "unit/StderrCapture.h"
+#include "unit/TestFiles.h"
 #include "unit/TestMain.h"
 
 #include "app/AboutWindow.h"
@@ -14,20 +15,6 @@
 #include <QSignalSpy>
 
 namespace {
-
-QByteArray fileText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
 
 const QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
                        "<rect width=\"64\" height=\"64\" rx=\"14\" fill=\"#c08030\"/></svg>";

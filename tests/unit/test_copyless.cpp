@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "exchange/CopyLessImporter.h"
@@ -35,12 +36,6 @@ ItemList textItems(const QString &text)
     return {{{Uti::plainText, text.toUtf8()}}};
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -54,7 +49,7 @@ QMap<QString, QByteArray> filesUnder(const QString &folder)
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(path, readAll(path));
+        files.insert(path, fileText(path));
     }
     return files;
 }
@@ -237,14 +232,14 @@ private Q_SLOTS:
             const Clip &clip = clips[i];
             QCOMPARE(clip.kind, kinds[i]);
             QCOMPARE(clip.excerpt, excerpts[i]);
-            QCOMPARE(readAll(m_store->contentPath(clip.id)), PBContent::from(items[i]).toJson());
+            QCOMPARE(fileText(m_store->contentPath(clip.id)), PBContent::from(items[i]).toJson());
             QCOMPARE(QFile::exists(m_store->thumbPath(clip.id)), i == 1);
         }
         QCOMPARE(clips[0].created, 700000000.5 + kReferenceDate);
         QCOMPARE((QStringList{clips[0].title, clips[0].appBundle, clips[0].appName, clips[1].title,
                               clips[1].appBundle, clips[1].appName}),
                  (QStringList{u"Greeting"_qs, u"com.apple.Safari"_qs, u"Safari"_qs, {}, {}, {}}));
-        QCOMPARE(readAll(m_store->thumbPath(clips[1].id)), thumbnail);
+        QCOMPARE(fileText(m_store->thumbPath(clips[1].id)), thumbnail);
         // Without a recognition service the image rows wait in the backlog.
         QCOMPARE(m_store->pendingOCR(), QStringList({clips[3].id, clips[1].id}));
 

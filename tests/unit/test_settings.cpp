@@ -1,3 +1,4 @@
+#include "unit/TestFiles.h"
 #include "unit/TestMain.h"
 
 #include "app/AppIconManager.h"
@@ -53,20 +54,6 @@ public:
 private:
     quint32 m_next = 1;
 };
-
-QByteArray fileText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeText(const QString &path, const QByteArray &text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(text);
-}
 
 QString addClip(Store &store, const QString &text, bool pinned = false)
 {
