@@ -3,7 +3,7 @@
 // Realistic histories for the benchmarks: texts from a Zipf-skewed vocabulary, stored fast.
 
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QRandomGenerator>
 #include <QStringList>

@@ -3,7 +3,7 @@
 #include "BenchData.h"
 #include "exchange/ExportImport.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -15,7 +15,7 @@
 #include "platform/X11Workspace.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/NotificationCenter.h"
 #include "store/Store.h"
 

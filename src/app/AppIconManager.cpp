@@ -2,7 +2,7 @@
 
 #include "app/LoginItem.h"
 #include "prefs/Prefs.h"
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "app/AppIconStyle.h"
 #include "exchange/CopyLessImporter.h"
 #include "platform/ShowChannel.h"
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/Store.h"
 
 #include <cstdio>

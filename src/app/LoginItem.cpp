@@ -1,6 +1,6 @@
 #include "app/LoginItem.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "app/SelfTest.h"
 
 #include "app/CommandLine.h"
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
 #include "exchange/ExportImport.h"
 #include "paste/Transforms.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QColor>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "panel/Theme.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/Store.h"
 
 #include <QApplication>

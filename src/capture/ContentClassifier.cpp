@@ -1,6 +1,6 @@
 #include "capture/ContentClassifier.h"
 
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QBuffer>
 #include <QImageReader>

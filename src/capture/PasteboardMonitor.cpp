@@ -1,11 +1,11 @@
 #include "capture/PasteboardMonitor.h"
 
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
+#include "core/Log.h"
+#include "core/Util.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
-#include "store/Log.h"
 #include "store/Store.h"
-#include "store/Util.h"
 
 #include <QThread>
 #include <QUuid>
@@ -169,7 +169,7 @@ Classification PasteboardMonitor::classify(const FlavorList &flat)
 bool PasteboardMonitor::vetoedByTypes(const QStringList &types,
                                       const CaptureSettings &settings) const
 {
-    if (types.contains(selfMarker))
+    if (types.contains(Uti::selfMarker))
         return true;
     for (const QString &type : types) {
         if (concealedTypes().contains(type))
@@ -261,7 +261,7 @@ std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const Captur
         return std::nullopt;
     qint64 total = 0;
     ItemList items = collectFlavors(*offer, &total);
-    if (items.isEmpty() || total > maxFlavorBytes)
+    if (items.isEmpty() || total > Flavors::maxCaptureBytes)
         return std::nullopt;
     if (settings.plainTextMode)
         items = reduceToPlain(items);

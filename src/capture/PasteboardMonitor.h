@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/ContentClassifier.h"
-#include "store/Flavor.h"
+#include "core/Flavor.h"
 
 #include <QObject>
 #include <QString>
@@ -51,8 +51,6 @@ public:
 
     // The desktop application id; the self marker and the own-application test derive from it.
     static inline const QString applicationId = QStringLiteral("org.brisel.Ulvane");
-    static inline const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
-    static constexpr qint64 maxFlavorBytes = 26214400;
     static constexpr int pollIntervalMs = 200;
     static constexpr int thumbnailMaxSide = 220;
 
@@ -80,7 +78,7 @@ public:
 
     // The storable flavors of an offer, item by item: TIFF converted to PNG where it decodes,
     // one flavor per type, empty items dropped. *totalBytes receives the size that counts
-    // against maxFlavorBytes.
+    // against Flavors::maxCaptureBytes.
     static ItemList collectFlavors(const ItemList &offer, qint64 *totalBytes);
     // Plain-text mode: only text, file URLs and PNG survive; an offer left with none of them
     // is kept whole rather than lost.

@@ -1,10 +1,10 @@
 #include "exchange/CopyLessImporter.h"
 
 #include "ocr/OCRService.h"
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/Clip.h"
-#include "store/Flavor.h"
+#include "core/Clip.h"
+#include "core/Flavor.h"
 
 #include <optional>
 #include <QString>

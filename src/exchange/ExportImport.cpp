@@ -1,10 +1,10 @@
 #include "exchange/ExportImport.h"
 
-#include "capture/ImageUtil.h"
-#include "store/Log.h"
+#include "core/ImageUtil.h"
+#include "core/Log.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QFile>
 #include <QJsonArray>

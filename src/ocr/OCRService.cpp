@@ -1,6 +1,6 @@
 #include "ocr/OCRService.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/Store.h"
 
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 #include "panel/Theme.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "panel/RelativeTime.h"
 
 #include <QAbstractItemView>
 #include <QPainter>
@@ -298,7 +298,7 @@ void ClipRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     qreal right = g.age.left();
     painter->setFont(m_ageFont);
     painter->setPen(Brisel::faint());
-    painter->drawText(g.age, Qt::AlignRight | Qt::AlignVCenter, Util::relTime(clip.created));
+    painter->drawText(g.age, Qt::AlignRight | Qt::AlignVCenter, RelativeTime::relTime(clip.created));
     right -= spacing;
     const QString number = PanelKeys::quickPasteLabel(index.row());
     if (!number.isEmpty()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Clip.h"
+#include "core/Clip.h"
 
 #include <QList>
 #include <QWidget>

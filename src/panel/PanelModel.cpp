@@ -1,7 +1,7 @@
 #include "panel/PanelModel.h"
 
 #include "paste/PasteService.h"
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/NotificationCenter.h"
 #include "store/Store.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "paste/Transforms.h"
-#include "store/Clip.h"
+#include "core/Clip.h"
 
 #include <QList>
 #include <QObject>

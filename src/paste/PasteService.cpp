@@ -17,7 +17,7 @@
 namespace {
 Flavor markerFlavor()
 {
-    return Flavor{PasteService::selfMarker, QByteArray(1, '\x01')};
+    return Flavor{Uti::selfMarker, QByteArray(1, '\x01')};
 }
 } // namespace
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/Clip.h"
+#include "core/Flavor.h"
 #include "paste/Transforms.h"
-#include "store/Clip.h"
-#include "store/Flavor.h"
 
 #include <QObject>
 #include <QString>
@@ -24,7 +24,6 @@ class PasteService : public QObject
     Q_OBJECT
 
 public:
-    static inline const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
     static constexpr int keyStrokeDelayMs = 80;
 
     PasteService(Pasteboard &pasteboard, KeySynthesizer &keys, Workspace &workspace, Store &store,

@@ -1,7 +1,7 @@
 #include "platform/X11KeySynthesizer.h"
 #include "platform/X11Display.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

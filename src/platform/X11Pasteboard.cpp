@@ -3,7 +3,7 @@
 #include "platform/X11PasteboardTypes.h"
 #include "platform/X11SelectionConnection.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <QClipboard>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Flavor.h"
+#include "core/Flavor.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "platform/X11SelectionConnection.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <QSocketNotifier>
 

@@ -23,9 +23,9 @@ class X11SelectionConnection : public QObject
 public:
     // How long one owner may take to answer one step of a transfer.
     static constexpr int stepTimeoutMs = 500;
-    // The largest transfer accepted; larger content is treated as refused. Nothing above
-    // 25 MiB is ever kept, so reading further would only cost time and memory.
-    static constexpr qint64 maxTransferBytes = 25 * 1024 * 1024;
+    // The largest transfer accepted; larger content is treated as refused. Nothing larger is
+    // ever kept, so reading further would only cost time and memory.
+    static constexpr qint64 maxTransferBytes = Flavors::maxCaptureBytes;
 
     // A watching connection follows the owner from the event loop of the thread it was made
     // on and signals changes; a reading-only one takes in events only while a read waits, so

@@ -4,7 +4,7 @@
 #include "platform/MacKeyCodes.h"
 #include "platform/X11HotKeyRegistrar.h"
 #include "prefs/Prefs.h"
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #include "prefs/Prefs.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
 #include "store/NotificationCenter.h"
 
 #include <QCoreApplication>

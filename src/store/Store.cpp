@@ -1,10 +1,10 @@
 #include "store/Store.h"
 
-#include "store/Log.h"
+#include "core/Log.h"
+#include "core/RtfReader.h"
+#include "core/Util.h"
 #include "store/NotificationCenter.h"
 #include "store/PBContent.h"
-#include "store/RtfReader.h"
-#include "store/Util.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -32,6 +32,26 @@
 #include <unistd.h>
 
 namespace {
+
+// The SQL condition that admits the filter's entries.
+QString sqlCondition(ClipFilter filter)
+{
+    switch (filter) {
+    case ClipFilter::All:
+        return QStringLiteral("1=1");
+    case ClipFilter::Favorites:
+        return QStringLiteral("pinned=1");
+    case ClipFilter::Text:
+        return QStringLiteral("kind IN ('text','code','color')");
+    case ClipFilter::Images:
+        return QStringLiteral("kind='image'");
+    case ClipFilter::Files:
+        return QStringLiteral("kind='file'");
+    case ClipFilter::Links:
+        return QStringLiteral("kind='link'");
+    }
+    return QStringLiteral("1=1");
+}
 
 // SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX
 constexpr int openFlags = 0x10006;
@@ -826,7 +846,7 @@ int Store::removeOrphanFiles()
 
 QList<Clip> Store::search(const QString &query, ClipFilter filter, int limit)
 {
-    const QString condition = ClipFilters::sqlCondition(filter);
+    const QString condition = sqlCondition(filter);
     const QString q = trimBlanks(query);
     const qint64 max = limit;
     if (q.isEmpty()) {
@@ -929,7 +949,7 @@ QList<Clip> Store::substringSearch(const QString &pattern, const QString &condit
 // join in every case.
 QList<Clip> Store::fullTextSearch(const QString &expression, ClipFilter filter, qint64 limit)
 {
-    const QString condition = ClipFilters::sqlCondition(filter);
+    const QString condition = sqlCondition(filter);
     if (filter != ClipFilter::All) {
         return clips(QStringLiteral("SELECT c.* FROM clips c JOIN fts f ON c.rowid=f.rowid\n"
                                     "WHERE fts MATCH ? AND ") +

@@ -12,7 +12,7 @@
 #include "platform/X11Pasteboard.h"
 #include "platform/X11Workspace.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 #include "X11Clients.h"
 
 #include <QClipboard>
@@ -175,9 +175,9 @@ private Q_SLOTS:
         const QByteArray marker =
             run(QStringLiteral("xclip"),
                 {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                 QStringLiteral("-t"), PasteService::selfMarker});
+                 QStringLiteral("-t"), Uti::selfMarker});
         QVERIFY2(!marker.isEmpty(), "the written offer carries no self marker");
-        QVERIFY(m_pasteboard->currentTypes().contains(PasteService::selfMarker));
+        QVERIFY(m_pasteboard->currentTypes().contains(Uti::selfMarker));
 
         QTRY_COMPARE_WITH_TIMEOUT(m_monitor->lastChangeCount(), m_pasteboard->changeCount(),
                                   timeoutMs);

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the RTF reader: it must return (text or nothing) without crashing,
 // hanging or reading out of bounds. The reader needs no Qt application object.
-#include "store/RtfReader.h"
+#include "core/RtfReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
 #include "capture/ContentClassifier.h"
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
 
 #include <QBuffer>
 #include <QImageReader>

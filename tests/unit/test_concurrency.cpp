@@ -11,7 +11,7 @@
 #include "ocr/OCRService.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

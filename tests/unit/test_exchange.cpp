@@ -1,7 +1,7 @@
 #include "StderrCapture.h"
 #include "TestMain.h"
 
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
 #include "exchange/ExportImport.h"
 #include "store/PBContent.h"
 #include "store/Store.h"

@@ -1,7 +1,7 @@
 #include "FakePlatform.h"
 #include "TestMain.h"
 
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
 #include "capture/PasteboardMonitor.h"
 #include "paste/PasteService.h"
 #include "store/Store.h"
@@ -160,7 +160,7 @@ private Q_SLOTS:
         for (const QString &type : PasteboardMonitor::concealedTypes()) {
             QTest::addRow("%s", qPrintable(type)) << type << false << false;
         }
-        QTest::newRow("own marker") << PasteboardMonitor::selfMarker << false << false;
+        QTest::newRow("own marker") << Uti::selfMarker << false << false;
         QTest::newRow("remote clipboard, ignored")
             << QStringLiteral("com.apple.is-remote-clipboard") << true << false;
         QTest::newRow("remote clipboard, kept")
@@ -267,7 +267,7 @@ private Q_SLOTS:
         // Split over two items: the limit is for the whole capture, not per flavor.
         const QByteArray text(10, 'a');
         for (const qint64 over : {0, 1}) {
-            const QByteArray html(PasteboardMonitor::maxFlavorBytes - text.size() + over, 'b');
+            const QByteArray html(Flavors::maxCaptureBytes - text.size() + over, 'b');
             QCOMPARE(captureOne({FlavorList{Flavor{Uti::plainText, text}},
                                  FlavorList{Flavor{Uti::html, html}}})
                          .has_value(),

@@ -9,6 +9,7 @@
 #include "panel/PanelController.h"
 #include "panel/PanelView.h"
 #include "panel/PreviewPane.h"
+#include "panel/RelativeTime.h"
 #include "panel/Theme.h"
 #include "prefs/Prefs.h"
 
@@ -58,6 +59,18 @@ private:
     }
 
 private Q_SLOTS:
+    void relTime()
+    {
+        const double now = 1'800'000'000;
+        QCOMPARE(RelativeTime::relTime(now - 59.9, now), u"now"_qs);
+        QCOMPARE(RelativeTime::relTime(now + 3600, now), u"now"_qs);
+        const QString fiveMinutes = RelativeTime::relTime(now - 5 * 60 - 10, now);
+        QVERIFY2(fiveMinutes.contains(u'5') && fiveMinutes != u"now"_qs, qPrintable(fiveMinutes));
+        const QString twoHours = RelativeTime::relTime(now - 2 * 3600 - 5, now);
+        QVERIFY2(twoHours.contains(u'2') && twoHours != fiveMinutes, qPrintable(twoHours));
+        QVERIFY(RelativeTime::relTime(now - 3 * 86400, now).contains(u'3'));
+    }
+
     void init()
     {
         m_view.reset();

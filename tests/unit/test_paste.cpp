@@ -15,7 +15,7 @@
 
 namespace {
 
-const Flavor marker{PasteService::selfMarker, QByteArray(1, '\x01')};
+const Flavor marker{Uti::selfMarker, QByteArray(1, '\x01')};
 constexpr double longAgo = 1000.0;
 constexpr int strayStrokeWaitMs = 3 * PasteService::keyStrokeDelayMs;
 

@@ -4,7 +4,7 @@
 #include "store/NotificationCenter.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "store/Util.h"
+#include "core/Util.h"
 
 #include <QBuffer>
 #include <QImage>

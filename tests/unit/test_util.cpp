@@ -1,7 +1,7 @@
 #include "TestMain.h"
 
-#include "store/Clip.h"
-#include "store/Util.h"
+#include "core/Clip.h"
+#include "core/Util.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -69,18 +69,6 @@ private Q_SLOTS:
             const QString whole = QString(text).replace(whitespace, u" "_qs).trimmed();
             QCOMPARE(Util::excerpt(text, 240), Util::leftGraphemes(whole, 240));
         }
-    }
-
-    void relTime()
-    {
-        const double now = 1'800'000'000;
-        QCOMPARE(Util::relTime(now - 59.9, now), u"now"_qs);
-        QCOMPARE(Util::relTime(now + 3600, now), u"now"_qs);
-        const QString fiveMinutes = Util::relTime(now - 5 * 60 - 10, now);
-        QVERIFY2(fiveMinutes.contains(u'5') && fiveMinutes != u"now"_qs, qPrintable(fiveMinutes));
-        const QString twoHours = Util::relTime(now - 2 * 3600 - 5, now);
-        QVERIFY2(twoHours.contains(u'2') && twoHours != fiveMinutes, qPrintable(twoHours));
-        QVERIFY(Util::relTime(now - 3 * 86400, now).contains(u'3'));
     }
 
     void graphemesAndStrictUtf8()

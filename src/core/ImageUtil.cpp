@@ -1,4 +1,4 @@
-#include "capture/ImageUtil.h"
+#include "core/ImageUtil.h"
 
 #include <QBuffer>
 #include <QImageWriter>

@@ -1,4 +1,4 @@
-#include "store/RtfReader.h"
+#include "core/RtfReader.h"
 
 #include <QHash>
 

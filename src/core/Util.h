@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Flavor.h"
+#include "core/Flavor.h"
 
 #include <optional>
 #include <QByteArray>
@@ -19,11 +19,6 @@ QString digest(const FlavorList &flavors);
 // user-perceived characters.
 QString excerpt(const QString &text, int limit);
 inline constexpr int excerptLimit = 240;
-
-// Short relative label for list rows: "now" under a minute (and for future times), else an
-// abbreviated localized phrase such as "5 min. ago".
-QString relTime(double secondsSince1970);
-QString relTime(double secondsSince1970, double nowSecondsSince1970);
 
 // Seconds since 1970 with fraction.
 double now();

@@ -1,4 +1,4 @@
-#include "store/Clip.h"
+#include "core/Clip.h"
 
 namespace ClipKinds {
 
@@ -72,25 +72,6 @@ QList<ClipFilter> allCases()
 {
     return {ClipFilter::All,    ClipFilter::Favorites, ClipFilter::Text,
             ClipFilter::Images, ClipFilter::Files,     ClipFilter::Links};
-}
-
-QString sqlCondition(ClipFilter filter)
-{
-    switch (filter) {
-    case ClipFilter::All:
-        return QStringLiteral("1=1");
-    case ClipFilter::Favorites:
-        return QStringLiteral("pinned=1");
-    case ClipFilter::Text:
-        return QStringLiteral("kind IN ('text','code','color')");
-    case ClipFilter::Images:
-        return QStringLiteral("kind='image'");
-    case ClipFilter::Files:
-        return QStringLiteral("kind='file'");
-    case ClipFilter::Links:
-        return QStringLiteral("kind='link'");
-    }
-    return QStringLiteral("1=1");
 }
 
 } // namespace ClipFilters

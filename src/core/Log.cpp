@@ -1,4 +1,4 @@
-#include "store/Log.h"
+#include "core/Log.h"
 
 #include <cstdio>
 #include <unistd.h>

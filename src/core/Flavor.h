@@ -30,6 +30,9 @@ inline const QString fileUrl = QStringLiteral("public.file-url");
 inline const QString url = QStringLiteral("public.url");
 inline const QString urlName = QStringLiteral("public.url-name");
 
+// Marks clipboard contents this application wrote, so capture never stores its own pastes.
+inline const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
+
 inline bool isStoredImage(const QString &uti)
 {
     return uti == png || uti == tiff || uti == jpeg;
@@ -37,6 +40,10 @@ inline bool isStoredImage(const QString &uti)
 } // namespace Uti
 
 namespace Flavors {
+// No copy over this many bytes (all flavors together) is kept, and no offer larger than it is
+// transferred.
+inline constexpr qint64 maxCaptureBytes = 25 * 1024 * 1024;
+
 // All flavors of the first item, then of the second, and so on.
 FlavorList flatten(const ItemList &items);
 // The first flavor of the given type, or nullptr.

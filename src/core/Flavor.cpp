@@ -1,4 +1,4 @@
-#include "store/Flavor.h"
+#include "core/Flavor.h"
 
 namespace Flavors {
 

@@ -20,8 +20,6 @@ namespace ClipFilters {
 QString rawValue(ClipFilter filter);
 std::optional<ClipFilter> fromRawValue(const QString &raw);
 QList<ClipFilter> allCases();
-// The SQL condition that admits the filter's entries.
-QString sqlCondition(ClipFilter filter);
 } // namespace ClipFilters
 
 // One history entry. A plain value; times are seconds since 1970-01-01 00:00 UTC.
