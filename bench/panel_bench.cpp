@@ -120,7 +120,7 @@ void benchOpenAndScroll()
     Rig rig;
     populateMixed(rig.store, 2000);
     PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs,
-                               AppIconCache::shared(), PanelHooks());
+                               AppIconCache::shared());
     PaintCounter probe;
     controller.panel()->listView()->viewport()->installEventFilter(&probe);
 
@@ -226,7 +226,7 @@ void benchKeystroke(int clips)
     std::vector<QString> samples;
     BenchData::populate(rig.store, gen, clips, &samples);
     PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs,
-                               AppIconCache::shared(), PanelHooks());
+                               AppIconCache::shared());
     PaintCounter probe;
     controller.panel()->listView()->viewport()->installEventFilter(&probe);
     showAndWaitDrawn(controller, probe);

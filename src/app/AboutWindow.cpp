@@ -1,5 +1,6 @@
 #include "app/AboutWindow.h"
 
+#include "panel/FormKit.h"
 #include "panel/Symbols.h"
 #include "panel/Theme.h"
 #include "store/Store.h"
@@ -55,24 +56,15 @@ protected:
 
 QLabel *textLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
+    QLabel *label = FormKit::label(text, font, color, parent);
     label->setAlignment(Qt::AlignHCenter);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     return label;
 }
 
 QWidget *verticalDivider(QWidget *parent)
 {
-    auto *line = new QWidget(parent);
-    line->setFixedSize(1, 26);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, Brisel::line());
-    line->setPalette(palette);
+    QWidget *line = FormKit::divider(parent, Qt::Vertical);
+    line->setFixedHeight(26);
     return line;
 }
 
@@ -88,11 +80,7 @@ AboutWindow::AboutWindow(Store &store, QUrl makerPage, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("About Ulvane"));
     setFixedSize(windowWidth, windowHeight);
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Brisel::bg());
-    palette.setColor(QPalette::WindowText, Brisel::text());
-    setPalette(palette);
+    FormKit::setWindowColors(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 26, 24, 18);

@@ -1,10 +1,13 @@
 #include "app/AppDelegate.h"
 
 #include "app/AboutWindow.h"
+#include "app/AppActions.h"
 #include "app/AppIconManager.h"
 #include "app/DesktopServices.h"
 #include "app/LoginItem.h"
 #include "app/SettingsWindow.h"
+#include "app/StatusMenu.h"
+#include "core/Log.h"
 #include "exchange/CopyLessImporter.h"
 #include "ocr/OCRService.h"
 #include "panel/AppIconCache.h"
@@ -15,7 +18,6 @@
 #include "platform/X11Workspace.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
-#include "core/Log.h"
 #include "store/NotificationCenter.h"
 #include "store/Store.h"
 
@@ -49,18 +51,21 @@ void AppDelegate::start()
     m_loginItem = std::make_unique<LoginItem>();
     m_icons = std::make_unique<AppIconManager>();
 
-    PanelHooks hooks;
-    hooks.openSettings = [this] { openSettings(); };
-    hooks.showAbout = [this] { showAbout(); };
-    hooks.importCopyLess = [this] { importCopyLess(); };
-    hooks.quit = [] { QCoreApplication::quit(); };
-    hooks.launchAtLogin = [this] { return m_loginItem->isEnabled(); };
-    hooks.setLaunchAtLogin = [this](bool on) { m_loginItem->set(on); };
-    hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
-    hooks.grantAccess = [this] { grantAccess(); };
+    setupActions();
+    PanelActions pickerActions;
+    pickerActions.more = {m_actions->launchAtLogin(),  m_actions->pauseClipping(),
+                          m_actions->importCopyLess(), nullptr,
+                          m_actions->showAbout(),      m_actions->quit()};
+    pickerActions.openSettings = m_actions->openSettings();
+    pickerActions.enableAutoPaste = m_actions->enableAutoPaste();
     m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
                                                 m_services->workspace(), prefs,
-                                                AppIconCache::shared(), hooks);
+                                                AppIconCache::shared(), pickerActions);
+    // The picker's menu shows the same verbs as the tray, so it reads the same state first;
+    // whether keys can be sent is read again on each appearance, for the footer.
+    connect(m_panel->panel()->moreMenu(), &QMenu::aboutToShow, m_actions.get(),
+            &AppActions::refresh);
+    connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refresh);
 
     m_icons->applyStored();
     setupStatusItem();
@@ -82,13 +87,26 @@ void AppDelegate::start()
                   .arg(Prefs::activeHotkeyLabel()));
 }
 
+void AppDelegate::setupActions()
+{
+    m_actions =
+        std::make_unique<AppActions>(Prefs::shared(), m_services->serialPaste(), *m_loginItem,
+                                     [this] { return m_services->keyStrokesTrusted(); });
+    AppActions *actions = m_actions.get();
+    connect(actions->showClipboard(), &QAction::triggered, this, &AppDelegate::showPanel);
+    connect(actions->stripFormatting(), &QAction::triggered, this, &AppDelegate::stripPasteboard);
+    connect(actions->enableAutoPaste(), &QAction::triggered, this, &AppDelegate::showAutoPasteHelp);
+    connect(actions->importCopyLess(), &QAction::triggered, this, &AppDelegate::importCopyLess);
+    connect(actions->openSettings(), &QAction::triggered, this, &AppDelegate::openSettings);
+    connect(actions->showAbout(), &QAction::triggered, this, &AppDelegate::showAbout);
+}
+
 void AppDelegate::setupStatusItem()
 {
     m_menu = std::make_unique<QMenu>();
-    connect(m_menu.get(), &QMenu::aboutToShow, this,
-            [this] { StatusMenu::fill(*m_menu, menuState(), menuActions()); });
+    connect(m_menu.get(), &QMenu::aboutToShow, this, &AppDelegate::refreshStatusMenu);
     // Filled once now as well: some tray hosts read the menu before it is ever opened.
-    StatusMenu::fill(*m_menu, menuState(), menuActions());
+    refreshStatusMenu();
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         Log::line(QStringLiteral("[App] no system tray; open the picker with its hot key or "
                                  "`ulvane --show`"));
@@ -117,41 +135,10 @@ void AppDelegate::refreshStatusIcon()
     m_tray->setToolTip(StatusMenu::toolTip(Prefs::activeHotkeyLabel(), queued));
 }
 
-StatusMenuState AppDelegate::menuState() const
+void AppDelegate::refreshStatusMenu()
 {
-    StatusMenuState state;
-    state.version = AboutWindow::shortVersion();
-    state.clipCount = Store::shared().count();
-    state.activeHotkeyLabel = Prefs::activeHotkeyLabel();
-    state.paused = Prefs::shared().paused();
-    state.plainTextMode = Prefs::shared().plainTextMode();
-    state.recording = m_services->serialPaste().isRecording();
-    state.queued = m_services->serialPaste().queueLength();
-    state.trusted = m_services->keyStrokesTrusted();
-    state.launchAtLogin = m_loginItem->isEnabled();
-    return state;
-}
-
-StatusMenuActions AppDelegate::menuActions()
-{
-    StatusMenuActions actions;
-    SerialPaste *serial = &m_services->serialPaste();
-    actions.showPanel = [this] { showPanel(); };
-    actions.togglePause = [] { Prefs::shared().setPaused(!Prefs::shared().paused()); };
-    actions.togglePlainMode = [] {
-        Prefs::shared().setPlainTextMode(!Prefs::shared().plainTextMode());
-    };
-    actions.stripPasteboard = [this] { stripPasteboard(); };
-    actions.toggleSerial = [serial] { serial->toggleRecording(); };
-    actions.serialNext = [serial] { serial->pasteNext(); };
-    actions.serialClear = [serial] { serial->clear(); };
-    actions.grantAccess = [this] { grantAccess(); };
-    actions.toggleLogin = [this] { m_loginItem->set(!m_loginItem->isEnabled()); };
-    actions.importCopyLess = [this] { importCopyLess(); };
-    actions.openSettings = [this] { openSettings(); };
-    actions.showAbout = [this] { showAbout(); };
-    actions.quit = [] { QCoreApplication::quit(); };
-    return actions;
+    m_actions->refresh();
+    StatusMenu::fill(*m_menu, *m_actions, AboutWindow::shortVersion(), Store::shared().count());
 }
 
 void AppDelegate::showPanel()
@@ -174,7 +161,7 @@ void AppDelegate::stripPasteboard()
     m_services->pasteService().writePlain(text);
 }
 
-void AppDelegate::grantAccess()
+void AppDelegate::showAutoPasteHelp()
 {
     PasteService::openAXSettings();
 }
@@ -182,17 +169,19 @@ void AppDelegate::grantAccess()
 void AppDelegate::openSettings()
 {
     if (!m_settings) {
-        SettingsHooks hooks;
-        hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
-        hooks.grantAccess = [this] { grantAccess(); };
-        hooks.importCopyLess = [] { return CopyLessImporter::run(Store::shared()); };
-        hooks.openAbout = [this] { showAbout(); };
         m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), HotKeyCenter::shared(),
-                                        *m_loginItem, *m_icons, hooks);
+                                        *m_loginItem, *m_icons);
+        m_settings->setEnableAutoPasteAction(m_actions->enableAutoPaste());
+        m_settings->setAboutAction(m_actions->showAbout());
+        m_settings->setCopyLessJob([] { return CopyLessImporter::run(Store::shared()); });
     }
+    // The auto-paste notice follows whether keys can be sent now.
+    m_actions->refresh();
     m_settings->show();
     m_settings->raise();
     m_settings->activateWindow();
+    // The picker stays on top of every window and would cover this one.
+    m_panel->hide();
 }
 
 void AppDelegate::showAbout()
@@ -202,6 +191,7 @@ void AppDelegate::showAbout()
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
+    m_panel->hide();
 }
 
 void AppDelegate::importCopyLess()

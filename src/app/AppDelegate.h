@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/StatusMenu.h"
 #include "exchange/CopyLessImporter.h"
 
 #include <QObject>
@@ -9,6 +8,7 @@
 #include <memory>
 
 class AboutWindow;
+class AppActions;
 class AppIconManager;
 class DesktopServices;
 class LoginItem;
@@ -35,9 +35,10 @@ public:
     PanelController &panel() const { return *m_panel; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *statusMenu() const { return m_menu.get(); }
+    AppActions &actions() const { return *m_actions; }
 
-    StatusMenuState menuState() const;
-    StatusMenuActions menuActions();
+    // Fills the tray menu for the state things are in now.
+    void refreshStatusMenu();
     // Redraws the tray icon and its tooltip from the preferences and the serial queue.
     void refreshStatusIcon();
 
@@ -46,17 +47,19 @@ public:
     void showAbout();
     void importCopyLess();
     void stripPasteboard();
-    void grantAccess();
+    void showAutoPasteHelp();
 
 private:
+    void setupActions();
     void setupStatusItem();
     void reportCopyLessImport(const std::optional<CopyLessImporter::Result> &result);
     void onShowRequested();
 
     ShowChannel &m_channel;
     std::unique_ptr<DesktopServices> m_services;
-    std::unique_ptr<PanelController> m_panel;
     std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<AppActions> m_actions;
+    std::unique_ptr<PanelController> m_panel;
     std::unique_ptr<AppIconManager> m_icons;
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon *m_tray = nullptr;

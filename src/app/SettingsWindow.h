@@ -1,48 +1,25 @@
 #pragma once
 
-#include "exchange/CopyLessImporter.h"
+#include "app/settings/DataPage.h"
 
 #include <QWidget>
 
-#include <functional>
-#include <optional>
+#include <memory>
 
 class AppIconManager;
-class AppIconPicker;
+class AppearancePage;
+class FiltersPage;
+class GeneralPage;
 class HotKeyCenter;
 class LoginItem;
 class Prefs;
-class QAbstractButton;
-class QButtonGroup;
-class QComboBox;
-class QLabel;
-class QPlainTextEdit;
+class QAction;
 class QPushButton;
 class QStackedWidget;
+class SettingsDialogs;
+class ShortcutsPage;
 class Store;
-
-// What the settings need from the running application, and the seams for the dialogs it
-// shows. Every member may be left empty: the dialogs then use Qt's message boxes and file
-// dialogs, `trusted` counts as true, and the footer has no About link.
-struct SettingsHooks
-{
-    // Whether auto-paste can deliver its key stroke; the warning row shows when it cannot.
-    std::function<bool()> trusted;
-    // The warning row's "Grant…" button.
-    std::function<void()> grantAccess;
-    // The CopyLess 2 import; runs on a pool thread. Absent result: its store was not found.
-    // Without it the window imports into its own store with no text recognition queued.
-    std::function<std::optional<CopyLessImporter::Result>()> importCopyLess;
-    // The footer's "About Ulvane" link.
-    std::function<void()> openAbout;
-    // Asks before a destructive action; true goes ahead.
-    std::function<bool(const QString &message, const QString &detail)> confirm;
-    // Reports the outcome of an import or export.
-    std::function<void(const QString &message)> inform;
-    // Where to export to / what to import; empty when the user cancelled.
-    std::function<QString(const QString &suggestedName)> chooseExportFile;
-    std::function<QString()> chooseImportFile;
-};
+class TabStrip;
 
 // The settings window: five tabs (General, Shortcuts, Filters, Appearance, Data) over the
 // preferences, the login item, the icon style and the store, and a footer with the version.
@@ -62,8 +39,17 @@ public:
     static constexpr int windowHeight = 468;
 
     SettingsWindow(Prefs &prefs, Store &store, HotKeyCenter &hotKeys, LoginItem &loginItem,
-                   AppIconManager &icons, SettingsHooks hooks = {}, QWidget *parent = nullptr);
+                   AppIconManager &icons, QWidget *parent = nullptr);
     ~SettingsWindow() override;
+
+    // The application's verbs the window offers as well. Without them the auto-paste notice
+    // never shows and the footer has no About link.
+    void setEnableAutoPasteAction(QAction *action);
+    void setAboutAction(QAction *action);
+    // Replaces Qt's message boxes and file dialogs.
+    void setDialogs(std::unique_ptr<SettingsDialogs> dialogs);
+    // The CopyLess 2 import the Data tab runs.
+    void setCopyLessJob(DataPage::CopyLessJob job);
 
     Tab currentTab() const;
     void setCurrentTab(Tab tab);
@@ -72,13 +58,6 @@ public:
     // can strike keys, the hot key actually bound, the store's figures and the icon style.
     // Runs whenever the window is shown.
     void refresh();
-    void refreshDataFigures();
-
-    // The Data tab's actions, as its buttons run them.
-    void exportHistory();
-    void importHistory();
-    void importCopyLess();
-    void confirmClear(bool keepPinned);
 
     // The warning under the show-panel picker, or empty when it is not shown.
     QString hotkeyWarning() const;
@@ -91,65 +70,15 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QWidget *buildTabStrip();
-    QWidget *buildGeneral();
-    QWidget *buildShortcuts();
-    QWidget *buildFilters();
-    QWidget *buildAppearance();
-    QWidget *buildData();
     QWidget *buildFooter();
 
-    QComboBox *hotkeyPicker(const QString &name, const QStringList &choices,
-                            void (Prefs::*store)(const QString &));
-    void bindPrefs();
-
-    void syncHistoryCap();
-    void syncFontSize();
-    void syncDensity();
-    void syncHotkeyPickers();
-    void syncIgnoredApps();
-    void syncSwitches();
-    void syncLoginItem();
-    void updateAccessibilityRow();
-    void updateHotkeyWarning();
-
-    void finishCopyLessImport(const std::optional<CopyLessImporter::Result> &result);
-    bool confirm(const QString &message, const QString &detail);
-    void inform(const QString &message);
-
-    Prefs &m_prefs;
-    Store &m_store;
-    HotKeyCenter &m_hotKeys;
-    LoginItem &m_loginItem;
-    AppIconManager &m_icons;
-    SettingsHooks m_hooks;
-
-    QButtonGroup *m_tabs = nullptr;
-    QStackedWidget *m_pages = nullptr;
-
-    QAbstractButton *m_launchAtLogin = nullptr;
-    QAbstractButton *m_autoPaste = nullptr;
-    QWidget *m_accessibilityRow = nullptr;
-    QComboBox *m_historyCap = nullptr;
-    QAbstractButton *m_plainTextMode = nullptr;
-    QAbstractButton *m_soundOn = nullptr;
-    QAbstractButton *m_paused = nullptr;
-    bool m_syncing = false; // controls follow Prefs without writing back
-
-    QComboBox *m_showHotkey = nullptr;
-    QLabel *m_hotkeyWarning = nullptr;
-    QComboBox *m_serialNextHotkey = nullptr;
-    QComboBox *m_plainModeHotkey = nullptr;
-    QComboBox *m_pauseHotkey = nullptr;
-
-    QAbstractButton *m_ignoreHandoff = nullptr;
-    QPlainTextEdit *m_ignoredApps = nullptr;
-
-    QComboBox *m_fontSize = nullptr;
-    QComboBox *m_density = nullptr;
-    AppIconPicker *m_iconPicker = nullptr;
-
-    QLabel *m_clipsStored = nullptr;
-    QLabel *m_diskUsage = nullptr;
-    QPushButton *m_importCopyLess = nullptr;
+    std::unique_ptr<SettingsDialogs> m_dialogs;
+    TabStrip *m_tabs;
+    QStackedWidget *m_pages;
+    GeneralPage *m_general;
+    ShortcutsPage *m_shortcuts;
+    FiltersPage *m_filters;
+    AppearancePage *m_appearance;
+    DataPage *m_data;
+    QPushButton *m_aboutLink = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "app/StatusMenu.h"
 
+#include "app/AppActions.h"
+
 #include "panel/Theme.h"
 #include "prefs/HotKeys.h"
 
@@ -27,54 +29,37 @@ QString toolTip(const QString &activeHotkeyLabel, int queued)
     return tip;
 }
 
-void fill(QMenu &menu, const StatusMenuState &state, const StatusMenuActions &actions)
+void fill(QMenu &menu, const AppActions &actions, const QString &version, int clipCount)
 {
     menu.clear();
-    auto add = [&menu](const QString &title, const std::function<void()> &action) {
-        QAction *item = menu.addAction(title);
-        if (action)
-            QObject::connect(item, &QAction::triggered, &menu, [action] { action(); });
-        return item;
+    const auto add = [&menu](QAction *action) {
+        if (action->isVisible())
+            menu.addAction(action);
     };
     menu.addAction(QStringLiteral("Clipboard Manager"))->setEnabled(false);
-    menu.addAction(QStringLiteral("v%1  ·  %2 clips").arg(state.version).arg(state.clipCount))
+    menu.addAction(QStringLiteral("v%1  ·  %2 clips").arg(version).arg(clipCount))
         ->setEnabled(false);
     menu.addSeparator();
-    add(showTitle(state.activeHotkeyLabel), actions.showPanel);
+    add(actions.showClipboard());
     menu.addSeparator();
-    QAction *pause =
-        add(state.paused ? QStringLiteral("Resume Clipping") : QStringLiteral("Pause Clipping"),
-            actions.togglePause);
-    pause->setCheckable(true);
-    pause->setChecked(state.paused);
-    QAction *plain = add(QStringLiteral("Plain-Text Mode"), actions.togglePlainMode);
-    plain->setCheckable(true);
-    plain->setChecked(state.plainTextMode);
-    add(QStringLiteral("Strip Formatting on Pasteboard"), actions.stripPasteboard);
+    add(actions.pauseClipping());
+    add(actions.plainTextMode());
+    add(actions.stripFormatting());
     menu.addSeparator();
-    add(state.recording ? QStringLiteral("Serial Paste: Stop Recording")
-                        : QStringLiteral("Serial Paste: Start Recording"),
-        actions.toggleSerial);
-    if (state.queued > 0) {
-        add(QStringLiteral("Serial Paste: Paste Next (%1 left)").arg(state.queued),
-            actions.serialNext);
-        add(QStringLiteral("Serial Paste: Clear Queue"), actions.serialClear);
-    }
+    add(actions.serialRecording());
+    add(actions.serialPasteNext());
+    add(actions.serialClear());
     menu.addSeparator();
-    if (!state.trusted) {
-        add(QStringLiteral("⚠️ Enable Auto-Paste (Accessibility)…"), actions.grantAccess);
+    if (actions.enableAutoPaste()->isVisible()) {
+        add(actions.enableAutoPaste());
         menu.addSeparator();
     }
-    QAction *login = add(QStringLiteral("Launch at Login"), actions.toggleLogin);
-    login->setCheckable(true);
-    login->setChecked(state.launchAtLogin);
-    add(QStringLiteral("Import from CopyLess 2…"), actions.importCopyLess);
-    add(QStringLiteral("Settings…"), actions.openSettings)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    add(QStringLiteral("About Ulvane"), actions.showAbout);
+    add(actions.launchAtLogin());
+    add(actions.importCopyLess());
+    add(actions.openSettings());
+    add(actions.showAbout());
     menu.addSeparator();
-    add(QStringLiteral("Quit Ulvane"), actions.quit)
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    add(actions.quit());
 }
 
 QImage statusImage(bool paused, int queued, int side, qreal devicePixelRatio)

@@ -3,45 +3,13 @@
 #include <QImage>
 #include <QString>
 
-#include <functional>
-
+class AppActions;
 class QMenu;
 
-// What the tray menu shows, read at the moment it opens.
-struct StatusMenuState
-{
-    QString version;
-    int clipCount = 0;
-    QString activeHotkeyLabel; // stored form ("⌥⌘V"), "Off" or empty
-    bool paused = false;
-    bool plainTextMode = false;
-    bool recording = false;
-    int queued = 0;
-    bool trusted = true;
-    bool launchAtLogin = false;
-};
-
-// What the tray menu's items do.
-struct StatusMenuActions
-{
-    std::function<void()> showPanel;
-    std::function<void()> togglePause;
-    std::function<void()> togglePlainMode;
-    std::function<void()> stripPasteboard;
-    std::function<void()> toggleSerial;
-    std::function<void()> serialNext;
-    std::function<void()> serialClear;
-    std::function<void()> grantAccess;
-    std::function<void()> toggleLogin;
-    std::function<void()> importCopyLess;
-    std::function<void()> openSettings;
-    std::function<void()> showAbout;
-    std::function<void()> quit;
-};
-
 namespace StatusMenu {
-// Empties `menu` and fills it for `state`; every item calls its action when triggered.
-void fill(QMenu &menu, const StatusMenuState &state, const StatusMenuActions &actions);
+// Empties `menu` and fills it with two lines about the store and the application's verbs in
+// their groups; a verb hidden in its current state is left out. Refresh `actions` first.
+void fill(QMenu &menu, const AppActions &actions, const QString &version, int clipCount);
 // "Show Clipboard", or "Show Clipboard (Super+Alt+V)" when a key is in force.
 QString showTitle(const QString &activeHotkeyLabel);
 // The tray's tooltip, naming the show-panel key in force and the serial queue when pending.

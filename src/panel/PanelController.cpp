@@ -5,19 +5,23 @@
 #include "paste/PasteService.h"
 #include "platform/Workspace.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QScreen>
 
 PanelController::PanelController(Store &store, PasteService &paste, Workspace &workspace,
-                                 Prefs &prefs, AppIconCache &icons, PanelHooks hooks,
+                                 Prefs &prefs, AppIconCache &icons, PanelActions actions,
                                  QObject *parent)
     : QObject(parent), m_workspace(workspace), m_paste(paste),
       m_model(std::make_unique<PanelModel>(store, paste))
 {
-    PanelHooks viewHooks = hooks;
-    m_panel = new PanelView(*m_model, prefs, store, paste, icons, std::move(viewHooks));
+    const auto openSettings = [action = QPointer<QAction>(actions.openSettings)] {
+        if (action)
+            action->trigger();
+    };
+    m_panel = new PanelView(*m_model, prefs, store, paste, icons, std::move(actions));
     m_panel->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     m_panel->setWindowTitle(QStringLiteral("Clipboard"));
     m_panel->setObjectName(QStringLiteral("ulvane-panel"));
@@ -34,7 +38,7 @@ PanelController::PanelController(Store &store, PasteService &paste, Workspace &w
                                                                             if (panel)
                                                                                 panel->hide();
                                                                         },
-                                                                        hooks.openSettings});
+                                                                        openSettings});
     qApp->installEventFilter(this);
 }
 

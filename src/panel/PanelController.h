@@ -30,7 +30,7 @@ public:
     static constexpr int initialHeight = 460;
 
     PanelController(Store &store, PasteService &paste, Workspace &workspace, Prefs &prefs,
-                    AppIconCache &icons, PanelHooks hooks, QObject *parent = nullptr);
+                    AppIconCache &icons, PanelActions actions = {}, QObject *parent = nullptr);
     ~PanelController() override;
 
     void show();

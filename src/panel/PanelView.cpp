@@ -5,6 +5,7 @@
 #include "panel/ClipListView.h"
 #include "panel/ClipRowDelegate.h"
 #include "panel/FilterTabs.h"
+#include "panel/FormKit.h"
 #include "panel/PanelBackground.h"
 #include "panel/PanelKeys.h"
 #include "panel/PanelModel.h"
@@ -27,64 +28,12 @@
 
 namespace {
 constexpr int edgeGrip = 6; // pixels along the border that resize instead of move
-
-QWidget *divider(QWidget *parent, Qt::Orientation orientation = Qt::Horizontal)
-{
-    auto *line = new QWidget(parent);
-    if (orientation == Qt::Horizontal)
-        line->setFixedHeight(1);
-    else
-        line->setFixedWidth(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, Brisel::line());
-    line->setPalette(palette);
-    return line;
-}
-
-void setTextColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::ButtonText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
-
-QToolButton *iconButton(QWidget *parent, Symbol symbol, int size, const QString &tip)
-{
-    auto *button = new QToolButton(parent);
-    button->setIcon(Symbols::icon(symbol, size, Brisel::dim()));
-    button->setIconSize(QSize(size, size));
-    button->setToolTip(tip);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 2px; }"
-                                         "QToolButton::menu-indicator { image: none; }"));
-    return button;
-}
-
-QToolButton *symbolLabel(QWidget *parent, Symbol symbol, const QString &text, const QColor &color)
-{
-    auto *label = new QToolButton(parent);
-    label->setIcon(Symbols::icon(symbol, 10, color));
-    label->setIconSize(QSize(10, 10));
-    label->setText(text);
-    label->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    label->setFont(Fonts::ui(10.5));
-    label->setFocusPolicy(Qt::NoFocus);
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    label->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }").arg(color.name()));
-    return label;
-}
 } // namespace
 
 PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService &paste,
-                     AppIconCache &icons, PanelHooks hooks, QWidget *parent)
+                     AppIconCache &icons, PanelActions actions, QWidget *parent)
     : QWidget(parent), m_model(model), m_prefs(prefs), m_store(store), m_paste(paste),
-      m_icons(icons), m_hooks(std::move(hooks))
+      m_icons(icons), m_actions(std::move(actions))
 {
     setMinimumSize(minimumWidth, minimumHeight);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -106,21 +55,21 @@ PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildToolbar());
-    layout->addWidget(divider(this));
+    layout->addWidget(FormKit::divider(this));
     layout->addWidget(buildSearchBar());
-    layout->addWidget(divider(this));
+    layout->addWidget(FormKit::divider(this));
 
     auto *content = new QHBoxLayout;
     content->setContentsMargins(0, 0, 0, 0);
     content->setSpacing(0);
     m_list = new ClipListView(m_model, m_store, m_paste, *m_rows, *m_delegate, this);
-    m_previewDivider = divider(this, Qt::Vertical);
+    m_previewDivider = FormKit::divider(this, Qt::Vertical);
     m_preview = new PreviewPane(m_store, m_icons, this);
     content->addWidget(m_list, 1);
     content->addWidget(m_previewDivider);
     content->addWidget(m_preview);
     layout->addLayout(content, 1);
-    layout->addWidget(divider(this));
+    layout->addWidget(FormKit::divider(this));
     layout->addWidget(buildFooter());
 
     connect(&m_model, &PanelModel::queryChanged, this, &PanelView::syncQuery);
@@ -157,9 +106,8 @@ QWidget *PanelView::buildToolbar()
 
     auto *mark = new QLabel(bar);
     mark->setPixmap(Symbols::pixmap(Symbol::Clipboard, 13, Brisel::blue()));
-    auto *title = new QLabel(QStringLiteral("Clipboard"), bar);
-    title->setFont(Fonts::ui(13, QFont::DemiBold));
-    setTextColor(title, Brisel::text());
+    QLabel *title = FormKit::label(QStringLiteral("Clipboard"), Fonts::ui(13, QFont::DemiBold),
+                                   Brisel::text(), bar);
 
     m_pausedChip = new QLabel(QStringLiteral("Paused"), bar);
     m_pausedChip->setFont(Fonts::ui(10, QFont::Medium));
@@ -173,21 +121,19 @@ QWidget *PanelView::buildToolbar()
             .arg(chipBackground.green())
             .arg(chipBackground.blue()));
 
-    m_settingsButton = iconButton(bar, Symbol::Gear, 14, QStringLiteral("Settings"));
+    m_settingsButton = FormKit::iconButton(bar, Symbol::Gear, 14, QStringLiteral("Settings"));
     connect(m_settingsButton, &QToolButton::clicked, this, [this] {
-        if (m_hooks.openSettings)
-            m_hooks.openSettings();
+        if (m_actions.openSettings)
+            m_actions.openSettings->trigger();
         m_model.requestHide();
     });
 
-    auto *more = iconButton(bar, Symbol::Ellipsis, 13, QStringLiteral("More"));
-    m_moreMenu = new QMenu(more);
-    connect(m_moreMenu, &QMenu::aboutToShow, this, &PanelView::rebuildMoreMenu);
-    rebuildMoreMenu();
+    auto *more = FormKit::iconButton(bar, Symbol::Ellipsis, 13, QStringLiteral("More"));
+    m_moreMenu = buildMoreMenu(more);
     more->setMenu(m_moreMenu);
     more->setPopupMode(QToolButton::InstantPopup);
 
-    m_closeButton = iconButton(bar, Symbol::Close, 12, QStringLiteral("Close (esc)"));
+    m_closeButton = FormKit::iconButton(bar, Symbol::Close, 12, QStringLiteral("Close (esc)"));
     connect(m_closeButton, &QToolButton::clicked, this, [this] { m_model.requestHide(); });
 
     row->addWidget(mark);
@@ -200,34 +146,16 @@ QWidget *PanelView::buildToolbar()
     return bar;
 }
 
-void PanelView::rebuildMoreMenu()
+QMenu *PanelView::buildMoreMenu(QWidget *parent)
 {
-    // Rebuilt on every opening so the login and pause items say how things stand now.
-    m_moreMenu->clear();
-    QAction *login = m_moreMenu->addAction(QStringLiteral("Launch at Login"));
-    login->setCheckable(true);
-    login->setChecked(m_hooks.launchAtLogin && m_hooks.launchAtLogin());
-    connect(login, &QAction::toggled, this, [this](bool on) {
-        if (m_hooks.setLaunchAtLogin)
-            m_hooks.setLaunchAtLogin(on);
-    });
-    m_moreMenu->addAction(m_prefs.paused() ? QStringLiteral("Resume Clipping")
-                                           : QStringLiteral("Pause Clipping"),
-                          this, [this] { m_prefs.setPaused(!m_prefs.paused()); });
-    m_moreMenu->addAction(QStringLiteral("Import from CopyLess 2…"), this, [this] {
-        if (m_hooks.importCopyLess)
-            m_hooks.importCopyLess();
-    });
-    m_moreMenu->addSeparator();
-    m_moreMenu->addAction(QStringLiteral("About"), this, [this] {
-        if (m_hooks.showAbout)
-            m_hooks.showAbout();
-        m_model.requestHide();
-    });
-    m_moreMenu->addAction(QStringLiteral("Quit"), this, [this] {
-        if (m_hooks.quit)
-            m_hooks.quit();
-    });
+    auto *menu = new QMenu(parent);
+    for (QAction *action : std::as_const(m_actions.more)) {
+        if (action)
+            menu->addAction(action);
+        else
+            menu->addSeparator();
+    }
+    return menu;
 }
 
 QWidget *PanelView::buildSearchBar()
@@ -251,7 +179,7 @@ QWidget *PanelView::buildSearchBar()
     connect(m_search, &QLineEdit::textEdited, this,
             [this](const QString &text) { m_model.setQuery(text); });
 
-    m_clearButton = iconButton(bar, Symbol::CloseCircle, 13, QString());
+    m_clearButton = FormKit::iconButton(bar, Symbol::CloseCircle, 13, QString());
     connect(m_clearButton, &QToolButton::clicked, this, [this] { m_model.setQuery(QString()); });
 
     m_tabs = new FilterTabs(bar);
@@ -272,38 +200,27 @@ QWidget *PanelView::buildFooter()
     row->setContentsMargins(14, 7, 14, 7);
     row->setSpacing(12);
 
-    m_hintLabel = new QLabel(PanelKeys::footerHint(), bar);
-    m_hintLabel->setFont(Fonts::ui(10.5));
-    m_hintLabel->setTextFormat(Qt::PlainText);
-    setTextColor(m_hintLabel, Brisel::faint());
+    m_hintLabel = FormKit::label(PanelKeys::footerHint(), Fonts::ui(10.5), Brisel::faint(), bar);
     // The hint is the first thing to give way when the panel is made narrow.
     m_hintLabel->setMinimumWidth(40);
     m_hintLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
-    m_pausedLabel = symbolLabel(bar, Symbol::Pause, QStringLiteral("Paused"), Brisel::gold());
-    m_plainLabel = symbolLabel(bar, Symbol::TextFormat, QStringLiteral("Plain"), Brisel::dim());
+    m_pausedLabel =
+        FormKit::symbolLabel(bar, Symbol::Pause, QStringLiteral("Paused"), Brisel::gold());
+    m_plainLabel =
+        FormKit::symbolLabel(bar, Symbol::TextFormat, QStringLiteral("Plain"), Brisel::dim());
 
-    m_autoPasteButton = new QToolButton(bar);
-    m_autoPasteButton->setIcon(Symbols::icon(Symbol::Warning, 10, Brisel::gold()));
-    m_autoPasteButton->setIconSize(QSize(10, 10));
-    m_autoPasteButton->setText(QStringLiteral("Enable auto-paste"));
-    m_autoPasteButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_autoPasteButton = FormKit::symbolLabel(
+        bar, Symbol::Warning, QStringLiteral("Enable auto-paste"), Brisel::gold(), true);
     m_autoPasteButton->setToolTip(
-        QStringLiteral("Grant Accessibility so Enter pastes directly into the previous app"));
-    m_autoPasteButton->setFont(Fonts::ui(10.5));
-    m_autoPasteButton->setFocusPolicy(Qt::NoFocus);
-    m_autoPasteButton->setCursor(Qt::PointingHandCursor);
-    m_autoPasteButton->setStyleSheet(
-        QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
-            .arg(Brisel::gold().name()));
-    connect(m_autoPasteButton, &QToolButton::clicked, this, [this] {
-        if (m_hooks.grantAccess)
-            m_hooks.grantAccess();
-    });
+        QStringLiteral("Auto-paste is off on this desktop: Return only copies"));
+    if (m_actions.enableAutoPaste) {
+        connect(m_autoPasteButton, &QToolButton::clicked, m_actions.enableAutoPaste,
+                &QAction::trigger);
+        connect(m_actions.enableAutoPaste, &QAction::changed, this, &PanelView::updateFooter);
+    }
 
-    m_countLabel = new QLabel(bar);
-    m_countLabel->setFont(Fonts::ui(10.5));
-    setTextColor(m_countLabel, Brisel::faint());
+    m_countLabel = FormKit::label(QString(), Fonts::ui(10.5), Brisel::faint(), bar);
 
     row->addWidget(m_hintLabel, 1);
     row->addWidget(m_pausedLabel);
@@ -318,8 +235,8 @@ void PanelView::updateFooter()
     m_pausedChip->setVisible(m_prefs.paused());
     m_pausedLabel->setVisible(m_prefs.paused());
     m_plainLabel->setVisible(m_prefs.plainTextMode());
-    const bool trusted = !m_hooks.trusted || m_hooks.trusted();
-    m_autoPasteButton->setVisible(m_prefs.autoPaste() && !trusted);
+    const bool canSendKeys = !m_actions.enableAutoPaste || !m_actions.enableAutoPaste->isVisible();
+    m_autoPasteButton->setVisible(m_prefs.autoPaste() && !canSendKeys);
     m_countLabel->setText(QString::number(m_model.count()));
 }
 

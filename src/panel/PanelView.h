@@ -1,8 +1,7 @@
 #pragma once
 
+#include <QList>
 #include <QWidget>
-
-#include <functional>
 
 class AppIconCache;
 class ClipListModel;
@@ -13,25 +12,24 @@ class PanelModel;
 class PasteService;
 class Prefs;
 class PreviewPane;
+class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QToolButton;
 class Store;
 
-// What the picker asks of the application around it. Every entry may be left empty; the
-// matching control then does nothing (tests, or a process without that window).
-struct PanelHooks
+// The application's verbs the picker offers. Any may be left out (tests, benchmarks): its
+// control then does nothing.
+struct PanelActions
 {
-    std::function<void()> openSettings;
-    std::function<void()> showAbout;
-    std::function<void()> importCopyLess;
-    std::function<void()> quit;
-    std::function<bool()> launchAtLogin;
-    std::function<void(bool)> setLaunchAtLogin;
-    // Whether synthetic key strokes reach other windows; auto-paste depends on it.
-    std::function<bool()> trusted;
-    std::function<void()> grantAccess;
+    // The "More" menu, top to bottom; a null entry stands for a separator.
+    QList<QAction *> more;
+    // The gear button and Ctrl+,.
+    QAction *openSettings = nullptr;
+    // Offered in the footer while auto-paste is on and this action is visible, that is while
+    // this desktop takes no synthetic keys.
+    QAction *enableAutoPaste = nullptr;
 };
 
 // The picker's content, top to bottom: toolbar, search bar with the filter tabs, the list with
@@ -48,7 +46,7 @@ public:
     static constexpr int focusDelayMs = 50;
 
     PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService &paste,
-              AppIconCache &icons, PanelHooks hooks, QWidget *parent = nullptr);
+              AppIconCache &icons, PanelActions actions = {}, QWidget *parent = nullptr);
     ~PanelView() override;
 
     QLineEdit *searchField() const { return m_search; }
@@ -66,8 +64,7 @@ public:
     QLabel *countLabel() const { return m_countLabel; }
     QLabel *hintLabel() const { return m_hintLabel; }
 
-    // Re-reads the conditions the footer shows (also called on every appearance, since trust
-    // can change while the panel is hidden).
+    // Re-reads the conditions the footer shows (also called on every appearance).
     void updateFooter();
 
 protected:
@@ -79,7 +76,7 @@ private:
     QWidget *buildToolbar();
     QWidget *buildSearchBar();
     QWidget *buildFooter();
-    void rebuildMoreMenu();
+    QMenu *buildMoreMenu(QWidget *parent);
     void syncQuery();
     void syncPreview();
     void focusSearchSoon();
@@ -90,7 +87,7 @@ private:
     Store &m_store;
     PasteService &m_paste;
     AppIconCache &m_icons;
-    PanelHooks m_hooks;
+    PanelActions m_actions;
 
     ClipListModel *m_rows;
     ClipRowDelegate *m_delegate;

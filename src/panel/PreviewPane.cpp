@@ -1,6 +1,7 @@
 #include "panel/PreviewPane.h"
 
 #include "panel/AppIconCache.h"
+#include "panel/FormKit.h"
 #include "panel/Theme.h"
 #include "paste/Transforms.h"
 #include "store/Store.h"
@@ -17,25 +18,6 @@
 
 namespace {
 constexpr int imageWidth = PreviewPane::paneWidth - 2 * 12;
-
-QFrame *divider(QWidget *parent)
-{
-    auto *line = new QFrame(parent);
-    line->setFixedHeight(1);
-    line->setAutoFillBackground(true);
-    QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, Brisel::line());
-    line->setPalette(palette);
-    return line;
-}
-
-void setColor(QWidget *widget, const QColor &color)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    widget->setPalette(palette);
-}
 
 QPixmap roundedImage(const QImage &image)
 {
@@ -75,16 +57,14 @@ PreviewPane::PreviewPane(Store &store, AppIconCache &icons, QWidget *parent)
     names->setSpacing(1);
     m_appName = new QLabel(this);
     m_appName->setFont(Fonts::ui(12, QFont::DemiBold));
-    setColor(m_appName, Brisel::text());
-    m_time = new QLabel(this);
-    m_time->setFont(Fonts::ui(10.5));
-    setColor(m_time, Brisel::dim());
+    FormKit::setForeground(m_appName, Brisel::text());
+    m_time = FormKit::label(QString(), Fonts::ui(10.5), Brisel::dim(), this);
     names->addWidget(m_appName);
     names->addWidget(m_time);
     header->addWidget(m_appIcon, 0, Qt::AlignVCenter);
     header->addLayout(names, 1);
     layout->addLayout(header);
-    layout->addWidget(divider(this));
+    layout->addWidget(FormKit::divider(this));
 
     m_body = new QStackedWidget(this);
     m_text = new QPlainTextEdit(m_body);
@@ -111,15 +91,11 @@ PreviewPane::PreviewPane(Store &store, AppIconCache &icons, QWidget *parent)
     imageLayout->setSpacing(6);
     m_image = new QLabel(imageBox);
     m_image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_ocrCaption = new QLabel(QStringLiteral("OCR"), imageBox);
-    m_ocrCaption->setFont(Fonts::ui(10, QFont::Bold));
-    setColor(m_ocrCaption, Brisel::dim());
-    m_ocrText = new QLabel(imageBox);
-    m_ocrText->setFont(Fonts::ui(11));
+    m_ocrCaption =
+        FormKit::label(QStringLiteral("OCR"), Fonts::ui(10, QFont::Bold), Brisel::dim(), imageBox);
+    m_ocrText = FormKit::label(QString(), Fonts::ui(11), Brisel::text(), imageBox);
     m_ocrText->setWordWrap(true);
-    m_ocrText->setTextFormat(Qt::PlainText);
     m_ocrText->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setColor(m_ocrText, Brisel::text());
     imageLayout->addWidget(m_image);
     imageLayout->addWidget(m_ocrCaption);
     imageLayout->addWidget(m_ocrText);
@@ -128,11 +104,8 @@ PreviewPane::PreviewPane(Store &store, AppIconCache &icons, QWidget *parent)
     m_body->addWidget(m_imageScroll);
     layout->addWidget(m_body, 1);
 
-    layout->addWidget(divider(this));
-    m_stats = new QLabel(this);
-    m_stats->setFont(Fonts::mono(10));
-    m_stats->setTextFormat(Qt::PlainText);
-    setColor(m_stats, Brisel::faint());
+    layout->addWidget(FormKit::divider(this));
+    m_stats = FormKit::label(QString(), Fonts::mono(10), Brisel::faint(), this);
     layout->addWidget(m_stats);
 }
 

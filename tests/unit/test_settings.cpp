@@ -4,6 +4,7 @@
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
 #include "app/LoginItem.h"
+#include "app/settings/SettingsDialogs.h"
 #include "app/SettingsWindow.h"
 #include "exchange/ExportImport.h"
 #include "platform/HotKeyRegistrar.h"
@@ -12,6 +13,7 @@
 #include "store/Store.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -74,6 +76,23 @@ void choose(QComboBox *picker, const QString &text)
     Q_EMIT picker->activated(index);
 }
 
+// The user's answers, given by the test.
+struct Answers : SettingsDialogs
+{
+    bool answer = false;
+    QStringList confirmations, messages;
+    QString exportPath, importPath; // empty: the dialog was cancelled
+
+    bool confirm(QWidget *, const QString &message, const QString &detail) override
+    {
+        confirmations.append(message + u'|' + detail);
+        return answer;
+    }
+    void inform(QWidget *, const QString &message) override { messages.append(message); }
+    QString chooseExportFile(QWidget *, const QString &) override { return exportPath; }
+    QString chooseImportFile(QWidget *) override { return importPath; }
+};
+
 // One settings window over a private store, login item, icon folder and hot-key registrar,
 // with the dialogs answered by the test.
 struct Fixture
@@ -87,27 +106,19 @@ struct Fixture
     AppIconManager icons{{root.filePath(QStringLiteral("icons"))},
                          root.filePath(QStringLiteral("applications/") + DesktopEntry::fileName),
                          QStringLiteral("/usr/bin/ulvane")};
-    bool trusted = true, answer = false; // the hooks' answers
-    int grants = 0;
-    QStringList confirmations, messages;
-    QString exportPath, importPath; // empty: the dialog was cancelled
+    // Visible while this desktop takes no synthetic keys, as the application's action is.
+    QAction enableAutoPaste;
+    Answers *answers = new Answers;
     std::function<std::optional<CopyLessImporter::Result>()> copyLess;
     std::unique_ptr<SettingsWindow> window;
 
     explicit Fixture(Prefs &prefs = Prefs::shared())
     {
-        SettingsHooks hooks;
-        hooks.trusted = [this] { return trusted; };
-        hooks.grantAccess = [this] { ++grants; };
-        hooks.confirm = [this](const QString &message, const QString &detail) {
-            confirmations.append(message + u'|' + detail);
-            return answer;
-        };
-        hooks.inform = [this](const QString &message) { messages.append(message); };
-        hooks.chooseExportFile = [this](const QString &) { return exportPath; };
-        hooks.chooseImportFile = [this] { return importPath; };
-        hooks.importCopyLess = [this] { return copyLess(); };
-        window = std::make_unique<SettingsWindow>(prefs, store, hotKeys, login, icons, hooks);
+        enableAutoPaste.setVisible(false);
+        window = std::make_unique<SettingsWindow>(prefs, store, hotKeys, login, icons);
+        window->setEnableAutoPasteAction(&enableAutoPaste);
+        window->setDialogs(std::unique_ptr<SettingsDialogs>(answers));
+        window->setCopyLessJob([this] { return copyLess(); });
     }
 
     template <class T> T *find(const QString &name) const { return window->findChild<T *>(name); }
@@ -185,24 +196,23 @@ private Q_SLOTS:
         QCOMPARE(editor->toPlainText(), u"a.b\nc.d"_qs);
     }
 
-    void accessibilityRowNeedsAutoPasteAndNoTrust()
+    void autoPasteNoticeNeedsAutoPasteAndNoKeys()
     {
         Prefs &prefs = Prefs::shared();
         Fixture f;
-        f.trusted = false;
-        f.window->refresh();
-        QVERIFY(f.shown(u"accessibilityWarning"_qs));
-        f.find<QPushButton>(u"grantAccess"_qs)->click();
-        QCOMPARE(f.grants, 1);
+        QSignalSpy triggered(&f.enableAutoPaste, &QAction::triggered);
+        f.enableAutoPaste.setVisible(true);
+        QVERIFY(f.shown(u"autoPasteNotice"_qs));
+        f.find<QPushButton>(u"enableAutoPaste"_qs)->click();
+        QCOMPARE(triggered.count(), 1);
 
         f.find<QAbstractButton>(u"autoPaste"_qs)->click();
-        QVERIFY(!f.shown(u"accessibilityWarning"_qs));
+        QVERIFY(!f.shown(u"autoPasteNotice"_qs));
         prefs.setAutoPaste(true);
-        QVERIFY(f.shown(u"accessibilityWarning"_qs));
+        QVERIFY(f.shown(u"autoPasteNotice"_qs));
 
-        f.trusted = true;
-        f.window->refresh();
-        QVERIFY(!f.shown(u"accessibilityWarning"_qs));
+        f.enableAutoPaste.setVisible(false);
+        QVERIFY(!f.shown(u"autoPasteNotice"_qs));
     }
 
     void hotkeyPickersRebindThroughTheCenter()
@@ -313,42 +323,45 @@ private Q_SLOTS:
         // Cancelled dialogs do nothing.
         f.find<QPushButton>(u"exportHistory"_qs)->click();
         f.find<QPushButton>(u"importHistory"_qs)->click();
-        QCOMPARE(f.messages, QStringList());
+        QCOMPARE(f.answers->messages, QStringList());
 
-        f.exportPath = f.root.filePath(u"clipboard-export.json"_qs);
+        f.answers->exportPath = f.root.filePath(u"clipboard-export.json"_qs);
         f.find<QPushButton>(u"exportHistory"_qs)->click();
-        QCOMPARE(f.messages, QStringList());
+        QCOMPARE(f.answers->messages, QStringList());
         QTemporaryDir other;
         Store copy(other.path());
-        QCOMPARE(ExportImport::importData(fileText(f.exportPath), copy),
+        QCOMPARE(ExportImport::importData(fileText(f.answers->exportPath), copy),
                  (ExportImport::ImportResult{2, 0}));
 
         addClip(copy, u"gamma"_qs);
-        f.importPath = f.root.filePath(u"copy.json"_qs);
-        writeText(f.importPath, *ExportImport::exportAll(copy));
+        f.answers->importPath = f.root.filePath(u"copy.json"_qs);
+        writeText(f.answers->importPath, *ExportImport::exportAll(copy));
         f.find<QPushButton>(u"importHistory"_qs)->click();
-        QCOMPARE(f.messages.takeLast(), u"Imported 1 clips (2 duplicates skipped)."_qs);
+        QCOMPARE(f.answers->messages.takeLast(), u"Imported 1 clips (2 duplicates skipped)."_qs);
         QCOMPARE(stored->text(), u"3"_qs);
 
         // Failures are reported, not passed over.
-        f.importPath = f.root.filePath(u"missing.json"_qs);
+        f.answers->importPath = f.root.filePath(u"missing.json"_qs);
         f.find<QPushButton>(u"importHistory"_qs)->click();
-        QVERIFY2(f.messages.takeLast().startsWith(u"Could not read"_qs), "unreadable import");
-        f.exportPath = f.root.filePath(u"copy.json/inside.json"_qs);
+        QVERIFY2(f.answers->messages.takeLast().startsWith(u"Could not read"_qs),
+                 "unreadable import");
+        f.answers->exportPath = f.root.filePath(u"copy.json/inside.json"_qs);
         f.find<QPushButton>(u"exportHistory"_qs)->click();
-        QVERIFY2(f.messages.takeLast().startsWith(u"Could not write"_qs), "unwritable export");
+        QVERIFY2(f.answers->messages.takeLast().startsWith(u"Could not write"_qs),
+                 "unwritable export");
         QCOMPARE(f.store.count(), 3);
 
         // Clearing asks first; the milder one keeps the favourite.
         f.find<QPushButton>(u"clearHistory"_qs)->click();
-        QCOMPARE(f.confirmations, QStringList{u"Clear history?|This cannot be undone."_qs});
+        QCOMPARE(f.answers->confirmations,
+                 QStringList{u"Clear history?|This cannot be undone."_qs});
         QCOMPARE(f.store.count(), 3);
-        f.answer = true;
+        f.answers->answer = true;
         f.find<QPushButton>(u"clearHistory"_qs)->click();
         QCOMPARE(f.store.count(), 1);
         QCOMPARE(stored->text(), u"1"_qs);
         f.find<QPushButton>(u"clearEverything"_qs)->click();
-        QCOMPARE(f.confirmations.last(),
+        QCOMPARE(f.answers->confirmations.last(),
                  u"Clear EVERYTHING including favorites?|This cannot be undone."_qs);
         QCOMPARE(f.store.count(), 0);
         QCOMPARE(stored->text(), u"0"_qs);
@@ -368,13 +381,13 @@ private Q_SLOTS:
         QVERIFY(!button->isEnabled());
         QVERIFY(finished.wait(5000));
         QVERIFY(worker && worker != QThread::currentThread());
-        QCOMPARE(f.messages, QStringList{u"Imported 3 clips (1 duplicates skipped)."_qs});
+        QCOMPARE(f.answers->messages, QStringList{u"Imported 3 clips (1 duplicates skipped)."_qs});
         QVERIFY(button->isEnabled());
 
         f.copyLess = [] { return std::optional<CopyLessImporter::Result>(); };
         button->click();
         QVERIFY(finished.wait(5000));
-        QCOMPARE(f.messages.last(), u"CopyLess 2 store not found."_qs);
+        QCOMPARE(f.answers->messages.last(), u"CopyLess 2 store not found."_qs);
     }
 
     void launchAtLoginSwitchShowsTheRealState()
