@@ -55,9 +55,8 @@ PreviewPane::PreviewPane(Store &store, AppIconCache &icons, QWidget *parent)
     m_appIcon->setScaledContents(true);
     auto *names = new QVBoxLayout;
     names->setSpacing(1);
-    m_appName = new QLabel(this);
-    m_appName->setFont(Fonts::ui(12, QFont::DemiBold));
-    FormKit::setForeground(m_appName, Brisel::text());
+    // Plain text: the name comes from the other application's window, which may carry markup.
+    m_appName = FormKit::label(QString(), Fonts::ui(12, QFont::DemiBold), Brisel::text(), this);
     m_time = FormKit::label(QString(), Fonts::ui(10.5), Brisel::dim(), this);
     names->addWidget(m_appName);
     names->addWidget(m_time);

@@ -287,6 +287,13 @@ private Q_SLOTS:
         clip.byteSize = 2000;
         pane->setClip(clip);
         QCOMPARE(pane->appLabelText(), QStringLiteral("Editor"));
+        // A window's name is shown as written, never read as markup.
+        clip.appName = QStringLiteral("<img src=\"/etc/x.png\">Editor");
+        pane->setClip(clip);
+        const QList<QLabel *> labels = pane->findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(), [&clip](const QLabel *label) {
+            return label->text() == clip.appName && label->textFormat() == Qt::PlainText;
+        }));
         QCOMPARE(pane->bodyText(), clip.excerpt);
         QCOMPARE(pane->statsText(),
                  QLocale().formattedDataSize(2000, 1, QLocale::DataSizeSIFormat));
