@@ -84,7 +84,7 @@ void runCaptureSuite(const QStringList &)
     }
     QTemporaryDir dir;
     Store store(dir.path() + QStringLiteral("/s"));
-    Store::setHistoryCapProvider([] { return 0; });
+    store.setHistoryCap(0);
     X11Pasteboard pasteboard;
     X11Workspace workspace;
     PasteboardMonitor monitor(pasteboard, workspace, store, [] { return CaptureSettings{}; }, {});

@@ -115,14 +115,13 @@ void runCopyLessSuite(const QStringList &)
         return;
     }
     // A cap above the row count: every import still runs its trim, none removes anything.
-    Store::setHistoryCapProvider([] { return 10000; });
     Store target(dir.path() + QStringLiteral("/target"));
+    target.setHistoryCap(10000);
     QElapsedTimer timer;
     timer.start();
     const auto result =
         CopyLessImporter::run(target, dir.path() + QStringLiteral("/copyless"), nullptr);
     const double seconds = double(timer.elapsed()) / 1000.0;
-    Store::setHistoryCapProvider(nullptr);
     const int imported = result ? result->imported : 0;
     Bench::report(
         QStringLiteral("copyless import 5k (%1 images, %2 imported)").arg(images).arg(imported),

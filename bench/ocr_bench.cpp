@@ -60,11 +60,13 @@ QSet<QString> words(const QString &text)
 
 QString insertImage(Store &store, const QByteArray &png)
 {
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    return store
-        .insert({{{Uti::png, png}}}, ClipKind::Image, QStringLiteral("Image"), QString(), QString(),
-                1000, std::nullopt, false, id)
-        .value_or(QString());
+    NewClip clip;
+    clip.items = {{{Uti::png, png}}};
+    clip.kind = ClipKind::Image;
+    clip.excerpt = QStringLiteral("Image");
+    clip.created = 1000;
+    clip.ifStored = NewClip::IfStored::StoreAgain;
+    return store.add(clip).value_or(QString());
 }
 
 double recogniseMs(OCRService &service, const QString &id)
@@ -78,8 +80,8 @@ double recogniseMs(OCRService &service, const QString &id)
 
 QString ocrOf(Store &store, const QString &id)
 {
-    const auto rows = store.rows(QStringLiteral("SELECT ocr FROM clips WHERE id=?"), {id});
-    return rows.isEmpty() ? QString() : rows.first().value(QStringLiteral("ocr")).toString();
+    const std::optional<Clip> clip = store.clip(id);
+    return clip ? clip->ocr : QString();
 }
 
 void ocrBench(const QStringList &)

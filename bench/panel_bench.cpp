@@ -69,13 +69,24 @@ void populateMixed(Store &store, int texts)
     const double now = Util::now();
     for (int i = 0; i < 40; ++i) {
         const QByteArray png = thumbnailPNG(i);
-        store.insert({FlavorList{Flavor{Uti::png, png}}}, ClipKind::Image,
-                     QStringLiteral("Image 220×140"), QStringLiteral("firefox"),
-                     QStringLiteral("Firefox"), now + i * 3, png, false, BenchData::newId());
+        NewClip image;
+        image.items = {FlavorList{Flavor{Uti::png, png}}};
+        image.kind = ClipKind::Image;
+        image.excerpt = QStringLiteral("Image 220×140");
+        image.appId = QStringLiteral("firefox");
+        image.appName = QStringLiteral("Firefox");
+        image.created = now + i * 3;
+        image.ifStored = NewClip::IfStored::StoreAgain;
+        image.ownThumbnail = png;
+        store.add(image);
         const QString colour = QColor::fromHsv((i * 53) % 360, 200, 230).name();
-        store.insert({FlavorList{Flavor{Uti::plainText, colour.toUtf8()}}}, ClipKind::Color, colour,
-                     QString(), QString(), now + i * 3 + 1, std::nullopt, false,
-                     BenchData::newId());
+        NewClip color;
+        color.items = {FlavorList{Flavor{Uti::plainText, colour.toUtf8()}}};
+        color.kind = ClipKind::Color;
+        color.excerpt = colour;
+        color.created = now + i * 3 + 1;
+        color.ifStored = NewClip::IfStored::StoreAgain;
+        store.add(color);
     }
 }
 

@@ -18,7 +18,6 @@
 #include "platform/X11Workspace.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
-#include "store/NotificationCenter.h"
 #include "store/Store.h"
 
 #include <QApplication>
@@ -44,6 +43,7 @@ void AppDelegate::start()
     // first appearance costs no construction.
     Prefs &prefs = Prefs::shared();
     Store &store = Store::shared();
+    store.setHistoryCap(prefs.historyCap());
     // Files a kill left without their row. Off the main thread: a large history lists a
     // hundred thousand names. Captures meanwhile are safe, their files being too young to go.
     QThreadPool::globalInstance()->start([&store] { store.removeOrphanFiles(); });
@@ -75,9 +75,11 @@ void AppDelegate::start()
     m_services->startCapture();
     OCRService::shared().processPendingBacklog();
 
-    NotificationCenter &center = NotificationCenter::shared();
-    connect(&center, &NotificationCenter::prefsChanged, this, &AppDelegate::refreshStatusIcon);
-    connect(&center, &NotificationCenter::serialChanged, this, &AppDelegate::refreshStatusIcon);
+    connect(&prefs, &Prefs::changed, this, &AppDelegate::refreshStatusIcon);
+    connect(&m_services->serialPaste(), &SerialPaste::changed, this,
+            &AppDelegate::refreshStatusIcon);
+    connect(&prefs, &Prefs::historyCapChanged, &store,
+            [&store, &prefs] { store.setHistoryCap(prefs.historyCap()); });
     // Labels of the hot keys show in the tooltip; they change when the settings rebind them.
     connect(&prefs, &Prefs::pausedChanged, this, &AppDelegate::refreshStatusIcon);
     connect(&m_channel, &ShowChannel::showRequested, this, &AppDelegate::onShowRequested);

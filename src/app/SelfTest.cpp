@@ -2,11 +2,11 @@
 
 #include "app/CommandLine.h"
 #include "core/ImageUtil.h"
+#include "core/Util.h"
 #include "exchange/ExportImport.h"
 #include "paste/Transforms.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "core/Util.h"
 
 #include <QColor>
 #include <QDir>
@@ -56,10 +56,13 @@ ItemList textItems(const QString &text)
 
 std::optional<QString> insertText(Store &store, const QString &text)
 {
-    return store.insert(textItems(text), ClipKind::Text, Util::excerpt(text, Util::excerptLimit),
-                        QStringLiteral("test.app"), QStringLiteral("TestApp"), Util::now(),
-                        std::nullopt, true,
-                        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    NewClip clip;
+    clip.items = textItems(text);
+    clip.excerpt = Util::excerpt(text, Util::excerptLimit);
+    clip.appId = QStringLiteral("test.app");
+    clip.appName = QStringLiteral("TestApp");
+    clip.created = Util::now();
+    return store.add(clip);
 }
 
 } // namespace

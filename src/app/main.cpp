@@ -1,10 +1,10 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "app/SelfTest.h"
+#include "core/Log.h"
 #include "panel/Theme.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
-#include "core/Log.h"
 #include "store/Store.h"
 
 #include <QApplication>
@@ -14,12 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-void wireStoreToPrefs()
-{
-    Prefs::shared();
-    Store::setHistoryCapProvider([] { return Prefs::shared().historyCap(); });
-}
 
 bool hasDisplay()
 {
@@ -31,11 +25,12 @@ bool hasDisplay()
 int runCommand(int argc, char **argv, const CommandLine::Command &command)
 {
     QCoreApplication app(argc, argv);
-    wireStoreToPrefs();
+    Prefs::shared();
     switch (command.mode) {
     case CommandLine::Mode::SelfTest:
         return SelfTest::run();
     case CommandLine::Mode::ImportCopyLess:
+        Store::shared().setHistoryCap(Prefs::shared().historyCap());
         return CommandLine::runImportCopyLess();
     case CommandLine::Mode::Stats:
         return CommandLine::runStats();
@@ -62,7 +57,7 @@ int startApplication(int argc, char **argv)
     app.setApplicationName(QStringLiteral("Ulvane"));
     app.setDesktopFileName(QStringLiteral("org.brisel.Ulvane"));
     app.setQuitOnLastWindowClosed(false);
-    wireStoreToPrefs();
+    Prefs::shared();
 
     // One instance per user: a second start hands over to the first and leaves.
     ShowChannel channel;

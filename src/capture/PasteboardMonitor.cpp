@@ -8,7 +8,6 @@
 #include "store/Store.h"
 
 #include <QThread>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -269,19 +268,14 @@ std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const Captur
     const FlavorList flat = Flavors::flatten(items);
     const Classification classification = classify(flat);
 
-    std::optional<QByteArray> thumbnail;
-    if (classification.kind == ClipKind::Image) {
-        const auto image = std::find_if(flat.cbegin(), flat.cend(), [](const Flavor &f) {
-            return f.uti == Uti::png || f.uti == Uti::jpeg;
-        });
-        if (image != flat.cend())
-            thumbnail = ImageUtil::thumbnailPNG(ImageUtil::decode(image->data), thumbnailMaxSide);
-    }
-
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    const std::optional<QString> stored =
-        m_store.insert(items, classification.kind, classification.title, bundleId, appName,
-                       Util::now(), thumbnail, true, id);
+    NewClip clip;
+    clip.items = std::move(items);
+    clip.kind = classification.kind;
+    clip.excerpt = classification.title;
+    clip.appId = bundleId;
+    clip.appName = appName;
+    clip.created = Util::now();
+    const std::optional<QString> stored = m_store.add(clip);
     if (!stored)
         return std::nullopt;
     return Stored{*stored, classification.kind};

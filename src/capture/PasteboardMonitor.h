@@ -52,7 +52,6 @@ public:
     // The desktop application id; the self marker and the own-application test derive from it.
     static inline const QString applicationId = QStringLiteral("org.brisel.Ulvane");
     static constexpr int pollIntervalMs = 200;
-    static constexpr int thumbnailMaxSide = 220;
 
     // The types read from an offer, in order of preference.
     static const QStringList &storableUTIs();

@@ -1,10 +1,10 @@
 #include "exchange/CopyLessImporter.h"
 
-#include "ocr/OCRService.h"
 #include "core/Log.h"
+#include "core/Util.h"
+#include "ocr/OCRService.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "core/Util.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
-#include <mutex>
 
 namespace CopyLessImporter {
 
@@ -198,58 +197,40 @@ std::optional<ItemList> readContent(const QString &path)
     return items;
 }
 
-bool isDuplicate(Store &store, const QString &digest)
-{
-    return !store.rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"), {digest})
-                .isEmpty();
-}
-
 void importRow(Store &store, const SourceRow &row, const QString &cacheFolder,
                const Enqueue &enqueue, Result &result)
 {
     if (row.identifier.isEmpty())
         return;
     // The content files are read where they are: only the database needs a copy.
-    const std::optional<ItemList> items =
+    std::optional<ItemList> items =
         readContent(cacheFolder + row.identifier + QStringLiteral(".pbdata"));
     if (!items)
         return;
-    const FlavorList flat = Flavors::flatten(*items);
-    const QString digest = Util::digest(flat);
-    std::unique_lock lock(store.dedupeLock());
-    if (isDuplicate(store, digest)) {
-        ++result.skipped;
-        return;
-    }
-
-    Clip clip;
-    clip.id = newUuid();
+    NewClip clip;
     clip.created = row.created + kReferenceDate;
-    clip.kind = inferKind(flat, row.excerpt);
+    clip.kind = inferKind(Flavors::flatten(*items), row.excerpt);
+    clip.items = std::move(*items);
     const QString excerpt =
         !row.excerpt.isEmpty()
             ? row.excerpt
             : (clip.kind == ClipKind::Image ? QStringLiteral("Image") : QStringLiteral("Clip"));
     clip.excerpt = Util::excerpt(excerpt, Util::excerptLimit);
-    clip.appBundle = row.appBundle;
+    clip.title = row.title;
+    clip.appId = row.appBundle;
     clip.appName = row.appName;
-    clip.digest = digest;
+    clip.ifStored = NewClip::IfStored::Skip;
     // CopyLess 2 made its own thumbnail; it is kept as it is, not rendered again.
-    const std::optional<QByteArray> thumbnail =
-        row.thumbnail.isEmpty() ? std::nullopt : std::optional<QByteArray>(row.thumbnail);
-    if (!store.addEntry(clip, *items, thumbnail))
-        return; // no row, no clip: counted nowhere
-    lock.unlock();
-    // The title goes on before the trim, as the history import does, so the row is complete
-    // before anything may remove it.
-    if (!row.title.isEmpty()) {
-        store.run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"), {row.title, clip.id});
-        store.notifyChanged();
+    clip.ownThumbnail = row.thumbnail;
+    bool alreadyStored = false;
+    const std::optional<QString> id = store.add(clip, &alreadyStored);
+    if (!id) {
+        if (alreadyStored)
+            ++result.skipped;
+        return; // otherwise no row, no clip: counted nowhere
     }
-    store.trim();
-    store.notifyChanged();
     if (clip.kind == ClipKind::Image && enqueue)
-        enqueue(clip.id);
+        enqueue(*id);
     ++result.imported;
 }
 

@@ -1,10 +1,9 @@
 #include "exchange/ExportImport.h"
 
-#include "core/ImageUtil.h"
 #include "core/Log.h"
+#include "core/Util.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "core/Util.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -12,11 +11,8 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
-#include <QUuid>
-
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace ExportImport {
 
@@ -104,19 +100,6 @@ std::optional<QList<Entry>> decodeDocument(const QByteArray &data)
     return entries;
 }
 
-std::optional<QByteArray> thumbnailFor(const FlavorList &flat)
-{
-    for (const Flavor &f : flat) {
-        if (f.uti == Uti::png || f.uti == Uti::jpeg) {
-            const QImage image = ImageUtil::decode(f.data);
-            if (image.isNull())
-                return std::nullopt;
-            return ImageUtil::thumbnailPNG(image, 220);
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<QByteArray> exportAll(Store &store)
@@ -161,60 +144,25 @@ ImportResult importData(const QByteArray &data, Store &store)
                      [](const Entry &a, const Entry &b) { return a.created < b.created; });
 
     for (const Entry &entry : *entries) {
-        const ItemList items = entry.content.decodedItems(/*dropEmptyItems=*/true);
-        if (items.isEmpty())
+        NewClip clip;
+        clip.items = entry.content.decodedItems(/*dropEmptyItems=*/true);
+        if (clip.items.isEmpty())
             continue;
-        const FlavorList flat = Flavors::flatten(items);
-        const QString digest = Util::digest(flat);
-        const auto stored = [&store, &digest] {
-            return !store
-                        .rows(QStringLiteral("SELECT 1 FROM clips WHERE digest=? LIMIT 1"),
-                              {digest})
-                        .isEmpty();
-        };
-        if (stored()) {
-            ++result.skipped;
-            continue;
-        }
-        // Rendered outside the lock, so a capture never waits for an imported image; the
-        // check is repeated under it, since another writer may have stored it meanwhile.
-        const std::optional<QByteArray> thumbnail =
-            entry.kind == QLatin1String("image") ? thumbnailFor(flat) : std::nullopt;
-        std::unique_lock lock(store.dedupeLock());
-        if (stored()) {
-            ++result.skipped;
-            continue;
-        }
-
-        Clip clip;
-        // A hostile or hand-edited file may carry an id that is no file name ("../x"); it gets a
-        // fresh one rather than a write outside the store.
         clip.id = entry.id;
-        if (!Store::isUsableId(clip.id))
-            clip.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         clip.created = entry.created;
         clip.kind = ClipKinds::fromRawValue(entry.kind).value_or(ClipKind::Text);
         clip.excerpt = entry.excerpt;
-        clip.appBundle = entry.appBundle;
+        clip.title = entry.title;
+        clip.appId = entry.appBundle;
         clip.appName = entry.appName;
-        clip.digest = digest;
-        if (!store.addEntry(clip, items, thumbnail))
-            continue; // no row, no entry: counted nowhere
-        lock.unlock();
-        // Title and pin go on before the trim, so a pinned favourite older than the cap's window
-        // is kept rather than deleted the moment it arrives.
-        if (!entry.title.isEmpty()) {
-            store.run(QStringLiteral("UPDATE clips SET title=? WHERE id=?"),
-                      {entry.title, clip.id});
-            store.notifyChanged();
-        }
-        if (entry.pinned) {
-            store.run(QStringLiteral("UPDATE clips SET pinned=? WHERE id=?"), {qint64(1), clip.id});
-            store.notifyChanged();
-        }
-        store.trim();
-        store.notifyChanged();
-        ++result.imported;
+        clip.pinned = entry.pinned;
+        clip.ifStored = NewClip::IfStored::Skip;
+        bool alreadyStored = false;
+        if (store.add(clip, &alreadyStored))
+            ++result.imported;
+        else if (alreadyStored)
+            ++result.skipped;
+        // otherwise no row, no entry: counted nowhere
     }
     return result;
 }

@@ -385,8 +385,7 @@ private:
         } catch (...) {
             fail(id, QStringLiteral("unknown error"));
         }
-        m_store.run(QStringLiteral("UPDATE clips SET ocr=? WHERE id=?"), {text, id});
-        m_store.notifyChanged();
+        m_store.setOcrText(id, text);
         Q_EMIT m_service.processed(id);
     }
 

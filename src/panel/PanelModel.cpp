@@ -1,8 +1,7 @@
 #include "panel/PanelModel.h"
 
-#include "paste/PasteService.h"
 #include "core/Log.h"
-#include "store/NotificationCenter.h"
+#include "paste/PasteService.h"
 #include "store/Store.h"
 
 #include <QApplication>
@@ -29,8 +28,7 @@ PanelModel::PanelModel(Store &store, PasteService &paste, QObject *parent)
 
     // The list follows every store change, also while the panel is hidden, so it is current
     // the moment the panel appears and pin/delete from the keyboard show at once.
-    connect(&NotificationCenter::shared(), &NotificationCenter::storeChanged, this,
-            [this] { refresh(true); });
+    connect(&m_store, &Store::changed, this, [this] { refresh(true); });
 }
 
 PanelModel::~PanelModel() = default;

@@ -1,7 +1,6 @@
 #include "paste/SerialPaste.h"
 
 #include "paste/PasteService.h"
-#include "store/NotificationCenter.h"
 #include "store/Store.h"
 
 #include <algorithm>
@@ -17,7 +16,7 @@ void SerialPaste::toggleRecording()
     m_recording = !m_recording;
     if (m_recording)
         m_queue.clear();
-    changed(wasRecording, oldLength);
+    announce(wasRecording, oldLength);
 }
 
 void SerialPaste::recordIfNeeded(const QString &id)
@@ -26,7 +25,7 @@ void SerialPaste::recordIfNeeded(const QString &id)
         return;
     const int oldLength = queueLength();
     m_queue.append(id);
-    changed(m_recording, oldLength);
+    announce(m_recording, oldLength);
 }
 
 void SerialPaste::pasteNext()
@@ -49,7 +48,7 @@ void SerialPaste::pasteNext()
             m_paste.sendCmdVIfPossible();
         }
     }
-    changed(m_recording, oldLength);
+    announce(m_recording, oldLength);
 }
 
 void SerialPaste::clear()
@@ -58,14 +57,14 @@ void SerialPaste::clear()
     const int oldLength = queueLength();
     m_queue.clear();
     m_recording = false;
-    changed(wasRecording, oldLength);
+    announce(wasRecording, oldLength);
 }
 
-void SerialPaste::changed(bool wasRecording, int oldLength)
+void SerialPaste::announce(bool wasRecording, int oldLength)
 {
     if (wasRecording != m_recording)
         Q_EMIT recordingChanged(m_recording);
     if (oldLength != queueLength())
         Q_EMIT queueLengthChanged(queueLength());
-    NotificationCenter::shared().post(NotificationCenter::serialChangedName);
+    Q_EMIT changed();
 }

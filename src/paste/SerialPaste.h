@@ -8,7 +8,7 @@ class PasteService;
 class Store;
 
 // Records a run of copies and pastes them back one by one, oldest first. The queue lives only
-// as long as the process; every change is announced as "veskSerialChanged".
+// as long as the process; every change is announced by changed().
 class SerialPaste : public QObject
 {
     Q_OBJECT
@@ -37,9 +37,11 @@ public:
 Q_SIGNALS:
     void recordingChanged(bool recording);
     void queueLengthChanged(int length);
+    // After every call that may change the recording or the queue.
+    void changed();
 
 private:
-    void changed(bool wasRecording, int oldLength);
+    void announce(bool wasRecording, int oldLength);
 
     PasteService &m_paste;
     Store &m_store;

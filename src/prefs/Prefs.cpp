@@ -1,7 +1,6 @@
 #include "prefs/Prefs.h"
 
 #include "core/Log.h"
-#include "store/NotificationCenter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -209,7 +208,7 @@ void Prefs::persist(const QString &key, const QVariant &value) const
 void Prefs::announce(Signal changed)
 {
     Q_EMIT(this->*changed)();
-    NotificationCenter::shared().post(NotificationCenter::prefsChangedName);
+    Q_EMIT this->changed();
 }
 
 void Prefs::setHistoryCap(int cap)

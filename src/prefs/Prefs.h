@@ -9,8 +9,8 @@
 
 // The user's settings, one observable property each, backed by an INI file. Values are loaded
 // once at construction; every set keeps the value, writes it through to the file (flushed at
-// once, so another process sees it), emits the property's change signal and posts
-// "veskPrefsChanged" — even when the value did not change, because callers that flip a flag
+// once, so another process sees it), emits the property's change signal and then changed()
+// — even when the value did not change, because callers that flip a flag
 // rely on the announcement. Absent or unreadable keys read as their defaults, and nothing is
 // written until something is set. Lives on the main thread; only historyCap() may be called
 // from any thread.
@@ -99,6 +99,8 @@ public:
     static void setAxPromptShown(bool shown);
 
 Q_SIGNALS:
+    // After any property's own change signal.
+    void changed();
     void historyCapChanged();
     void autoPasteChanged();
     void plainTextModeChanged();

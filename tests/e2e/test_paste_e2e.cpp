@@ -4,6 +4,7 @@
 
 #include "../unit/TestMain.h"
 #include "capture/PasteboardMonitor.h"
+#include "core/Util.h"
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
 #include "platform/MacKeyCodes.h"
@@ -12,7 +13,6 @@
 #include "platform/X11Pasteboard.h"
 #include "platform/X11Workspace.h"
 #include "store/Store.h"
-#include "core/Util.h"
 #include "X11Clients.h"
 
 #include <QClipboard>
@@ -53,10 +53,11 @@ private:
     QString addClip(const QString &text, double created)
     {
         const ItemList items{FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
-        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        return m_store
-            ->insert(items, ClipKind::Text, text, QString(), QString(), created, {}, true, id)
-            .value_or(QString());
+        NewClip clip;
+        clip.items = items;
+        clip.excerpt = text;
+        clip.created = created;
+        return m_store->add(clip).value_or(QString());
     }
 
     std::optional<Clip> clipWithId(const QString &id)

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     static QCoreApplication app(*argc, *argv);
     folder = new QTemporaryDir;
     store = new Store(folder->path() + QStringLiteral("/store"));
-    Store::setHistoryCapProvider([] { return 50; });
+    store->setHistoryCap(50);
     return 0;
 }
 

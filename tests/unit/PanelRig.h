@@ -34,9 +34,14 @@ struct PanelRig
     {
         static int counter = 0;
         ++counter;
-        const std::optional<QString> id = store.insert(
-            {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, kind, text, QString(), QString(),
-            1000.0 + counter, {}, false, QStringLiteral("ID-%1").arg(counter));
+        NewClip clip;
+        clip.items = {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
+        clip.kind = kind;
+        clip.excerpt = text;
+        clip.created = 1000.0 + counter;
+        clip.ifStored = NewClip::IfStored::StoreAgain;
+        clip.id = QStringLiteral("ID-%1").arg(counter);
+        const std::optional<QString> id = store.add(clip);
         if (!id)
             qFatal("test entry was not stored");
         if (!title.isEmpty())

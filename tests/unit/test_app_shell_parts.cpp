@@ -250,8 +250,11 @@ private Q_SLOTS:
             return about.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QCOMPARE(figure("clipsValue"), u"0"_qs);
-        store.insert({FlavorList{Flavor{Uti::plainText, "one"}}}, ClipKind::Text, u"one"_qs, {}, {},
-                     double(QDateTime::currentSecsSinceEpoch()), std::nullopt, true, u"ID1"_qs);
+        NewClip one;
+        one.items = {FlavorList{Flavor{Uti::plainText, "one"}}};
+        one.excerpt = u"one"_qs;
+        one.created = double(QDateTime::currentSecsSinceEpoch());
+        store.add(one);
         // Read when shown, not while open.
         QCOMPARE(figure("clipsValue"), u"0"_qs);
         about.show();

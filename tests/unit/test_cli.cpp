@@ -1,3 +1,4 @@
+#include "StoreFile.h"
 #include "TestMain.h"
 
 #include "app/CommandLine.h"
@@ -121,9 +122,9 @@ private Q_SLOTS:
 
         // The table and the index, text for text.
         QStringList sql;
-        for (const Store::Row &row : Store(vesk).rows(
+        for (const QVariant &text : StoreFile(vesk).column(
                  u"SELECT sql FROM sqlite_master WHERE name IN ('clips', 'fts') ORDER BY name"_qs))
-            sql << row.value(u"sql"_qs).toString();
+            sql << text.toString();
         QCOMPARE(
             sql,
             QStringList(

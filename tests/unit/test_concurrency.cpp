@@ -2,16 +2,17 @@
 // a CopyLess 2 import and a history import on their own threads, and the picker's searches. Built
 // with ULVANE_TSAN this is the ThreadSanitizer run.
 #include "FakePlatform.h"
+#include "StoreFile.h"
 #include "TestMain.h"
 
 #include "capture/PasteboardMonitor.h"
 
+#include "core/Util.h"
 #include "exchange/CopyLessImporter.h"
 #include "exchange/ExportImport.h"
 #include "ocr/OCRService.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "core/Util.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -162,20 +163,27 @@ class TestConcurrency : public QObject
 
     static QString scalar(Store &store, const QString &sql)
     {
-        const QList<Store::Row> rows = store.rows(sql);
-        return rows.isEmpty() ? QString() : rows.first().value(u"v"_qs).toString();
+        return StoreFile(store.dir()).column(sql).value(0).toString();
+    }
+
+    static void exportedClip(Store &store, const QString &text, double created, const QString &id)
+    {
+        NewClip clip;
+        clip.items = textItems(text);
+        clip.excerpt = text;
+        clip.created = created;
+        clip.ifStored = NewClip::IfStored::StoreAgain;
+        clip.id = id;
+        store.add(clip);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_root.isValid());
-        Store::setHistoryCapProvider([] { return 0; }); // no trim: every distinct clip stays
-    }
+    void initTestCase() { QVERIFY(m_root.isValid()); }
 
     void everythingAtOnce()
     {
         Store store(m_root.path() + u"/store"_qs);
+        store.setHistoryCap(0); // no trim: every distinct clip stays
         OCRService ocr(store);
         QSet<QString> expected; // the digests the history must end with, once each
 
@@ -183,15 +191,14 @@ private Q_SLOTS:
         QByteArray exported;
         {
             Store other(m_root.path() + u"/other"_qs);
+            other.setHistoryCap(0);
             for (int i = 0; i < kOwn; ++i) {
                 const QString text = QStringLiteral("exported clip %1").arg(i);
-                other.insert(textItems(text), ClipKind::Text, text, {}, {}, 1000.0 + 2 * i,
-                             std::nullopt, false, QStringLiteral("E%1").arg(i));
+                exportedClip(other, text, 1000.0 + 2 * i, QStringLiteral("E%1").arg(i));
                 expected.insert(digestOf(textItems(text)));
             }
             for (int i = 0; i < kShared; ++i) {
-                other.insert(textItems(sharedText(i)), ClipKind::Text, sharedText(i), {}, {},
-                             1001.0 + 2 * i, std::nullopt, false, QStringLiteral("ES%1").arg(i));
+                exportedClip(other, sharedText(i), 1001.0 + 2 * i, QStringLiteral("ES%1").arg(i));
                 expected.insert(digestOf(textItems(sharedText(i))));
             }
             const std::optional<QByteArray> document = ExportImport::exportAll(other);
@@ -295,21 +302,19 @@ private Q_SLOTS:
                  int(expected.size()));
         QCOMPARE(scalar(store, u"SELECT COUNT(DISTINCT digest) AS v FROM clips"_qs).toInt(),
                  int(expected.size()));
+        StoreFile file(store.dir());
         QSet<QString> stored;
-        for (const Store::Row &row : store.rows(u"SELECT digest FROM clips"_qs))
-            stored.insert(row.value(u"digest"_qs).toString());
+        for (const QVariant &digest : file.column(u"SELECT digest FROM clips"_qs))
+            stored.insert(digest.toString());
         QCOMPARE(stored, expected);
-        for (const Store::Row &row : store.rows(u"SELECT id FROM clips"_qs)) {
-            const QString id = row.value(u"id"_qs).toString();
-            QVERIFY2(QFileInfo(store.contentPath(id)).isFile(), qPrintable(id));
-        }
+        for (const QVariant &id : file.column(u"SELECT id FROM clips"_qs))
+            QVERIFY2(QFileInfo(store.contentPath(id.toString())).isFile(),
+                     qPrintable(id.toString()));
 
         // The database and its full-text index came through whole.
-        const QList<Store::Row> integrity =
-            store.rows(u"SELECT integrity_check AS v FROM pragma_integrity_check"_qs);
-        QCOMPARE(integrity.size(), 1);
-        QCOMPARE(integrity.first().value(u"v"_qs).toString(), u"ok"_qs);
-        QVERIFY(store.run(u"INSERT INTO fts(fts) VALUES('integrity-check')"_qs));
+        QCOMPARE(file.column(u"SELECT integrity_check FROM pragma_integrity_check"_qs),
+                 QList<QVariant>({u"ok"_qs}));
+        QVERIFY(file.exec(u"INSERT INTO fts(fts) VALUES('integrity-check')"_qs));
 
         // The recogniser read every picture, whichever thread queued it, and search finds them.
         QCOMPARE(scalar(store, u"SELECT COUNT(*) AS v FROM clips WHERE has_image=1 AND ocr=''"_qs)

@@ -1,3 +1,4 @@
+#include "StoreFile.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
@@ -8,7 +9,6 @@
 
 #include <QBuffer>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QImage>
 
 #include <sqlite3.h>
@@ -147,8 +147,9 @@ class TestCopyLess : public QObject
     QList<Clip> clips() const
     {
         QList<Clip> clips;
-        for (const Store::Row &row : m_store->rows(u"SELECT * FROM clips ORDER BY rowid"_qs))
-            clips.append(Store::clip(row));
+        for (const QVariant &id :
+             StoreFile(m_store->dir()).column(u"SELECT id FROM clips ORDER BY rowid"_qs))
+            clips.append(*m_store->clip(id.toString()));
         return clips;
     }
 
@@ -158,11 +159,7 @@ class TestCopyLess : public QObject
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        Store::setHistoryCapProvider([] { return 0; });
-        m_store = std::make_unique<Store>(newFolder());
-    }
+    void init() { m_store = std::make_unique<Store>(newFolder()); }
 
     void cleanup() // no temporary copy of a database outlives its run
     {
@@ -251,9 +248,12 @@ private Q_SLOTS:
     // newest, titles and all.
     void duplicatesSkippedAndTrimKeepsTheNewest()
     {
-        Store::setHistoryCapProvider([] { return 2; });
-        m_store->insert(textItems(u"already here"_qs), ClipKind::Text, u"already here"_qs, {}, {},
-                        1, std::nullopt, true, u"MINE"_qs);
+        m_store->setHistoryCap(2);
+        NewClip mine;
+        mine.items = textItems(u"already here"_qs);
+        mine.excerpt = u"already here"_qs;
+        mine.created = 1;
+        QVERIFY(m_store->add(mine));
         Fixture fx(newFolder());
         fx.addText(u"A"_qs, u"already here"_qs, 1, u"Other title"_qs);
         fx.addText(u"B"_qs, u"oldest"_qs, 2, u"First"_qs);
@@ -299,8 +299,9 @@ private Q_SLOTS:
         fx.addRow({identifier, u"lost"_qs, null, null, null, 2.0});
         QFile file(fx.contentPath(identifier.toString()));
         if (tag == "store refuses the row")
-            QVERIFY(m_store->exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips WHEN "
-                                  "NEW.excerpt = 'lost' BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+            QVERIFY(StoreFile(m_store->dir())
+                        .exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips WHEN "
+                              "NEW.excerpt = 'lost' BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         if (tag == "file is a folder")
             QVERIFY(QDir().mkpath(file.fileName()));
         else if (tag == "file is a pipe")
@@ -375,10 +376,7 @@ private Q_SLOTS:
         } else if (tag != "no database") {
             QVERIFY(writeFile(database, bytes));
         }
-        QElapsedTimer timer;
-        timer.start();
         QVERIFY(!CopyLessImporter::run(*m_store, folder, nullptr));
-        QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(m_store->count(), 0);
     }
 
@@ -441,10 +439,7 @@ private Q_SLOTS:
                      !pragmas.contains("EXCLUSIVE"));
         }
         const auto before = filesUnder(fx.folder);
-        QElapsedTimer timer;
-        timer.start();
         QCOMPARE(import(fx), u"imported 2, skipped 0"_qs);
-        QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(clips().last().title, u"Titled"_qs);
         QCOMPARE(filesUnder(fx.folder), before);
     }

@@ -2,7 +2,6 @@
 #include "TestMain.h"
 
 #include "ocr/OCRService.h"
-#include "store/NotificationCenter.h"
 #include "store/Store.h"
 
 #include <QBuffer>
@@ -13,7 +12,6 @@
 #include <QPainter>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QUuid>
 
 #include <memory>
 #include <pthread.h>
@@ -76,17 +74,19 @@ class TestOCR : public QObject
 
     QString addImage(const QByteArray &bytes, double created = 1000)
     {
-        const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-        return m_store
-            ->insert({{{Uti::png, bytes}}}, ClipKind::Image, QStringLiteral("Image"), QString(),
-                     QString(), created, std::nullopt, false, id)
-            .value_or(QString());
+        NewClip clip;
+        clip.items = {{{Uti::png, bytes}}};
+        clip.kind = ClipKind::Image;
+        clip.excerpt = QStringLiteral("Image");
+        clip.created = created;
+        clip.ifStored = NewClip::IfStored::StoreAgain;
+        return m_store->add(clip).value_or(QString());
     }
 
     QString ocrOf(const QString &id)
     {
-        const auto result = m_store->rows(u"SELECT ocr FROM clips WHERE id=?"_qs, {id});
-        return result.isEmpty() ? QString() : result.first().value(u"ocr"_qs).toString();
+        const std::optional<Clip> clip = m_store->clip(id);
+        return clip ? clip->ocr : QString();
     }
 
     QString recognise(const QString &id)
@@ -213,12 +213,12 @@ private Q_SLOTS:
         const QString id = addImage(pngOf(textImage({u"Deleted"_qs})));
         m_store->remove(id);
         QCoreApplication::sendPostedEvents(); // earlier posts from the worker
-        QSignalSpy changed(&NotificationCenter::shared(), &NotificationCenter::storeChanged);
+        QSignalSpy changed(m_store.get(), &Store::changed);
         QSignalSpy processed(m_service.get(), &OCRService::processed);
         recognise(id);
         QCOMPARE(processed.count(), 1);
         QTRY_COMPARE(changed.count(), 1);
-        QVERIFY(m_store->rows(u"SELECT id FROM clips WHERE id=?"_qs, {id}).isEmpty());
+        QCOMPARE(m_store->clip(id), std::nullopt);
     }
 
     void missingLanguageDataFailsSoft()

@@ -95,8 +95,13 @@ private Q_SLOTS:
         // A rich entry: plain paste must leave only its text on the clipboard.
         const ItemList items{FlavorList{Flavor{Uti::rtf, QByteArray("{\\rtf1 bold}")},
                                         Flavor{Uti::plainText, QByteArray("bold")}}};
-        QVERIFY(m_rig->store.insert(items, ClipKind::Text, QStringLiteral("bold"), {}, {}, 5000.0,
-                                    {}, false, QStringLiteral("RICH")));
+        NewClip rich;
+        rich.items = items;
+        rich.excerpt = QStringLiteral("bold");
+        rich.created = 5000.0;
+        rich.ifStored = NewClip::IfStored::StoreAgain;
+        rich.id = QStringLiteral("RICH");
+        QVERIFY(m_rig->store.add(rich));
         m_rig->add(QStringLiteral("older"));
         m_rig->model.refresh(false);
         QCOMPARE(m_rig->model.selectedClip()->id, QStringLiteral("RICH"));

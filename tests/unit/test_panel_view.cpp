@@ -267,9 +267,14 @@ private Q_SLOTS:
         QBuffer buffer(&png);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"));
         // Older than every text clip, so second in the list.
-        QVERIFY(m_rig->store.insert({FlavorList{Flavor{Uti::png, png}}}, ClipKind::Image,
-                                    QStringLiteral("Image 64×32"), {}, {}, 1.0, png, false,
-                                    QStringLiteral("IMG")));
+        NewClip entry;
+        entry.items = {FlavorList{Flavor{Uti::png, png}}};
+        entry.kind = ClipKind::Image;
+        entry.excerpt = QStringLiteral("Image 64×32");
+        entry.created = 1.0;
+        entry.ifStored = NewClip::IfStored::StoreAgain;
+        entry.id = QStringLiteral("IMG");
+        QVERIFY(m_rig->store.add(entry));
         const QString id = m_rig->add(QStringLiteral("line one\nline two"));
         m_rig->model.refresh(false);
         build();

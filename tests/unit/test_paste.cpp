@@ -3,7 +3,6 @@
 
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
-#include "store/NotificationCenter.h"
 #include "store/Store.h"
 
 #include <QElapsedTimer>
@@ -56,7 +55,14 @@ struct Rig
     {
         static int counter = 0;
         const QString id = QStringLiteral("ID-%1").arg(++counter);
-        store.insert(items, kind, QStringLiteral("excerpt"), {}, {}, longAgo, {}, false, id);
+        NewClip entry;
+        entry.items = items;
+        entry.kind = kind;
+        entry.excerpt = QStringLiteral("excerpt");
+        entry.created = longAgo;
+        entry.ifStored = NewClip::IfStored::StoreAgain;
+        entry.id = id;
+        store.add(entry);
         return clip(id);
     }
 };
@@ -183,7 +189,7 @@ private Q_SLOTS:
     {
         SerialPaste &serial = m_rig->serial;
         m_rig->autoPaste = false;
-        QSignalSpy posts(&NotificationCenter::shared(), &NotificationCenter::serialChanged);
+        QSignalSpy posts(&serial, &SerialPaste::changed);
         QSignalSpy lengths(&serial, &SerialPaste::queueLengthChanged);
         QSignalSpy recording(&serial, &SerialPaste::recordingChanged);
         serial.recordIfNeeded(QStringLiteral("not recording"));
@@ -231,7 +237,7 @@ private Q_SLOTS:
         serial.recordIfNeeded(image.id);
         m_rig->store.remove(gone.id);
 
-        QSignalSpy posts(&NotificationCenter::shared(), &NotificationCenter::serialChanged);
+        QSignalSpy posts(&serial, &SerialPaste::changed);
         serial.pasteNext();
         QCOMPARE(m_rig->pasteboard.writes, 0);
         QCOMPARE(serial.queueLength(), 1);

@@ -1,7 +1,6 @@
 #include "unit/TestMain.h"
 
 #include "prefs/Prefs.h"
-#include "store/NotificationCenter.h"
 
 #include <QFile>
 #include <QMetaProperty>
@@ -102,14 +101,11 @@ private Q_SLOTS:
         const QMetaProperty property =
             prefs.metaObject()->property(prefs.metaObject()->indexOfProperty(name));
         QSignalSpy notify(&prefs, property.notifySignal());
-        QSignalSpy posted(&NotificationCenter::shared(), &NotificationCenter::prefsChanged);
-        QSignalSpy named(&NotificationCenter::shared(), &NotificationCenter::posted);
+        QSignalSpy posted(&prefs, &Prefs::changed);
 
         QVERIFY(property.write(&prefs, value));
         QCOMPARE(notify.count(), 1);
         QCOMPARE(posted.count(), 1);
-        QCOMPARE(named.count(), 1);
-        QCOMPARE(named.first().first().toString(), QStringLiteral("veskPrefsChanged"));
         QCOMPARE(prefs.property(name), value);
 
         // On disk before the object goes away, as another process would read it, and only
@@ -228,7 +224,7 @@ private Q_SLOTS:
         QCOMPARE(Prefs::activeHotkeyLabel(), QString());
         QCOMPARE(Prefs::axPromptShown(), false);
 
-        QSignalSpy posted(&NotificationCenter::shared(), &NotificationCenter::posted);
+        QSignalSpy posted(&Prefs::shared(), &Prefs::changed);
         Prefs::setAppIconStyle(QStringLiteral("Аврора"));
         Prefs::setActiveHotkeyLabel(QStringLiteral("\u2303\u2325V"));
         Prefs::setAxPromptShown(true);

@@ -60,8 +60,12 @@ private:
 QString addClip(Store &store, const QString &text, bool pinned = false)
 {
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    store.insert({FlavorList{Flavor{Uti::plainText, text.toUtf8()}}}, ClipKind::Text, text, {}, {},
-                 double(QDateTime::currentSecsSinceEpoch()), std::nullopt, true, id);
+    NewClip clip;
+    clip.items = {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
+    clip.excerpt = text;
+    clip.created = double(QDateTime::currentSecsSinceEpoch());
+    clip.id = id;
+    store.add(clip);
     if (pinned)
         store.setPinned(id, true);
     return id;

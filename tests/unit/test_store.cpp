@@ -1,10 +1,10 @@
 #include "StderrCapture.h"
 #include "TestMain.h"
 
-#include "store/NotificationCenter.h"
+#include "core/Util.h"
 #include "store/PBContent.h"
 #include "store/Store.h"
-#include "core/Util.h"
+#include "StoreFile.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QUuid>
+
+using IfStored = NewClip::IfStored;
 
 #include <sys/stat.h>
 #include <utime.h>
@@ -73,24 +75,41 @@ class TestStore : public QObject
 
     QString freshDir() { return m_root.path() + QStringLiteral("/store%1").arg(++m_folder); }
 
-    std::optional<QString> add(Store &store, const ItemList &items, double created,
-                               ClipKind kind = ClipKind::Text, bool dedupe = true,
-                               const QString &appName = QStringLiteral("Editor"))
+    static NewClip clipOf(const ItemList &items, double created, ClipKind kind = ClipKind::Text,
+                          const QString &appName = QStringLiteral("Editor"))
     {
         const FlavorList flat = Flavors::flatten(items);
         const Flavor *plain = Flavors::first(flat, Uti::plainText);
-        const QString excerpt =
-            plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
-        return store.insert(items, kind, excerpt, u"org.example.editor"_qs, appName, created,
-                            std::nullopt, dedupe, newId());
+        NewClip clip;
+        clip.items = items;
+        clip.kind = kind;
+        clip.excerpt = plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
+        clip.appId = u"org.example.editor"_qs;
+        clip.appName = appName;
+        clip.created = created;
+        return clip;
+    }
+
+    std::optional<QString> add(Store &store, const ItemList &items, double created,
+                               ClipKind kind = ClipKind::Text, IfStored ifStored = IfStored::MoveUp,
+                               const QString &appName = QStringLiteral("Editor"))
+    {
+        NewClip clip = clipOf(items, created, kind, appName);
+        clip.ifStored = ifStored;
+        return store.add(clip);
+    }
+
+    // A text entry that brings its own thumbnail.
+    std::optional<QString> addWithThumbnail(Store &store, const QString &body, double created,
+                                            const QString &id = {})
+    {
+        NewClip clip = clipOf(text(body), created);
+        clip.ownThumbnail = png();
+        clip.id = id;
+        return store.add(clip);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        Store::setHistoryCapProvider([] { return 0; });
-    }
-
     void newFolderLayoutAndPermissions()
     {
         const QString dir = freshDir();
@@ -103,8 +122,7 @@ private Q_SLOTS:
         QCOMPARE(modeOf(dir + u"/Thumbs"_qs), 0700);
         QCOMPARE(modeOf(dir + u"/store.sqlite"_qs), 0600);
 
-        const auto id = store.insert(text(u"secret"_qs), ClipKind::Text, u"secret"_qs, {}, {}, 1,
-                                     png(), true, newId());
+        const auto id = addWithThumbnail(store, u"secret"_qs, 1);
         QVERIFY(id);
         QCOMPARE(modeOf(store.contentPath(*id)), 0600);
         QCOMPARE(modeOf(store.thumbPath(*id)), 0600);
@@ -138,11 +156,11 @@ private Q_SLOTS:
         }
         Store store(dir);
         QCOMPARE(store.count(), 1);
-        const auto objects = store.rows(
-            u"SELECT type, name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs);
         QStringList names;
-        for (const auto &row : objects)
-            names << row.value(u"type"_qs).toString() + u':' + row.value(u"name"_qs).toString();
+        for (
+            const QVariant &name : StoreFile(dir).column(
+                u"SELECT type || ':' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs))
+            names << name.toString();
         QCOMPARE(names,
                  QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs, u"trigger:clips_ai"_qs,
                               u"trigger:clips_au"_qs, u"table:fts"_qs,
@@ -175,8 +193,84 @@ private Q_SLOTS:
         const ItemList ba{{{u"y"_qs, "2"}}, {{u"x"_qs, "1"}}};
         QVERIFY(add(store, ab, Util::now() + 30));
         QCOMPARE(add(store, ba, Util::now() + 40), std::nullopt);
-        QVERIFY(add(store, ba, Util::now() + 50, ClipKind::Text, false));
+        QVERIFY(add(store, ba, Util::now() + 50, ClipKind::Text, IfStored::StoreAgain));
         QCOMPARE(store.count(), 4);
+    }
+
+    // Imports skip a stored content: the entry keeps its time and place, nothing is announced.
+    void skipLeavesTheStoredEntryAlone()
+    {
+        Store store(freshDir());
+        const auto a = add(store, text(u"A"_qs), 100);
+        QVERIFY(add(store, text(u"B"_qs), 200));
+        QSignalSpy changed(&store, &Store::changed);
+        for (const ClipKind kind : {ClipKind::Text, ClipKind::Image}) {
+            bool alreadyStored = false;
+            NewClip again = clipOf(text(u"A"_qs), 300, kind);
+            again.ifStored = IfStored::Skip;
+            QCOMPARE(store.add(again, &alreadyStored), std::nullopt);
+            QVERIFY(alreadyStored);
+        }
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(store.count(), 2);
+        QCOMPARE(store.clip(*a)->created, 100.0);
+        bool alreadyStored = true;
+        QVERIFY(add(store, text(u"C"_qs), 50, ClipKind::Text, IfStored::Skip));
+        QVERIFY(store.add(clipOf(text(u"D"_qs), 60), &alreadyStored) && !alreadyStored);
+    }
+
+    // Title and pin go in with the row: a store whose rows refuse every update still gets
+    // them, and a pinned arrival older than the cap's window survives the trim that follows.
+    void titleAndPinAreWrittenWithTheRowThenTrimAnnouncesOnce()
+    {
+        Store store(freshDir());
+        store.setHistoryCap(1);
+        QVERIFY(add(store, text(u"newest"_qs), 500));
+        QVERIFY(
+            StoreFile(store.dir())
+                .exec(
+                    u"CREATE TRIGGER refuse BEFORE UPDATE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QSignalSpy changed(&store, &Store::changed);
+        NewClip old = clipOf(text(u"old favourite"_qs), 10);
+        old.title = u"Kept"_qs;
+        old.pinned = true;
+        const auto kept = store.add(old);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(kept);
+        QCOMPARE(store.clip(*kept)->title, u"Kept"_qs);
+        QVERIFY(store.clip(*kept)->pinned);
+        QCOMPARE(store.search(u"Kept"_qs, ClipFilter::Favorites, 10).size(), 1);
+
+        QVERIFY(add(store, text(u"old, unpinned"_qs), 20));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(store.count(), 2); // the cap keeps one unpinned entry, the newest
+        QVERIFY(!store.search(u"newest"_qs, ClipFilter::All, 10).isEmpty());
+    }
+
+    void idsFromOutsideAreKeptOnlyWhenUsable_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("usable") << u"Import-1_a.b"_qs << true;
+        QTest::newRow("none") << QString() << false;
+        QTest::newRow("a path") << u"../x"_qs << false;
+        QTest::newRow("hidden") << u".x"_qs << false;
+        QTest::newRow("too long") << QString(129, u'a') << false;
+    }
+
+    void idsFromOutsideAreKeptOnlyWhenUsable()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, kept);
+        Store store(freshDir());
+        const auto stored = addWithThumbnail(store, u"x"_qs, 1, id);
+        QVERIFY(stored);
+        QCOMPARE(*stored == id, kept);
+        if (!kept)
+            QVERIFY(!QUuid::fromString(*stored).isNull());
+        QVERIFY(QFile::exists(store.contentPath(*stored)));
+        QVERIFY(QFile::exists(store.thumbPath(*stored)));
+        QCOMPARE(QDir(store.dir() + u"/Content"_qs).entryList(QDir::Files).size(), 1);
     }
 
     void rowFieldsAndImageFlag()
@@ -201,8 +295,10 @@ private Q_SLOTS:
     void damagedRowsDecodeWithDefaults()
     {
         Store store(freshDir());
-        QVERIFY(store.run(
-            u"INSERT INTO clips(id, created, kind, excerpt, pinned, has_image, byte_size, title) VALUES('r', 'soon', 'Weird', X'00', 2, 1, 'big', NULL)"_qs));
+        QVERIFY(
+            StoreFile(store.dir())
+                .exec(
+                    u"INSERT INTO clips(id, created, kind, excerpt, pinned, has_image, byte_size, title) VALUES('r', 'soon', 'Weird', X'00', 2, 1, 'big', NULL)"_qs));
         const Clip c = store.search({}, ClipFilter::All, 10).first();
         QCOMPARE(c.id, u"r"_qs);
         QCOMPARE(c.created, 0.0);
@@ -211,7 +307,8 @@ private Q_SLOTS:
         QVERIFY(!c.pinned);
         QVERIFY(c.hasImage);
         QCOMPARE(c.byteSize, 0);
-        QCOMPARE(Store::clip(store.rows(u"SELECT * FROM clips"_qs).first()), c);
+        QCOMPARE(store.clip(u"r"_qs)->byteSize, 0);
+        QCOMPARE(store.clip(u"nothing"_qs), std::nullopt);
     }
 
     void trimKeepsTheNewestUnpinnedAndEveryPinned()
@@ -219,8 +316,7 @@ private Q_SLOTS:
         Store store(freshDir());
         QStringList ids;
         for (int i = 0; i < 8; ++i) {
-            const auto id = store.insert(text(QString::number(i)), ClipKind::Image, u"i"_qs, {}, {},
-                                         100 + i, png(), true, newId());
+            const auto id = addWithThumbnail(store, QString::number(i), 100 + i);
             ids << *id;
         }
         store.setPinned(ids[0], true);
@@ -236,10 +332,10 @@ private Q_SLOTS:
         store.trim(-3);
         QCOMPARE(store.count(), 7);
 
-        // Without a cap the provider decides, right after each insert.
-        Store::setHistoryCapProvider([] { return 2; });
+        // Without a cap the store's own decides, right after each add.
+        store.setHistoryCap(2);
         add(store, text(u"new"_qs), 500);
-        Store::setHistoryCapProvider([] { return 0; });
+        store.setHistoryCap(0);
         QCOMPARE(store.search({}, ClipFilter::All, 10).size(), 4);
     }
 
@@ -275,13 +371,13 @@ private Q_SLOTS:
     void failedRowInsertLeavesNoFilesAndNoId()
     {
         Store store(freshDir());
-        QVERIFY(store.exec(
-            u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QVERIFY(
+            StoreFile(store.dir())
+                .exec(
+                    u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         const QString id = newId();
         StderrCapture log;
-        const auto result =
-            store.insert(text(u"x"_qs), ClipKind::Image, u"x"_qs, {}, {}, 1, png(), true, id);
-        QCOMPARE(result, std::nullopt);
+        QCOMPARE(addWithThumbnail(store, u"x"_qs, 1, id), std::nullopt);
         QVERIFY(log.text().contains("[Store] row insert failed: no"));
         QVERIFY(!QFile::exists(store.contentPath(id)));
         QVERIFY(!QFile::exists(store.thumbPath(id)));
@@ -293,8 +389,10 @@ private Q_SLOTS:
         Store store(freshDir());
         const auto a = add(store, text(u"a"_qs), 1);
         const auto b = add(store, text(u"b"_qs), 2);
-        QVERIFY(store.exec(
-            u"CREATE TRIGGER refuse BEFORE DELETE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QVERIFY(
+            StoreFile(store.dir())
+                .exec(
+                    u"CREATE TRIGGER refuse BEFORE DELETE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
         store.remove(*a);
         store.trim(1);
         store.clearHistory(false);
@@ -309,13 +407,13 @@ private Q_SLOTS:
         Clip clip;
         clip.id = newId();
         clip.excerpt = u"walrus"_qs;
-        QVERIFY(store.insertRow(clip));
+        QVERIFY(store.addRows({clip}));
         clip.excerpt = u"pelican"_qs;
-        QVERIFY(store.insertRow(clip));
+        QVERIFY(store.addRows({clip}));
         QCOMPARE(store.search(u"walrus"_qs, ClipFilter::All, 10).size(), 0);
-        const auto counted =
-            store.rows(u"SELECT count(*) AS n FROM fts WHERE fts MATCH 'walrus'"_qs);
-        QCOMPARE(counted.first().value(u"n"_qs).toLongLong(), 0);
+        QCOMPARE(
+            StoreFile(store.dir()).integer(u"SELECT count(*) FROM fts WHERE fts MATCH 'walrus'"_qs),
+            0);
         QCOMPARE(store.search(u"pelican"_qs, ClipFilter::All, 10).size(), 1);
     }
 
@@ -325,8 +423,9 @@ private Q_SLOTS:
         QDir(store.dir() + u"/Thumbs"_qs).removeRecursively();
         const QString id = newId();
         StderrCapture log;
-        QVERIFY(store.insert({{{Uti::png, png()}}}, ClipKind::Image, u"Image 4×3"_qs, {}, {}, 1,
-                             png(), false, id));
+        NewClip image = clipOf({{{Uti::png, png()}}}, 1, ClipKind::Image);
+        image.id = id;
+        QVERIFY(store.add(image));
         QVERIFY(log.text().contains("[Store] thumbnail write failed: "));
         QVERIFY(store.image(id));
         QCOMPARE(store.thumbnail(id), std::nullopt);
@@ -336,8 +435,7 @@ private Q_SLOTS:
     {
         Store store(freshDir());
         const QString kept = newId();
-        QVERIFY(store.insert(text(u"kept"_qs), ClipKind::Image, u"kept"_qs, {}, {}, 1, png(), false,
-                             kept));
+        QVERIFY(addWithThumbnail(store, u"kept"_qs, 1, kept));
         const QString orphan = newId();
         const QString young = newId();
         const QString foreign = store.dir() + u"/Content/notes.json"_qs;
@@ -363,7 +461,7 @@ private Q_SLOTS:
 
         // A table that cannot be read is not an empty one.
         age(store.contentPath(young));
-        QVERIFY(store.exec(u"DROP TABLE clips"_qs));
+        QVERIFY(StoreFile(store.dir()).exec(u"DROP TABLE clips"_qs));
         QCOMPARE(store.removeOrphanFiles(), 0);
         QVERIFY(QFile::exists(store.contentPath(young)));
         QVERIFY(QFile::exists(store.contentPath(kept)));
@@ -399,11 +497,12 @@ private Q_SLOTS:
         const auto report = add(store, text(u"quarterly report draft"_qs), 1);
         const auto code = add(store, text(u"let reportCount = 5;"_qs), 2, ClipKind::Code);
         const auto color = add(store, text(u"#1e90ff"_qs), 3, ClipKind::Color);
-        const auto image = add(store, {{{Uti::png, png()}}}, 4, ClipKind::Image, true, u"Shot"_qs);
+        const auto image =
+            add(store, {{{Uti::png, png()}}}, 4, ClipKind::Image, IfStored::MoveUp, u"Shot"_qs);
         const auto quoted = add(store, text(u"say \"hi\" 100% done_now"_qs), 5);
         store.setPinned(*report, true);
         store.setTitle(*color, u"Sky Blue"_qs);
-        store.run(u"UPDATE clips SET ocr='invoice total' WHERE id=?"_qs, {*image});
+        store.setOcrText(*image, u"invoice total"_qs);
 
         auto ids = [&store](const QString &query, ClipFilter filter = ClipFilter::All) {
             QStringList found;
@@ -447,8 +546,9 @@ private Q_SLOTS:
     {
         Store store(freshDir());
         QRandomGenerator random(3);
+        StoreFile file(store.dir());
         auto addRows = [&](int from, int count, auto created) {
-            store.exec(u"BEGIN"_qs);
+            QList<Clip> rows;
             for (int i = from; i < from + count; ++i) {
                 Clip c;
                 c.id = QStringLiteral("W%1").arg(i);
@@ -457,14 +557,14 @@ private Q_SLOTS:
                 if (i % 500 == 7)
                     c.excerpt += u" rare"_qs;
                 c.digest = c.id;
-                store.insertRow(c);
+                rows << c;
             }
-            store.exec(u"COMMIT"_qs);
+            QVERIFY(store.addRows(rows));
         };
-        auto times = [](const QList<Store::Row> &rows) {
+        auto times = [](const QList<QVariant> &values) {
             QList<double> list;
-            for (const auto &row : rows)
-                list << row.value(u"created"_qs).toDouble();
+            for (const QVariant &value : values)
+                list << value.toDouble();
             return list;
         };
         auto check = [&](const char *phase) {
@@ -477,13 +577,13 @@ private Q_SLOTS:
                 for (const int limit : {400, 3}) {
                     const QList<double> expected =
                         expression.isEmpty()
-                            ? times(store.rows(u"SELECT created FROM clips WHERE excerpt LIKE ? "
-                                               "ORDER BY created DESC LIMIT ?"_qs,
-                                               {u'%' + query + u'%', limit}))
-                            : times(store.rows(
+                            ? times(file.column(u"SELECT created FROM clips WHERE excerpt LIKE ? "
+                                                "ORDER BY created DESC LIMIT ?"_qs,
+                                                {u'%' + query + u'%', qint64(limit)}))
+                            : times(file.column(
                                   u"SELECT c.created FROM clips c JOIN fts f ON c.rowid=f.rowid "
                                   "WHERE fts MATCH ? ORDER BY c.created DESC LIMIT ?"_qs,
-                                  {expression, limit}));
+                                  {expression, qint64(limit)}));
                     QList<double> searched;
                     QSet<QString> ids;
                     for (const Clip &c : store.search(query, ClipFilter::All, limit)) {
@@ -510,7 +610,7 @@ private Q_SLOTS:
             twin.id = id;
             twin.excerpt = u"twin"_qs;
             twin.digest = u"dup"_qs;
-            store.insertRow(twin);
+            QVERIFY(store.addRows({twin}));
         }
         store.touchTop(u"dup"_qs);
         QCOMPARE(store.search(u"twin"_qs, ClipFilter::All, 1).first().created,
@@ -524,24 +624,25 @@ private Q_SLOTS:
         {
             Store store(dir);
             QVERIFY(add(store, text(u"zebra crossing"_qs), 10));
-            store.exec(u"DROP TABLE fts"_qs);
-            store.exec(u"CREATE VIRTUAL TABLE fts USING fts5(excerpt, title, app_name, ocr, "
-                       "content='clips', content_rowid='rowid')"_qs);
-            store.exec(u"INSERT INTO fts(fts) VALUES('rebuild')"_qs);
+            StoreFile file(dir);
+            QVERIFY(file.exec(u"DROP TABLE fts"_qs));
+            QVERIFY(file.exec(u"CREATE VIRTUAL TABLE fts USING fts5(excerpt, title, app_name, ocr, "
+                              "content='clips', content_rowid='rowid')"_qs));
+            QVERIFY(file.exec(u"INSERT INTO fts(fts) VALUES('rebuild')"_qs));
             // Another writer holding the database: this run keeps the old index and searches.
-            store.exec(u"BEGIN IMMEDIATE"_qs);
+            QVERIFY(file.exec(u"BEGIN IMMEDIATE"_qs));
             StderrCapture quiet;
             Store blocked(dir);
             QCOMPARE(blocked.search(u"ze"_qs, ClipFilter::All, 10).size(), 1);
-            store.exec(u"COMMIT"_qs);
+            QVERIFY(file.exec(u"COMMIT"_qs));
         }
         StderrCapture log;
         {
             Store store(dir);
             QCOMPARE(store.search(u"ze"_qs, ClipFilter::All, 10).size(), 1);
-            QVERIFY(store.rows(u"SELECT sql FROM sqlite_master WHERE name='fts'"_qs)
-                        .first()
-                        .value(u"sql"_qs)
+            QVERIFY(StoreFile(dir)
+                        .column(u"SELECT sql FROM sqlite_master WHERE name='fts'"_qs)
+                        .value(0)
                         .toString()
                         .contains(u"prefix='2 3'"_qs));
         }
@@ -562,8 +663,11 @@ private Q_SLOTS:
             return QThread::create([&store] {
                 for (int i = 0; i < 400; ++i) {
                     const QString body = QStringLiteral("shared clip %1 ").arg(i).repeated(200);
-                    store.insert(text(body), ClipKind::Text, body.left(40), {}, {}, 1000 + i,
-                                 std::nullopt, true, newId());
+                    NewClip clip;
+                    clip.items = text(body);
+                    clip.excerpt = body.left(40);
+                    clip.created = 1000 + i;
+                    store.add(clip);
                 }
             });
         };
@@ -573,11 +677,7 @@ private Q_SLOTS:
         b->start();
         QVERIFY(a->wait(60000) && b->wait(60000));
         QCOMPARE(first.count(), 400);
-        QCOMPARE(first.rows(u"SELECT COUNT(DISTINCT digest) AS n FROM clips"_qs)
-                     .first()
-                     .value(u"n"_qs)
-                     .toLongLong(),
-                 400);
+        QCOMPARE(StoreFile(dir).integer(u"SELECT COUNT(DISTINCT digest) FROM clips"_qs), 400);
         QCoreApplication::processEvents(); // the writers' change notifications
     }
 
@@ -617,14 +717,18 @@ private Q_SLOTS:
         const QStringList pending = store.pendingOCR();
         QCOMPARE(pending.size(), 20);
         QCOMPARE(pending.first(), store.search({}, ClipFilter::All, 1).first().id);
-        store.run(u"UPDATE clips SET ocr=' '"_qs);
-        QVERIFY(store.pendingOCR().isEmpty());
+        for (const QString &id : pending)
+            store.setOcrText(id, u" "_qs);
+        const QStringList rest = store.pendingOCR();
+        QCOMPARE(rest.size(), 5);
+        for (const QString &id : rest)
+            QVERIFY(!pending.contains(id));
     }
 
     void notificationsArriveOnTheMainThread()
     {
         Store store(freshDir());
-        QSignalSpy spy(&NotificationCenter::shared(), &NotificationCenter::storeChanged);
+        QSignalSpy spy(&store, &Store::changed);
         store.setTitle(u"none"_qs, u"x"_qs);
         QCOMPARE(spy.count(), 1); // on the main thread: at once
         QThread *worker = QThread::create([&store] {
@@ -632,7 +736,7 @@ private Q_SLOTS:
             store.touchTop(u"nothing"_qs);
         });
         QThread *deliveredOn = nullptr;
-        connect(&NotificationCenter::shared(), &NotificationCenter::storeChanged, this,
+        connect(&store, &Store::changed, this,
                 [&deliveredOn] { deliveredOn = QThread::currentThread(); });
         worker->start();
         worker->wait();
