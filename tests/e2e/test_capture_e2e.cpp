@@ -1,6 +1,6 @@
 // The real ulvane binary in a private X session, fed by real X11 clients (xclip, xdotool and
 // this test's own clipboard offers), checked through the store it writes.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 
 #include "store/Store.h"

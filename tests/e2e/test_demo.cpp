@@ -1,7 +1,7 @@
 // scripts/demo end to end: it brings up its own private X session, so this test needs no
 // display. It runs the demo once into a temporary folder and checks that every screenshot is a
 // real picture of the window it names, and that the history it built made it into them.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 
 #include <QFile>
 #include <QFileInfo>

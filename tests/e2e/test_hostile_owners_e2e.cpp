@@ -2,7 +2,7 @@
 // answers, one that offers 10 000 targets, and two that send 100 MiB (incrementally, and as one
 // huge property). While each owns the clipboard the picker must still open promptly on its hot
 // key, memory must stay bounded, and an ordinary copy afterwards must be captured.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 #include "X11RawOwner.h"
 

@@ -1,7 +1,7 @@
 // The real ulvane binary in a private X session: its hot key brings up the picker over the
 // window the user is in, typing filters, Return pastes back into that window. Screenshots of
 // the picker land in artifacts/ next to the test for people to look at.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 
 #include "platform/X11Workspace.h"
