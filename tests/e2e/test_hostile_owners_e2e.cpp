@@ -143,6 +143,80 @@ private:
     std::atomic_bool m_answering{false};
 };
 
+// Finds the picker: the window titled "Clipboard" of the given process, while it is viewable.
+// Asked directly over one connection with pipelined requests, so a poll costs about a
+// millisecond even while the server is busy with a huge property, when a new client (an
+// xdotool search) waits seconds just to connect and the figure would be the probe's.
+class PickerProbe
+{
+public:
+    explicit PickerProbe(qint64 pid) : m_pid(quint32(pid))
+    {
+        m_c = xcb_connect(nullptr, nullptr);
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+        m_wmPid = intern(m_c, "_NET_WM_PID");
+        m_wmName = intern(m_c, "_NET_WM_NAME");
+    }
+    ~PickerProbe() { xcb_disconnect(m_c); }
+
+    bool visible()
+    {
+        // Top-level windows and, under a reparenting window manager, their frames' children.
+        std::vector<xcb_window_t> windows;
+        std::vector<xcb_window_t> level{m_root};
+        for (int depth = 0; depth < 3; ++depth) {
+            std::vector<xcb_query_tree_cookie_t> cookies;
+            for (const xcb_window_t window : level)
+                cookies.push_back(xcb_query_tree(m_c, window));
+            level.clear();
+            for (const xcb_query_tree_cookie_t cookie : cookies) {
+                Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(m_c, cookie, nullptr));
+                if (!tree)
+                    continue;
+                const xcb_window_t *children = xcb_query_tree_children(tree.get());
+                level.insert(level.end(), children,
+                             children + xcb_query_tree_children_length(tree.get()));
+            }
+            windows.insert(windows.end(), level.begin(), level.end());
+        }
+        std::vector<xcb_get_property_cookie_t> pids;
+        for (const xcb_window_t window : windows)
+            pids.push_back(xcb_get_property(m_c, 0, window, m_wmPid, XCB_ATOM_CARDINAL, 0, 1));
+        bool found = false;
+        for (size_t i = 0; i < windows.size(); ++i) {
+            Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(m_c, pids[i], nullptr));
+            if (!found && pid && xcb_get_property_value_length(pid.get()) == 4 &&
+                *static_cast<const quint32 *>(xcb_get_property_value(pid.get())) == m_pid)
+                if ((found = isPicker(windows[i])))
+                    m_window = windows[i];
+        }
+        return found;
+    }
+
+    // The picker's window as last seen.
+    xcb_window_t window() const { return m_window; }
+
+private:
+    bool isPicker(xcb_window_t window)
+    {
+        Reply<xcb_get_property_reply_t> name(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, window, m_wmName, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+            nullptr));
+        if (!name || QByteArray(static_cast<const char *>(xcb_get_property_value(name.get())),
+                                xcb_get_property_value_length(name.get())) != "Clipboard")
+            return false;
+        Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, window), nullptr));
+        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+
+    xcb_connection_t *m_c;
+    xcb_window_t m_root;
+    xcb_atom_t m_wmPid, m_wmName;
+    quint32 m_pid;
+    xcb_window_t m_window = 0;
+};
+
 qint64 statusKiB(qint64 pid, const QByteArray &field)
 {
     QFile status(u"/proc/%1/status"_qs.arg(pid));
@@ -164,6 +238,7 @@ class TestHostileOwnersE2E : public QObject
     QProcess m_app;
     QByteArray m_log;
     std::unique_ptr<Store> m_store;
+    std::unique_ptr<PickerProbe> m_picker;
     std::unique_ptr<X11Workspace> m_workspace;
     PasteTarget m_editor; // where the user is when they press the hot key
     QStringList m_figures;
@@ -180,13 +255,11 @@ class TestHostileOwnersE2E : public QObject
         return !clips.isEmpty() && clips.first().excerpt == text;
     }
 
-    quint64 picker() { return visibleWindow(m_app.processId(), u"Clipboard"_qs); }
-
     // Hot key to viewable picker window, in milliseconds, timed from launching the key
     // client (so it includes xdotool's own start); the picker is closed again afterwards.
     qint64 openPicker()
     {
-        if (picker() != 0)
+        if (m_picker->visible())
             return -1;
         m_workspace->activateWindow(m_editor.winId());
         if (!QTest::qWaitFor([&] { return m_workspace->activeWindow() == m_editor.winId(); },
@@ -197,8 +270,7 @@ class TestHostileOwnersE2E : public QObject
         QElapsedTimer clock;
         clock.start();
         QProcess::startDetached(u"xdotool"_qs, {u"key"_qs, u"super+alt+v"_qs});
-        quint64 window = 0;
-        while ((window = picker()) == 0) {
+        while (!m_picker->visible()) {
             if (clock.elapsed() > timeoutMs) {
                 qWarning("the picker did not appear");
                 return -1;
@@ -207,13 +279,15 @@ class TestHostileOwnersE2E : public QObject
         }
         const qint64 elapsed = clock.elapsed();
         // Keys reach the picker once the window manager has made it the active window.
-        if (!QTest::qWaitFor([&] { return m_workspace->activeWindow() == window; }, timeoutMs))
+        if (!QTest::qWaitFor(
+                [&] { return m_workspace->activeWindow() == quint64(m_picker->window()); },
+                timeoutMs))
             qWarning("the picker did not take the keyboard");
         // The window manager may make the picker active a moment before Qt has moved the
         // keyboard into it; an Escape that fell into that gap is pressed again.
         for (int attempt = 0; attempt < 3; ++attempt) {
             key(u"Escape"_qs);
-            if (QTest::qWaitFor([&] { return picker() == 0; }, 1500))
+            if (QTest::qWaitFor([&] { return !m_picker->visible(); }, 1500))
                 return elapsed;
         }
         qWarning("the picker did not close on Escape");
@@ -319,6 +393,7 @@ private Q_SLOTS:
         QVERIFY(m_app.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(logged("[App] launched"), 20000);
         m_store = std::make_unique<Store>(qEnvironmentVariable("XDG_DATA_HOME") + u"/Vesk"_qs);
+        m_picker = std::make_unique<PickerProbe>(m_app.processId());
         // The picker's first opening builds its window; time the later ones only.
         QVERIFY(openPicker() >= 0);
     }
