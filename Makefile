@@ -37,7 +37,7 @@ soak: build
 	@scripts/soak $(BUILD)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j2 --repeat until-pass:2
+	cd $(BUILD) && ctest --output-on-failure -j2
 
 # The unit tests, the end-to-end suite and the corpus replays again under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Only what CTest runs is built (the benchmarks are left out); any
@@ -51,7 +51,7 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DULVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) --target ulvane $$(cd $(ASAN_BUILD) && \
 		ctest -N | sed -n 's/^ *Test *#[0-9]*: *//p' | sed 's/ *(Disabled)$$//; s/_x11$$//' | sort -u)
-	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j2 --repeat until-pass:2 -E '$(ASAN_SKIP)'
+	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j2 -E '$(ASAN_SKIP)'
 
 # The concurrency test under ThreadSanitizer: only its own target is built. Qt is not built
 # with the sanitizer, so what its libraries do themselves (QtTest's watchdog thread, Qt's own

@@ -4,6 +4,8 @@
 // what the history must hold: the newest `cap` distinct copies, newest first.
 //   ulvane-soak-copier --count N --cap C --store DIR --pid PID [--seed S]
 // Exits 0 when every copy was read and the history is exactly what it must be.
+#include "X11RawOwner.h"
+
 #include "store/Store.h"
 
 #include <QBuffer>
@@ -15,13 +17,13 @@
 #include <QPainter>
 #include <QThread>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <memory>
-#include <poll.h>
+#include <mutex>
 #include <random>
-#include <xcb/xcb.h>
 
 namespace {
 
@@ -82,100 +84,57 @@ qint64 rssKiB(qint64 pid, const QByteArray &field)
     return -1;
 }
 
-xcb_atom_t intern(xcb_connection_t *c, const QByteArray &name)
-{
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()),
-                              nullptr),
-        &std::free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-// Owns the clipboard with one offer at a time and answers whoever asks.
-class Owner
+// Offers one copy at a time and tells when its content was read. The shared raw owner answers
+// on its own thread: TARGETS, then the content, anything else refused.
+class Owner : public X11Raw::ClipboardOwner
 {
 public:
-    bool connect()
-    {
-        m_c = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(m_c))
-            return false;
-        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data;
-        m_window = xcb_generate_id(m_c);
-        xcb_create_window(m_c, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, screen->root_visual, 0, nullptr);
-        m_clipboard = intern(m_c, "CLIPBOARD");
-        m_targets = intern(m_c, "TARGETS");
-        return true;
-    }
-    ~Owner()
-    {
-        if (m_c)
-            xcb_disconnect(m_c);
-    }
+    ~Owner() override { stop(); }
+
+    bool isConnected() const { return connection() && !xcb_connection_has_error(connection()); }
 
     // Offers `copy` and serves it until its content was asked for, or `timeoutMs` passed.
     bool offer(const Copy &copy, int timeoutMs)
     {
         auto it = m_atoms.find(copy.target);
         if (it == m_atoms.end())
-            it = m_atoms.insert(copy.target, intern(m_c, copy.target));
-        const xcb_atom_t target = *it;
-        xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
-        xcb_flush(m_c);
-        QElapsedTimer clock;
-        clock.start();
-        const int fd = xcb_get_file_descriptor(m_c);
-        while (clock.elapsed() < timeoutMs) {
-            while (xcb_generic_event_t *event = xcb_poll_for_event(m_c)) {
-                bool served = false;
-                if ((event->response_type & 0x7F) == XCB_SELECTION_REQUEST)
-                    served = answer(*reinterpret_cast<xcb_selection_request_event_t *>(event),
-                                    target, copy.data);
-                std::free(event);
-                if (served) {
-                    xcb_flush(m_c);
-                    return true;
-                }
-            }
-            xcb_flush(m_c);
-            pollfd pfd{fd, POLLIN, 0};
-            ::poll(&pfd, 1, 20);
+            it = m_atoms.insert(copy.target, atom(copy.target));
+        {
+            const std::lock_guard lock(m_mutex);
+            m_target = *it;
+            m_data = copy.data;
+            m_served = false;
         }
-        return false;
+        if (!claim())
+            return false;
+        std::unique_lock lock(m_mutex);
+        return m_servedChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                        [this] { return m_served; });
+    }
+
+protected:
+    Outcome answer(const xcb_selection_request_event_t &request, xcb_atom_t property) override
+    {
+        const std::lock_guard lock(m_mutex);
+        if (request.target == targetsAtom()) {
+            writeAtoms(request, property, {targetsAtom(), m_target});
+            return Outcome::Written;
+        }
+        if (request.target != m_target)
+            return Outcome::Refused;
+        write(request, property, m_data);
+        m_served = true;
+        m_servedChanged.notify_all();
+        return Outcome::Written;
     }
 
 private:
-    bool answer(const xcb_selection_request_event_t &request, xcb_atom_t target,
-                const QByteArray &data)
-    {
-        const xcb_atom_t property = request.property ? request.property : request.target;
-        bool content = false;
-        if (request.target == m_targets) {
-            const xcb_atom_t offered[] = {m_targets, target};
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, request.requestor, property,
-                                XCB_ATOM_ATOM, 32, 2, offered);
-        } else if (request.target == target) {
-            xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, request.requestor, property, target, 8,
-                                uint32_t(data.size()), data.constData());
-            content = true;
-        }
-        xcb_selection_notify_event_t notify{};
-        notify.response_type = XCB_SELECTION_NOTIFY;
-        notify.time = request.time;
-        notify.requestor = request.requestor;
-        notify.selection = request.selection;
-        notify.target = request.target;
-        notify.property = request.target == m_targets || content ? property : XCB_NONE;
-        xcb_send_event(m_c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                       reinterpret_cast<const char *>(&notify));
-        return content;
-    }
-
-    xcb_connection_t *m_c = nullptr;
-    xcb_window_t m_window = 0;
-    xcb_atom_t m_clipboard = 0, m_targets = 0;
     QHash<QByteArray, xcb_atom_t> m_atoms;
+    std::mutex m_mutex;
+    std::condition_variable m_servedChanged;
+    xcb_atom_t m_target = XCB_ATOM_NONE;
+    QByteArray m_data;
+    bool m_served = false;
 };
 
 bool matches(Store &store, const Clip &clip, const Copy &copy)
@@ -217,7 +176,7 @@ int main(int argc, char **argv)
     }
 
     Owner owner;
-    if (!owner.connect()) {
+    if (!owner.isConnected()) {
         std::fprintf(stderr, "soak: no X server\n");
         return 1;
     }

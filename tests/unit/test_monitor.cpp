@@ -1,8 +1,8 @@
 #include "FakePlatform.h"
 #include "TestMain.h"
 
-#include "core/ImageUtil.h"
 #include "capture/PasteboardMonitor.h"
+#include "core/ImageUtil.h"
 #include "paste/PasteService.h"
 #include "store/Store.h"
 
@@ -379,10 +379,8 @@ private Q_SLOTS:
         QSignalSpy finished(m_monitor.get(), &PasteboardMonitor::captureFinished);
 
         m_pasteboard->copyText(QStringLiteral("from a slow owner"));
-        QElapsedTimer clock;
-        clock.start();
+        // The owner answers only once released below: a read on this thread would never return.
         m_monitor->tick();
-        QVERIFY(clock.elapsed() < 100);
         QVERIFY(m_monitor->isCapturing());
         int timerRuns = 0;
         QTimer timer;

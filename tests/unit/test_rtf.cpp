@@ -1,5 +1,5 @@
 #include "core/RtfReader.h"
-#include "unit/TestMain.h"
+#include "TestMain.h"
 
 #include <QObject>
 

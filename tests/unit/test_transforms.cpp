@@ -8,8 +8,9 @@
 
 namespace {
 
-// Generous enough for a sanitizer build; a quadratic scan of a megabyte takes minutes.
-constexpr qint64 linearTimeBudgetMs = 5000;
+// Only tells a scan that hung from one that finished: a linear pass over these megabyte texts
+// takes about 0.2 s, a quadratic one hours.
+constexpr qint64 hangLimitMs = 30000;
 
 QString repeated(const char *piece, qsizetype totalLength)
 {
@@ -24,26 +25,6 @@ class TestTransforms : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void rawValuesRoundTrip()
-    {
-        QStringList names;
-        for (Transform t : Transforms::allTransforms()) {
-            names << Transforms::displayName(t);
-            QCOMPARE(Transforms::transformFromRawValue(names.last()), t);
-        }
-        for (Extractor e : Transforms::allExtractors()) {
-            names << Transforms::displayName(e);
-            QCOMPARE(Transforms::extractorFromRawValue(names.last()), e);
-        }
-        // Menu labels in menu order, and the values stored for them.
-        QCOMPARE(names, QStringList({"Plain Text", "lowercase", "UPPERCASE", "Title Case",
-                                     "Trimmed", "Single Line", "No Blank Lines",
-                                     "Markdown Code Block", "Emails", "URLs", "Numbers"}));
-        QVERIFY(!Transforms::transformFromRawValue(u"plain text"_qs));
-        QVERIFY(!Transforms::transformFromRawValue(QString()));
-        QVERIFY(!Transforms::extractorFromRawValue(u"urls"_qs));
-    }
-
     void apply_data()
     {
         QTest::addColumn<Transform>("transform");
@@ -267,8 +248,7 @@ private Q_SLOTS:
         for (Transform t : Transforms::allTransforms())
             Transforms::apply(t, text);
         Transforms::stats(text);
-        QVERIFY2(timer.elapsed() < linearTimeBudgetMs,
-                 qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < hangLimitMs, qPrintable(QString::number(timer.elapsed())));
     }
 };
 

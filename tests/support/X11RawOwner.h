@@ -1,7 +1,8 @@
 #pragma once
 
-// A clipboard owner spoken for in raw XCB, for tests that need one that behaves exactly as told
-// down to the protocol: Qt's own clipboard always answers correctly and at once.
+// A clipboard owner spoken for in raw XCB, for tests (and the soak run's copier) that need one
+// that behaves exactly as told down to the protocol: Qt's own clipboard always answers
+// correctly and at once.
 
 #include <QByteArray>
 #include <QList>
@@ -46,17 +47,19 @@ public:
             xcb_disconnect(m_c);
     }
 
-    // Takes the clipboard and starts answering; true once the server names this owner.
+    // Takes the clipboard, again if need be, and answers from then on; true once the server
+    // names this owner.
     bool claim()
     {
-        if (xcb_connection_has_error(m_c))
+        if (!m_c || xcb_connection_has_error(m_c))
             return false;
         xcb_set_selection_owner(m_c, m_window, m_clipboard, XCB_CURRENT_TIME);
         Reply<xcb_get_selection_owner_reply_t> owner(
             xcb_get_selection_owner_reply(m_c, xcb_get_selection_owner(m_c, m_clipboard), nullptr));
         if (!owner || owner->owner != m_window)
             return false;
-        m_thread = std::thread([this] { serve(); });
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { serve(); });
         return true;
     }
 

@@ -52,6 +52,17 @@ inline QRect windowGeometry(quint64 window)
                  values.value("HEIGHT"));
 }
 
+// The window titled `name` of the process `pid` while it is viewable; 0 when there is none.
+inline quint64 visibleWindow(qint64 pid, const QString &name)
+{
+    const QByteArray found =
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+             QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+             QLatin1Char('^') + name + QLatin1Char('$')});
+    return found.trimmed().split('\n').last().toULongLong();
+}
+
 // Presses keys through XTEST: "Down Return" is two keys.
 inline void key(const QString &keys)
 {
