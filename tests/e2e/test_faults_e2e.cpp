@@ -3,7 +3,7 @@
 // another process. After each fault the store on disk must still be whole: an intact
 // database, a full-text index that agrees with the table, a content file for every row, and
 // no leftover files once the application has started again.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 
 #include "store/PBContent.h"

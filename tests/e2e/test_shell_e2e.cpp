@@ -1,7 +1,7 @@
 // The whole application in a private X session with a real tray host (trayer): start-up order,
 // the tray icon and its menu driven by pointer and keys, the one-instance hand-over, and
 // start-ups without a tray or without a D-Bus session.
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 
 #include "platform/X11Workspace.h"

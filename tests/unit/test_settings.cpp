@@ -1,5 +1,5 @@
-#include "unit/TestFiles.h"
-#include "unit/TestMain.h"
+#include "TestFiles.h"
+#include "TestMain.h"
 
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
