@@ -5,6 +5,7 @@
 #include "app/DesktopServices.h"
 #include "app/LoginItem.h"
 #include "app/SettingsWindow.h"
+#include "core/Log.h"
 #include "exchange/CopyLessImporter.h"
 #include "ocr/OCRService.h"
 #include "panel/AppIconCache.h"
@@ -12,10 +13,9 @@
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
 #include "platform/ShowChannel.h"
-#include "platform/X11Workspace.h"
+#include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
-#include "core/Log.h"
 #include "store/NotificationCenter.h"
 #include "store/Store.h"
 
@@ -56,11 +56,15 @@ void AppDelegate::start()
     hooks.quit = [] { QCoreApplication::quit(); };
     hooks.launchAtLogin = [this] { return m_loginItem->isEnabled(); };
     hooks.setLaunchAtLogin = [this](bool on) { m_loginItem->set(on); };
-    hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
+    hooks.trusted = [this] { return m_services->canSendKeys(); };
     hooks.grantAccess = [this] { grantAccess(); };
+    DesktopEntryIndex *entries = &m_services->desktopEntries();
+    m_appIcons = std::make_unique<AppIconCache>([entries](const QString &appId) {
+        const std::optional<DesktopEntryIndex::Entry> entry = entries->byId(appId);
+        return entry ? entry->icon : QString();
+    });
     m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
-                                                m_services->workspace(), prefs,
-                                                AppIconCache::shared(), hooks);
+                                                m_services->workspace(), prefs, *m_appIcons, hooks);
 
     m_icons->applyStored();
     setupStatusItem();
@@ -127,7 +131,7 @@ StatusMenuState AppDelegate::menuState() const
     state.plainTextMode = Prefs::shared().plainTextMode();
     state.recording = m_services->serialPaste().isRecording();
     state.queued = m_services->serialPaste().queueLength();
-    state.trusted = m_services->keyStrokesTrusted();
+    state.trusted = m_services->canSendKeys();
     state.launchAtLogin = m_loginItem->isEnabled();
     return state;
 }
@@ -176,18 +180,18 @@ void AppDelegate::stripPasteboard()
 
 void AppDelegate::grantAccess()
 {
-    PasteService::openAXSettings();
+    PasteService::openAutoPasteHelp();
 }
 
 void AppDelegate::openSettings()
 {
     if (!m_settings) {
         SettingsHooks hooks;
-        hooks.trusted = [this] { return m_services->keyStrokesTrusted(); };
+        hooks.trusted = [this] { return m_services->canSendKeys(); };
         hooks.grantAccess = [this] { grantAccess(); };
         hooks.importCopyLess = [] { return CopyLessImporter::run(Store::shared()); };
         hooks.openAbout = [this] { showAbout(); };
-        m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), HotKeyCenter::shared(),
+        m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), m_services->hotKeys(),
                                         *m_loginItem, *m_icons, hooks);
     }
     m_settings->show();

@@ -9,6 +9,7 @@
 #include <memory>
 
 class AboutWindow;
+class AppIconCache;
 class AppIconManager;
 class DesktopServices;
 class LoginItem;
@@ -55,6 +56,7 @@ private:
 
     ShowChannel &m_channel;
     std::unique_ptr<DesktopServices> m_services;
+    std::unique_ptr<AppIconCache> m_appIcons;
     std::unique_ptr<PanelController> m_panel;
     std::unique_ptr<LoginItem> m_loginItem;
     std::unique_ptr<AppIconManager> m_icons;

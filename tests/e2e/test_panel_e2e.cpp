@@ -4,7 +4,7 @@
 #include "../unit/TestMain.h"
 #include "X11Clients.h"
 
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>
@@ -41,7 +41,7 @@ class TestPanelE2E : public QObject
     QProcess m_app;
     std::unique_ptr<Store> m_store;
     std::unique_ptr<X11Workspace> m_workspace;
-    PasteTarget m_target;
+    TargetWindow m_target;
     QString m_artifacts;
 
     void copy(const QString &target, const QByteArray &data)

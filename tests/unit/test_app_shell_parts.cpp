@@ -6,6 +6,7 @@
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
 #include "app/LoginItem.h"
+#include "platform/xdg/DesktopEntry.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
 

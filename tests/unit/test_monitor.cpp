@@ -1,13 +1,12 @@
 #include "FakePlatform.h"
 #include "TestMain.h"
 
-#include "core/ImageUtil.h"
 #include "capture/PasteboardMonitor.h"
+#include "core/ImageUtil.h"
 #include "paste/PasteService.h"
 #include "store/Store.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -183,6 +182,8 @@ private Q_SLOTS:
             {textItem(QStringLiteral("hunter2")), FlavorList{Flavor{extraType, QByteArray("1")}}});
         tickAndSettle();
         QCOMPARE(m_store->count(), stored ? 1 : 0);
+        // One look at the offer per copy: its types and, when they pass, its contents.
+        QCOMPARE(m_pasteboard->offers, 1);
         // A vetoed offer is never transferred, so a secret does not even pass through memory.
         if (!stored)
             QCOMPARE(m_pasteboard->reads, 0);
@@ -222,7 +223,7 @@ private Q_SLOTS:
         QCOMPARE(captureOne({textItem(QStringLiteral("from somewhere"))}).has_value(), stored);
         if (stored) {
             const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
-            QCOMPARE(clip.appBundle, app ? app->bundleId : QString());
+            QCOMPARE(clip.appBundle, app ? app->appId : QString());
             QCOMPARE(clip.appName, app ? app->name : QString());
         }
     }
@@ -379,10 +380,7 @@ private Q_SLOTS:
         QSignalSpy finished(m_monitor.get(), &PasteboardMonitor::captureFinished);
 
         m_pasteboard->copyText(QStringLiteral("from a slow owner"));
-        QElapsedTimer clock;
-        clock.start();
         m_monitor->tick();
-        QVERIFY(clock.elapsed() < 100);
         QVERIFY(m_monitor->isCapturing());
         int timerRuns = 0;
         QTimer timer;

@@ -1,8 +1,8 @@
 #include "TestMain.h"
 #include "X11RawOwner.h"
 
-#include "platform/X11Pasteboard.h"
-#include "platform/X11PasteboardTypes.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11PasteboardTypes.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
