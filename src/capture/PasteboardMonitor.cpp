@@ -92,8 +92,7 @@ void PasteboardMonitor::tick()
         const std::optional<AppInfo> app = m_workspace.activeApplication();
         const QString appId = app ? app->appId : QString();
         const QString appName = app ? app->name : QString();
-        if (isOwnApplication(appId, app ? app->pid : 0) ||
-            settings.ignoredBundleIDs.contains(appId))
+        if (isOwnApplication(appId, app ? app->pid : 0) || settings.ignoredAppIds.contains(appId))
             return;
         m_capturing = true;
         {

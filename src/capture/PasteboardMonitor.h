@@ -24,7 +24,7 @@ struct CaptureSettings
     bool ignoreHandoff = false;
     bool plainTextMode = false;
     bool soundOn = false;
-    QStringList ignoredBundleIDs;
+    QStringList ignoredAppIds;
 };
 
 // Where a newly stored entry goes next. Each hook may be empty.

@@ -219,7 +219,7 @@ private Q_SLOTS:
 
         makeMonitor();
         m_workspace->app = app;
-        m_settings.ignoredBundleIDs = ignored;
+        m_settings.ignoredAppIds = ignored;
         QCOMPARE(captureOne({textItem(QStringLiteral("from somewhere"))}).has_value(), stored);
         if (stored) {
             const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
