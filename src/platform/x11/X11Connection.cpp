@@ -68,6 +68,19 @@ quint8 X11Connection::keycodeFor(quint32 keysym)
     return codes && codes.get()[0] != XCB_NO_SYMBOL ? codes.get()[0] : 0;
 }
 
+QList<quint8> X11Connection::keycodesFor(quint32 keysym)
+{
+    QList<quint8> keycodes;
+    _XCBKeySymbols *symbols = keySymbols();
+    if (!symbols)
+        return keycodes;
+    // A list ended by XCB_NO_SYMBOL.
+    XcbReply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    for (const xcb_keycode_t *code = codes.get(); code && *code != XCB_NO_SYMBOL; ++code)
+        keycodes.append(*code);
+    return keycodes;
+}
+
 quint32 X11Connection::keysymOf(quint8 keycode)
 {
     _XCBKeySymbols *symbols = keySymbols();

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 
 #include <cstdlib>
 #include <memory>
@@ -43,6 +44,8 @@ public:
 
     // The first key code producing the key symbol in the current keymap; 0 when none does.
     quint8 keycodeFor(quint32 keysym);
+    // Every key code producing it.
+    QList<quint8> keycodesFor(quint32 keysym);
     // The key symbol of a key code without modifiers.
     quint32 keysymOf(quint8 keycode);
     // The key codes bound to each of the eight modifiers, `perModifier` apiece.

@@ -62,13 +62,14 @@ quint8 X11HotKeyRegistrar::keycodeFor(Qt::Key key)
 // keymap has no NumLock key at all.
 quint16 X11HotKeyRegistrar::findNumLockMask()
 {
-    const quint8 numLock = m_x.keycodeFor(NumLockKeysym);
-    if (!numLock)
+    const QList<quint8> numLock = m_x.keycodesFor(NumLockKeysym);
+    if (numLock.isEmpty())
         return 0;
     const X11Connection::ModifierMap map = m_x.modifierMap();
     for (int modifier = 0; map.keycodes && modifier < 8; ++modifier) {
         for (int i = 0; i < map.perModifier; ++i) {
-            if (map.keycodes[modifier * map.perModifier + i] == numLock)
+            const quint8 code = map.keycodes[modifier * map.perModifier + i];
+            if (code && numLock.contains(code))
                 return static_cast<quint16>(1u << modifier);
         }
     }
