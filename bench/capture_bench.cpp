@@ -2,8 +2,8 @@
 // copying application, and the monitor's cost while nothing is copied.
 #include "Bench.h"
 #include "capture/PasteboardMonitor.h"
-#include "platform/X11Pasteboard.h"
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>

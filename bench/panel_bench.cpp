@@ -9,9 +9,10 @@
 #include "panel/PanelController.h"
 #include "panel/PanelModel.h"
 #include "paste/PasteService.h"
-#include "platform/X11KeySynthesizer.h"
-#include "platform/X11Pasteboard.h"
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/Prefs.h"
 
 #include <QApplication>
@@ -99,6 +100,11 @@ struct Rig
     X11Workspace workspace;
     X11KeySynthesizer keys;
     PasteService paste{pasteboard, keys, workspace, store, [] { return false; }};
+    DesktopEntryIndex entries;
+    AppIconCache icons{[this](const QString &appId) {
+        const std::optional<DesktopEntryIndex::Entry> entry = entries.byId(appId);
+        return entry ? entry->icon : QString();
+    }};
 };
 
 // Shows the panel and waits until its list has been painted on a mapped window.
@@ -130,8 +136,7 @@ void benchOpenAndScroll()
 {
     Rig rig;
     populateMixed(rig.store, 2000);
-    PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs,
-                               AppIconCache::shared());
+    PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs, rig.icons);
     PaintCounter probe;
     controller.panel()->listView()->viewport()->installEventFilter(&probe);
 
@@ -236,8 +241,7 @@ void benchKeystroke(int clips)
     BenchData::TextGenerator gen;
     std::vector<QString> samples;
     BenchData::populate(rig.store, gen, clips, &samples);
-    PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs,
-                               AppIconCache::shared());
+    PanelController controller(rig.store, rig.paste, rig.workspace, rig.prefs, rig.icons);
     PaintCounter probe;
     controller.panel()->listView()->viewport()->installEventFilter(&probe);
     showAndWaitDrawn(controller, probe);

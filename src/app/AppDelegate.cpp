@@ -15,7 +15,7 @@
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
 #include "platform/ShowChannel.h"
-#include "platform/X11Workspace.h"
+#include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
@@ -51,6 +51,11 @@ void AppDelegate::start()
     m_loginItem = std::make_unique<LoginItem>();
     m_icons = std::make_unique<AppIconManager>();
 
+    DesktopEntryIndex *entries = &m_services->desktopEntries();
+    m_appIcons = std::make_unique<AppIconCache>([entries](const QString &appId) {
+        const std::optional<DesktopEntryIndex::Entry> entry = entries->byId(appId);
+        return entry ? entry->icon : QString();
+    });
     setupActions();
     PanelActions pickerActions;
     pickerActions.more = {m_actions->launchAtLogin(),  m_actions->pauseClipping(),
@@ -60,7 +65,7 @@ void AppDelegate::start()
     pickerActions.enableAutoPaste = m_actions->enableAutoPaste();
     m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
                                                 m_services->workspace(), prefs,
-                                                AppIconCache::shared(), pickerActions);
+                                                *m_appIcons, pickerActions);
     // The picker's menu shows the same verbs as the tray, so it reads the same state first;
     // whether keys can be sent is read again on each appearance, for the footer.
     connect(m_panel->panel()->moreMenu(), &QMenu::aboutToShow, m_actions.get(),
@@ -93,7 +98,7 @@ void AppDelegate::setupActions()
 {
     m_actions =
         std::make_unique<AppActions>(Prefs::shared(), m_services->serialPaste(), *m_loginItem,
-                                     [this] { return m_services->keyStrokesTrusted(); });
+                                     [this] { return m_services->canSendKeys(); });
     AppActions *actions = m_actions.get();
     connect(actions->showClipboard(), &QAction::triggered, this, &AppDelegate::showPanel);
     connect(actions->stripFormatting(), &QAction::triggered, this, &AppDelegate::stripPasteboard);
@@ -165,13 +170,13 @@ void AppDelegate::stripPasteboard()
 
 void AppDelegate::showAutoPasteHelp()
 {
-    PasteService::openAXSettings();
+    PasteService::openAutoPasteHelp();
 }
 
 void AppDelegate::openSettings()
 {
     if (!m_settings) {
-        m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), HotKeyCenter::shared(),
+        m_settings = new SettingsWindow(Prefs::shared(), Store::shared(), m_services->hotKeys(),
                                         *m_loginItem, *m_icons);
         m_settings->setEnableAutoPasteAction(m_actions->enableAutoPaste());
         m_settings->setAboutAction(m_actions->showAbout());

@@ -9,6 +9,7 @@
 
 class AboutWindow;
 class AppActions;
+class AppIconCache;
 class AppIconManager;
 class DesktopServices;
 class LoginItem;
@@ -57,6 +58,7 @@ private:
 
     ShowChannel &m_channel;
     std::unique_ptr<DesktopServices> m_services;
+    std::unique_ptr<AppIconCache> m_appIcons;
     std::unique_ptr<LoginItem> m_loginItem;
     std::unique_ptr<AppActions> m_actions;
     std::unique_ptr<PanelController> m_panel;

@@ -1,8 +1,8 @@
 #include "app/AppIconManager.h"
 
-#include "app/LoginItem.h"
-#include "prefs/Prefs.h"
 #include "core/Log.h"
+#include "platform/xdg/DesktopEntry.h"
+#include "prefs/Prefs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,20 +43,12 @@ bool isSvgDocument(const QString &path)
 
 QString readEntry(const QString &path)
 {
-    QFile file(path);
-    if (file.size() > maxArtworkBytes || !file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll());
+    return DesktopEntry::readFile(path).value_or(QString());
 }
 
 bool hasMainGroup(const QString &text)
 {
-    const QStringList lines = text.split(u'\n');
-    for (const QString &line : lines) {
-        if (QStringView(line).trimmed() == u"[Desktop Entry]")
-            return true;
-    }
-    return false;
+    return DesktopEntry::mainGroup(text).has_value();
 }
 
 } // namespace

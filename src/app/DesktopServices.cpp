@@ -4,21 +4,23 @@
 #include "ocr/OCRService.h"
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
-#include "platform/CanberraEventSound.h"
-#include "platform/X11KeySynthesizer.h"
-#include "platform/X11Pasteboard.h"
-#include "platform/X11Workspace.h"
+#include "platform/EventSound.h"
+#include "platform/HotKeyRegistrar.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/Pasteboard.h"
+#include "platform/Workspace.h"
+#include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
 
 DesktopServices::DesktopServices(QObject *parent)
-    : QObject(parent), m_pasteboard(std::make_unique<X11Pasteboard>()),
-      m_workspace(std::make_unique<X11Workspace>()), m_keys(std::make_unique<X11KeySynthesizer>()),
-      m_sound(std::make_unique<CanberraEventSound>())
+    : QObject(parent), m_platform(createPlatformServices()),
+      m_hotKeys(std::make_unique<HotKeyCenter>(*m_platform.hotKeys))
 {
     Store &store = Store::shared();
-    m_paste = std::make_unique<PasteService>(*m_pasteboard, *m_keys, *m_workspace, store,
+    m_paste = std::make_unique<PasteService>(*m_platform.pasteboard, *m_platform.keys,
+                                             *m_platform.workspace, store,
                                              [] { return Prefs::shared().autoPaste(); });
     m_serial = std::make_unique<SerialPaste>(*m_paste, store);
 
@@ -29,25 +31,24 @@ DesktopServices::DesktopServices(QObject *parent)
         s.ignoreHandoff = prefs.ignoreHandoff();
         s.plainTextMode = prefs.plainTextMode();
         s.soundOn = prefs.soundOn();
-        s.ignoredBundleIDs = prefs.ignoredBundleIDs();
+        s.ignoredAppIds = prefs.ignoredBundleIDs();
         return s;
     };
     CaptureHooks hooks;
     hooks.recordSerial = [this](const QString &id) { m_serial->recordIfNeeded(id); };
     hooks.enqueueOcr = [](const QString &id) { OCRService::shared().enqueue(id); };
-    hooks.playSound = [this] { m_sound->play(); };
-    m_monitor =
-        std::make_unique<PasteboardMonitor>(*m_pasteboard, *m_workspace, store, settings, hooks);
+    hooks.playSound = [this] { m_platform.sound->play(); };
+    m_monitor = std::make_unique<PasteboardMonitor>(*m_platform.pasteboard, *m_platform.workspace,
+                                                    store, settings, hooks);
 }
 
 DesktopServices::~DesktopServices() = default;
 
 void DesktopServices::bindHotKeys()
 {
-    HotKeyCenter &hotKeys = HotKeyCenter::shared();
-    hotKeys.setActions(
+    m_hotKeys->setActions(
         {[this] { Q_EMIT togglePanelRequested(); }, [this] { m_serial->pasteNext(); }});
-    hotKeys.bindAll();
+    m_hotKeys->bindAll();
 }
 
 void DesktopServices::startCapture()
@@ -55,7 +56,7 @@ void DesktopServices::startCapture()
     m_monitor->start();
 }
 
-bool DesktopServices::keyStrokesTrusted() const
+bool DesktopServices::canSendKeys() const
 {
-    return m_keys->isTrusted();
+    return m_platform.keys->canSendKeys();
 }

@@ -1,19 +1,20 @@
 #pragma once
 
+#include "platform/PlatformServices.h"
+
 #include <memory>
 #include <QObject>
 
-class CanberraEventSound;
+class DesktopEntryIndex;
+class HotKeyCenter;
 class PasteboardMonitor;
 class PasteService;
 class SerialPaste;
-class X11KeySynthesizer;
-class X11Pasteboard;
-class X11Workspace;
+class Workspace;
 
-// The running application's capture and paste machinery on the X11 desktop: the platform
-// services, the monitor that stores every copy, the paste service, serial paste, and the
-// global hot keys, wired to the preferences, the store and text recognition.
+// The running application's capture and paste machinery: the desktop's platform services, the
+// monitor that stores every copy, the paste service, serial paste, and the global hot keys,
+// wired to the preferences, the store and text recognition.
 class DesktopServices : public QObject
 {
     Q_OBJECT
@@ -29,19 +30,19 @@ public:
 
     PasteService &pasteService() const { return *m_paste; }
     SerialPaste &serialPaste() const { return *m_serial; }
-    X11Workspace &workspace() const { return *m_workspace; }
+    Workspace &workspace() const { return *m_platform.workspace; }
+    HotKeyCenter &hotKeys() const { return *m_hotKeys; }
+    DesktopEntryIndex &desktopEntries() const { return *m_platform.desktopEntries; }
     // Whether synthetic key strokes can be delivered (the X server offers XTEST).
-    bool keyStrokesTrusted() const;
+    bool canSendKeys() const;
 
 Q_SIGNALS:
     // The show-panel hot key; the picker answers it.
     void togglePanelRequested();
 
 private:
-    std::unique_ptr<X11Pasteboard> m_pasteboard;
-    std::unique_ptr<X11Workspace> m_workspace;
-    std::unique_ptr<X11KeySynthesizer> m_keys;
-    std::unique_ptr<CanberraEventSound> m_sound;
+    PlatformServices m_platform;
+    std::unique_ptr<HotKeyCenter> m_hotKeys;
     std::unique_ptr<PasteService> m_paste;
     std::unique_ptr<SerialPaste> m_serial;
     std::unique_ptr<PasteboardMonitor> m_monitor;

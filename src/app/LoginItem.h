@@ -26,28 +26,7 @@ public:
 
 private:
     bool write(QString *error) const;
-    bool remove(QString *error) const;
 
     QString m_entryPath;
     QString m_executable;
 };
-
-// Small pieces of the desktop entry format shared by the autostart entry and the menu entry.
-namespace DesktopEntry {
-
-inline const QString fileName = QStringLiteral("org.brisel.Ulvane.desktop");
-
-// A value of type string: backslash, line breaks and tabs escaped, a leading blank kept.
-QString escapeValue(const QString &value);
-// A program path as the Exec key wants it: quoted when it holds a reserved character, with
-// the quoting escapes, then escaped as a string value; '%' doubled.
-QString execValue(const QString &program);
-// The value of `key` in the [Desktop Entry] group, unescaped; absent keys give a null string.
-QString value(const QString &text, const QString &key);
-// `text` with `key` set in the [Desktop Entry] group (replaced in place, or appended to the
-// group). Null when the text has no such group.
-QString withValue(const QString &text, const QString &key, const QString &escapedValue);
-// Writes the file whole, creating its folder. On failure returns false with a reason.
-bool writeFile(const QString &path, const QString &text, QString *error);
-
-} // namespace DesktopEntry

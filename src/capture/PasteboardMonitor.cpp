@@ -59,8 +59,8 @@ void PasteboardMonitor::start()
     m_timer.start();
     // The signal gets a copy stored within milliseconds; the poll catches anything it misses.
     connect(&m_pasteboard, &Pasteboard::changed, this, &PasteboardMonitor::tick);
-    connect(&m_workspace, &Workspace::willSleep, this, [this] { m_sleeping = true; });
-    connect(&m_workspace, &Workspace::didWake, this, [this] {
+    connect(&m_workspace, &Workspace::aboutToSleep, this, [this] { m_sleeping = true; });
+    connect(&m_workspace, &Workspace::resumed, this, [this] {
         m_sleeping = false;
         // Changes made while the machine slept are not the user's fresh copies.
         m_lastChangeCount = m_pasteboard.changeCount();
@@ -88,16 +88,15 @@ void PasteboardMonitor::tick()
         if (settings.paused)
             return;
         // The application in front now is the one the copy was made in.
-        const std::optional<AppInfo> app = m_workspace.frontmostApplication();
-        const QString bundleId = app ? app->bundleId : QString();
+        const std::optional<AppInfo> app = m_workspace.activeApplication();
+        const QString appId = app ? app->appId : QString();
         const QString appName = app ? app->name : QString();
-        if (isOwnApplication(bundleId, app ? app->pid : 0) ||
-            settings.ignoredBundleIDs.contains(bundleId))
+        if (isOwnApplication(appId, app ? app->pid : 0) || settings.ignoredAppIds.contains(appId))
             return;
         m_capturing = true;
         {
             const std::lock_guard handoff(m_handoffLock);
-            m_request = Request{settings, bundleId, appName};
+            m_request = Request{settings, appId, appName};
         }
         m_captureThread.start([this] {
             QThread::currentThread()->setObjectName(QStringLiteral("ulvane.capture"));
@@ -108,7 +107,7 @@ void PasteboardMonitor::tick()
             }
             std::optional<Stored> stored;
             try {
-                stored = capture(request.settings, request.bundleId, request.appName);
+                stored = capture(request.settings, request.appId, request.appName);
             } catch (const std::exception &e) {
                 Log::line(QStringLiteral("[Monitor] capture failed: ") +
                           QString::fromUtf8(e.what()));
@@ -184,9 +183,9 @@ bool PasteboardMonitor::vetoedByTypes(const QStringList &types,
     return false;
 }
 
-bool PasteboardMonitor::isOwnApplication(const QString &bundleId, qint64 pid) const
+bool PasteboardMonitor::isOwnApplication(const QString &appId, qint64 pid) const
 {
-    return bundleId == applicationId || (pid != 0 && pid == qint64(::getpid()));
+    return appId == applicationId || (pid != 0 && pid == qint64(::getpid()));
 }
 
 ItemList PasteboardMonitor::collectFlavors(const ItemList &offer, qint64 *totalBytes)
@@ -246,20 +245,19 @@ ItemList PasteboardMonitor::reduceToPlain(const ItemList &items)
 }
 
 std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const CaptureSettings &settings,
-                                                                    const QString &bundleId,
+                                                                    const QString &appId,
                                                                     const QString &appName)
 {
-    // The type list comes without transferring any content, so a password never leaves its
+    // The types are judged before any content is transferred, so a password never leaves its
     // owner just to be thrown away.
-    const QStringList types = m_pasteboard.currentTypes();
-    if (types.isEmpty() || vetoedByTypes(types, settings))
-        return std::nullopt;
-
-    const std::optional<ItemList> offer = m_pasteboard.read(storableUTIs());
-    if (!offer || offer->isEmpty())
+    const std::optional<Pasteboard::Offer> offer =
+        m_pasteboard.readOffer(storableUTIs(), [this, &settings](const QStringList &types) {
+            return !types.isEmpty() && !vetoedByTypes(types, settings);
+        });
+    if (!offer || offer->items.isEmpty())
         return std::nullopt;
     qint64 total = 0;
-    ItemList items = collectFlavors(*offer, &total);
+    ItemList items = collectFlavors(offer->items, &total);
     if (items.isEmpty() || total > Flavors::maxCaptureBytes)
         return std::nullopt;
     if (settings.plainTextMode)
@@ -272,7 +270,7 @@ std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const Captur
     clip.items = std::move(items);
     clip.kind = classification.kind;
     clip.excerpt = classification.title;
-    clip.appId = bundleId;
+    clip.appId = appId;
     clip.appName = appName;
     clip.created = Util::now();
     const std::optional<QString> stored = m_store.add(clip);

@@ -24,7 +24,7 @@ struct CaptureSettings
     bool ignoreHandoff = false;
     bool plainTextMode = false;
     bool soundOn = false;
-    QStringList ignoredBundleIDs;
+    QStringList ignoredAppIds;
 };
 
 // Where a newly stored entry goes next. Each hook may be empty.
@@ -94,11 +94,11 @@ private:
         ClipKind kind = ClipKind::Text;
     };
     // Runs on the capture thread.
-    std::optional<Stored> capture(const CaptureSettings &settings, const QString &bundleId,
+    std::optional<Stored> capture(const CaptureSettings &settings, const QString &appId,
                                   const QString &appName);
     void finishCapture();
     bool vetoedByTypes(const QStringList &types, const CaptureSettings &settings) const;
-    bool isOwnApplication(const QString &bundleId, qint64 pid) const;
+    bool isOwnApplication(const QString &appId, qint64 pid) const;
 
     Pasteboard &m_pasteboard;
     Workspace &m_workspace;
@@ -116,7 +116,7 @@ private:
     struct Request
     {
         CaptureSettings settings;
-        QString bundleId;
+        QString appId;
         QString appName;
     };
     std::mutex m_handoffLock;

@@ -1,22 +1,11 @@
 #include "panel/AppIconCache.h"
 
 #include "panel/Theme.h"
-#include "platform/X11Workspace.h"
 
 #include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
-
-AppIconCache &AppIconCache::shared()
-{
-    static DesktopEntryIndex index;
-    static AppIconCache cache([](const QString &bundleId) {
-        const std::optional<DesktopEntryIndex::Entry> entry = index.byId(bundleId);
-        return entry ? entry->icon : QString();
-    });
-    return cache;
-}
 
 AppIconCache::AppIconCache(IconNameLookup lookup) : m_lookup(std::move(lookup))
 {
@@ -25,18 +14,18 @@ AppIconCache::AppIconCache(IconNameLookup lookup) : m_lookup(std::move(lookup))
         m_generic = drawnGeneric();
 }
 
-QPixmap AppIconCache::icon(const QString &bundleId)
+QPixmap AppIconCache::icon(const QString &appId)
 {
-    if (bundleId.isEmpty())
+    if (appId.isEmpty())
         return m_generic;
-    const auto cached = m_cache.constFind(bundleId);
+    const auto cached = m_cache.constFind(appId);
     if (cached != m_cache.constEnd())
         return *cached;
     ++m_lookups;
-    QPixmap pixmap = render(m_lookup ? m_lookup(bundleId) : QString());
+    QPixmap pixmap = render(m_lookup ? m_lookup(appId) : QString());
     if (pixmap.isNull())
         pixmap = m_generic;
-    m_cache.insert(bundleId, pixmap);
+    m_cache.insert(appId, pixmap);
     return pixmap;
 }
 

@@ -15,14 +15,12 @@ public:
     static constexpr int iconSize = 20;
 
     // Turns an application id into its desktop entry's Icon= value; empty when there is none.
-    using IconNameLookup = std::function<QString(const QString &bundleId)>;
-
-    static AppIconCache &shared();
+    using IconNameLookup = std::function<QString(const QString &appId)>;
 
     explicit AppIconCache(IconNameLookup lookup);
 
     // Never null: unknown and empty ids give the generic application icon.
-    QPixmap icon(const QString &bundleId);
+    QPixmap icon(const QString &appId);
     QPixmap generic() const { return m_generic; }
 
     // How many ids have been resolved through the lookup (each at most once).

@@ -14,8 +14,7 @@
 PanelController::PanelController(Store &store, PasteService &paste, Workspace &workspace,
                                  Prefs &prefs, AppIconCache &icons, PanelActions actions,
                                  QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_paste(paste),
-      m_model(std::make_unique<PanelModel>(store, paste))
+    : QObject(parent), m_workspace(workspace), m_model(std::make_unique<PanelModel>(store, paste))
 {
     const auto openSettings = [action = QPointer<QAction>(actions.openSettings)] {
         if (action)
@@ -60,8 +59,8 @@ void PanelController::show()
     // Remember where the user was: X11 moves the keyboard to the picker, so the paste has to
     // send it back there first.
     const quint64 active = m_workspace.activeWindow();
-    if (active != 0 && active != quint64(m_panel->winId()))
-        m_paste.setTargetWindow(active);
+    m_model->setPasteTarget(active != quint64(m_panel->winId()) ? PasteTarget{active}
+                                                                : PasteTarget{});
 
     m_model->onShow();
     m_panel->updateFooter();

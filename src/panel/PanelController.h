@@ -67,7 +67,6 @@ private:
     void positionPanel();
 
     Workspace &m_workspace;
-    PasteService &m_paste;
     std::unique_ptr<PanelModel> m_model;
     QPointer<PanelView> m_panel;
     std::unique_ptr<PanelKeyHandler> m_keys;

@@ -176,8 +176,9 @@ void PanelModel::performPaste(const Clip &clip, bool plain, std::optional<Transf
     requestHide();
     // The pause lets the window manager move focus back before the key stroke is sent.
     PasteService *const service = &m_paste;
-    QTimer::singleShot(pasteDelayMs, this, [service, clip, plain, transform] {
-        service->paste(clip, plain, transform);
+    const PasteTarget target = m_pasteTarget;
+    QTimer::singleShot(pasteDelayMs, this, [service, clip, plain, target, transform] {
+        service->paste(clip, plain, target, transform);
     });
 }
 

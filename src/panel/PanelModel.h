@@ -1,7 +1,8 @@
 #pragma once
 
-#include "paste/Transforms.h"
 #include "core/Clip.h"
+#include "paste/Transforms.h"
+#include "platform/PasteTarget.h"
 
 #include <QList>
 #include <QObject>
@@ -90,6 +91,8 @@ public:
     static std::optional<QString> defaultRenamePrompt(const Clip &clip);
 
     void onShow();
+    // Where pastes from this showing go; taken as the picker comes up.
+    void setPasteTarget(const PasteTarget &target) { m_pasteTarget = target; }
     void scheduleRefresh();
     void refresh(bool keepSelection);
     void moveSelection(int step);
@@ -116,6 +119,7 @@ private:
 
     Store &m_store;
     PasteService &m_paste;
+    PasteTarget m_pasteTarget;
     QTimer *m_refreshTimer;
     std::function<void()> m_requestHide;
     RenamePrompt m_renamePrompt;

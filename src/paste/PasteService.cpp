@@ -11,6 +11,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -27,21 +28,41 @@ PasteService::PasteService(Pasteboard &pasteboard, KeySynthesizer &keys, Workspa
       m_store(store), m_autoPaste(std::move(autoPaste))
 {}
 
-void PasteService::paste(const Clip &clip, bool plain, std::optional<Transform> transform)
+void PasteService::paste(const Clip &clip, bool plain, const PasteTarget &target,
+                         std::optional<Transform> transform)
 {
-    bool written = false;
-    if (plain || transform) {
-        QString text = m_store.plainText(clip.id).value_or(QString());
-        if (transform)
-            text = Transforms::apply(*transform, text);
-        written = writePlain(text);
-    } else {
-        written = writeFlavors(clip);
-    }
-    if (!written)
+    inTurn([this, clip, plain, target, transform] {
+        bool written = false;
+        if (plain || transform) {
+            QString text = m_store.plainText(clip.id).value_or(QString());
+            if (transform)
+                text = Transforms::apply(*transform, text);
+            written = writePlain(text);
+        } else {
+            written = writeFlavors(clip);
+        }
+        if (!written)
+            return;
+        m_store.touchTop(clip.digest);
+        sendPasteKeystroke(target);
+    });
+}
+
+void PasteService::pasteText(const QString &text, const PasteTarget &target)
+{
+    inTurn([this, text, target] {
+        if (writePlain(text))
+            sendPasteKeystroke(target);
+    });
+}
+
+void PasteService::inTurn(std::function<void()> job)
+{
+    if (m_strokePending) {
+        m_waiting.append(std::move(job));
         return;
-    m_store.touchTop(clip.digest);
-    sendCmdVIfPossible();
+    }
+    job();
 }
 
 bool PasteService::writePlain(const QString &text)
@@ -64,26 +85,37 @@ bool PasteService::writeFlavors(const Clip &clip)
     return m_pasteboard.write(items);
 }
 
-void PasteService::sendCmdVIfPossible()
+void PasteService::sendPasteKeystroke(const PasteTarget &target)
 {
-    if (!m_autoPaste || !m_autoPaste() || !m_keys.isTrusted())
+    if (!m_autoPaste || !m_autoPaste() || !m_keys.canSendKeys())
         return;
+    m_strokePending = true;
     // Activated now rather than at the stroke, so the window manager has the delay to act.
-    m_strokeWindow = m_targetWindow;
-    m_targetWindow = 0;
-    if (m_strokeWindow != 0)
-        m_workspace.activateWindow(m_strokeWindow);
-    QTimer::singleShot(keyStrokeDelayMs, this, [this] { synthesizeCmdV(); });
+    if (!target.isNull())
+        m_workspace.activateWindow(target.window);
+    QTimer::singleShot(keyStrokeDelayMs, this, [this, target] { sendStroke(target); });
 }
 
-void PasteService::synthesizeCmdV()
+void PasteService::sendStroke(const PasteTarget &target)
 {
-    const quint64 window = m_strokeWindow != 0 ? m_strokeWindow : m_workspace.activeWindow();
-    m_strokeWindow = 0;
+    const quint64 window = target.isNull() ? m_workspace.activeWindow() : target.window;
     // Terminal emulators take Ctrl+V as a literal control character.
     const bool terminal = window != 0 && TerminalApps::isTerminal(m_workspace.windowClass(window));
-    if (m_keys.sendPaste(terminal))
-        Q_EMIT keyStrokeSent(terminal);
+    const QPointer<PasteService> self(this);
+    m_keys.sendPasteKeystroke(terminal, [self, terminal](bool sent) {
+        if (!self)
+            return;
+        if (sent)
+            Q_EMIT self->keyStrokeSent(terminal);
+        self->strokeDone();
+    });
+}
+
+void PasteService::strokeDone()
+{
+    m_strokePending = false;
+    while (!m_strokePending && !m_waiting.isEmpty())
+        m_waiting.takeFirst()();
 }
 
 QUrl PasteService::helpUrl()
@@ -104,12 +136,7 @@ QUrl PasteService::helpUrl()
     return {};
 }
 
-void PasteService::requestAccess()
-{
-    openAXSettings();
-}
-
-void PasteService::openAXSettings()
+void PasteService::openAutoPasteHelp()
 {
     const QUrl url = helpUrl();
     if (url.isValid())

@@ -3,10 +3,13 @@
 #include "core/Clip.h"
 #include "core/Flavor.h"
 #include "paste/Transforms.h"
+#include "platform/PasteTarget.h"
 
 #include <QObject>
 #include <QString>
 #include <QUrl>
+
+#include <QList>
 
 #include <functional>
 #include <optional>
@@ -30,27 +33,26 @@ public:
                  std::function<bool()> autoPaste, QObject *parent = nullptr);
 
     // Writes the entry (its plain text when `plain` or a transform is given, else every stored
-    // flavor), moves it to the top and pastes it. When nothing could be written the entry
-    // stays where it is and no key stroke is sent: pasting stale contents is worse than none.
-    void paste(const Clip &clip, bool plain, std::optional<Transform> transform = std::nullopt);
+    // flavor), moves it to the top and pastes it into `target`. When nothing could be written
+    // the entry stays where it is and no key stroke is sent: pasting stale contents is worse
+    // than none.
+    void paste(const Clip &clip, bool plain, const PasteTarget &target,
+               std::optional<Transform> transform = std::nullopt);
+    // Writes the text alone and pastes it into `target`; the history is left as it is.
+    void pasteText(const QString &text, const PasteTarget &target);
     bool writePlain(const QString &text);
     // False, with the clipboard untouched, when the entry's content is missing or unreadable.
     bool writeFlavors(const Clip &clip);
 
-    // Schedules the paste stroke when auto-paste is on and strokes can be delivered.
-    void sendCmdVIfPossible();
-    void synthesizeCmdV();
+    // Sends the paste stroke into `target` when auto-paste is on and strokes can be
+    // delivered. The target is activated first, since the picker took the keyboard from it.
+    void sendPasteKeystroke(const PasteTarget &target);
+    // Whether a stroke is on its way; pastes asked for meanwhile wait their turn, so a stroke
+    // never pastes what a later paste wrote.
+    bool isStrokePending() const { return m_strokePending; }
 
-    // The window that was active when the picker opened. X11 focus moves to the picker, so
-    // the window is activated again before the next stroke; used once, then forgotten, so a
-    // later paste without the picker goes to whatever is active then.
-    void setTargetWindow(quint64 window) { m_targetWindow = window; }
-    quint64 targetWindow() const { return m_targetWindow; }
-
-    // X11 needs no permission for synthetic keys; both actions lead to the README's help on
-    // auto-paste.
-    static void requestAccess();
-    static void openAXSettings();
+    // Opens the README's help on auto-paste (X11 needs no permission for synthetic keys).
+    static void openAutoPasteHelp();
     // The README section that explains auto-paste, or an empty URL when no README is found.
     static QUrl helpUrl();
 
@@ -63,7 +65,11 @@ private:
     KeySynthesizer &m_keys;
     Workspace &m_workspace;
     Store &m_store;
+    void inTurn(std::function<void()> job);
+    void sendStroke(const PasteTarget &target);
+    void strokeDone();
+
     std::function<bool()> m_autoPaste;
-    quint64 m_targetWindow = 0;
-    quint64 m_strokeWindow = 0;
+    bool m_strokePending = false;
+    QList<std::function<void()>> m_waiting;
 };

@@ -35,18 +35,17 @@ void SerialPaste::pasteNext()
     const int oldLength = queueLength();
     const QString id = m_queue.takeFirst();
 
+    // Serial paste goes to whatever window is active: its hot key leaves the focus alone.
+    const PasteTarget activeWindow;
     if (const std::optional<QString> text = m_store.plainText(id)) {
         // Text goes back as text only; the entry keeps its place in the history.
-        if (m_paste.writePlain(*text))
-            m_paste.sendCmdVIfPossible();
+        m_paste.pasteText(*text, activeWindow);
     } else {
         const QList<Clip> all = m_store.search(QString(), ClipFilter::All, searchLimit);
         const auto found =
             std::find_if(all.cbegin(), all.cend(), [&id](const Clip &c) { return c.id == id; });
-        if (found != all.cend() && m_paste.writeFlavors(*found)) {
-            m_store.touchTop(found->digest);
-            m_paste.sendCmdVIfPossible();
-        }
+        if (found != all.cend())
+            m_paste.paste(*found, false, activeWindow);
     }
     announce(m_recording, oldLength);
 }

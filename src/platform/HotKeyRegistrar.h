@@ -1,32 +1,36 @@
 #pragma once
 
+#include <QKeyCombination>
 #include <QObject>
 
-// Grabs system-wide key combinations for this process. Combinations are given the way the
-// stored hot-key labels describe them: a macOS virtual key code and a Carbon modifier mask,
-// so the layers above never see a platform key code. Everything runs on the main thread.
+// Grabs system-wide key combinations for this process. A combination is a letter or digit
+// key (Qt::Key_A … Key_Z, Key_0 … Key_9) with Control, Alt, Shift and Meta (the Super key)
+// modifiers, so the layers above never see a platform key code. Main thread only.
 class HotKeyRegistrar : public QObject
 {
     Q_OBJECT
 
 public:
-    // Carbon modifier bits, the encoding of carbonMods.
-    static constexpr quint32 CommandMod = 0x100;
-    static constexpr quint32 ShiftMod = 0x200;
-    static constexpr quint32 OptionMod = 0x800;
-    static constexpr quint32 ControlMod = 0x1000;
+    enum class GrabStatus {
+        Granted,
+        NoDisplay,   // no usable connection to the desktop
+        UnknownKey,  // the keyboard has no key for it
+        AlreadyHeld, // this process holds the combination already
+        Refused,     // the desktop said no (another client holds it); see serverError
+    };
 
-    // Failure statuses of our own; positive statuses are the platform's error codes.
-    static constexpr int NoDisplay = -1;
-    static constexpr int UnknownKey = -2;
-    // Mirrors the Carbon error for a combination this process already holds.
-    static constexpr int AlreadyHeld = -9878;
+    struct Grab
+    {
+        quint32 handle = 0; // non-zero exactly when granted
+        GrabStatus status = GrabStatus::Granted;
+        int serverError = 0; // the platform's error code when refused
+
+        bool granted() const { return handle != 0; }
+    };
 
     using QObject::QObject;
 
-    // Grabs the combination. Returns a non-zero handle on success; on failure returns 0 and
-    // stores a non-zero status in *status (when given) for the caller's log line.
-    virtual quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) = 0;
+    virtual Grab grab(QKeyCombination combination) = 0;
     // Lets the combination go; unknown handles are ignored.
     virtual void release(quint32 handle) = 0;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <functional>
 
 // Sends the paste key stroke into another application.
 class KeySynthesizer
@@ -9,10 +9,11 @@ public:
     virtual ~KeySynthesizer() = default;
 
     // Whether synthetic key strokes can be delivered at all (on X11: the server offers XTEST).
-    virtual bool isTrusted() const = 0;
+    virtual bool canSendKeys() const = 0;
 
-    // Ctrl+V, or Ctrl+Shift+V when `terminal` is set. Waits (at most 1 s) until no modifier key
-    // is physically held, so a hot key the user still holds never turns it into Ctrl+Alt+V.
-    // False when nothing could be sent.
-    virtual bool sendPaste(bool terminal) = 0;
+    // Ctrl+V, or Ctrl+Shift+V when `terminal` is set, sent once no modifier key is physically
+    // held (or a second has passed), so a hot key the user still holds never turns it into
+    // Ctrl+Alt+V. The wait runs on the event loop; `done` is told whether a stroke went out.
+    // Calls made while one waits are sent after it, in order.
+    virtual void sendPasteKeystroke(bool terminal, std::function<void(bool sent)> done) = 0;
 };

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 // The system clipboard as the capture and paste code see it: items of typed flavors named by
@@ -21,17 +22,29 @@ public:
     // carries meaning.
     virtual qint64 changeCount() const = 0;
 
-    // Every type identifier offered now, item after item, without duplicates. Used to veto a
-    // capture (concealed types, our own marker) before any content is transferred. Empty when
-    // nothing is offered or the owner does not answer in time.
-    virtual QStringList currentTypes() = 0;
+    // One look at the current offer.
+    struct Offer
+    {
+        // Every type identifier offered, item after item, without duplicates.
+        QStringList types;
+        // The items in order, each holding the flavors of the wanted types that came with
+        // bytes; empty when the check refused the offer or none of the wanted types came.
+        ItemList items;
+    };
+    using TypeCheck = std::function<bool(const QStringList &types)>;
 
-    // Reads the current offer once: the items in order, each holding the flavors of the wanted
-    // types that came with bytes. Plain text offered only in another text encoding arrives as
-    // UTF-8 "public.utf8-plain-text" when that type is wanted. An empty list means the offer
-    // has none of the wanted types; absent means nothing is offered or the owner did not
-    // answer in time.
-    virtual std::optional<ItemList> read(const QStringList &wantedUtis) = 0;
+    // Reads the current offer once: first its types, which `accept` sees before any content
+    // is transferred (so a concealed password never leaves its owner just to be thrown
+    // away), then, when accepted, the wanted types' contents. Plain text offered only in
+    // another text encoding arrives as UTF-8 "public.utf8-plain-text" when that type is
+    // wanted. Absent when nothing is offered or the owner does not answer in time.
+    virtual std::optional<Offer> readOffer(const QStringList &wantedUtis,
+                                           const TypeCheck &accept) = 0;
+
+    // The offered types alone; empty when nothing is offered or the owner does not answer.
+    QStringList currentTypes();
+    // The wanted types' contents; an empty list when the offer has none of them.
+    std::optional<ItemList> read(const QStringList &wantedUtis);
 
     // Makes the items the clipboard's whole contents. False when nothing could be written.
     virtual bool write(const ItemList &items) = 0;

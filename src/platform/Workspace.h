@@ -7,15 +7,15 @@
 // The application that owns the active window, as the clipboard history records it.
 struct AppInfo
 {
-    QString bundleId; // desktop application id ("org.gnome.TextEditor", "firefox-esr"), or WM_CLASS
-    QString name;     // the desktop entry's Name, else the class
-    qint64 pid = 0;   // 0 when the window does not say
+    QString appId;  // desktop application id ("org.gnome.TextEditor", "firefox-esr"), or WM_CLASS
+    QString name;   // the desktop entry's Name, else the class
+    qint64 pid = 0; // 0 when the window does not say
 
     friend bool operator==(const AppInfo &, const AppInfo &) = default;
 };
 
 // Desktop facts the capture and paste code needs: the active window and its application, and
-// the system going to sleep and waking up.
+// the system going to sleep and resuming.
 class Workspace : public QObject
 {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     using QObject::QObject;
 
     // Absent without an active window (or without a display).
-    virtual std::optional<AppInfo> frontmostApplication() = 0;
+    virtual std::optional<AppInfo> activeApplication() = 0;
     // The active window's id; 0 when there is none.
     virtual quint64 activeWindow() = 0;
     // Asks the window manager to activate the window (a paste goes back where the user was).
@@ -36,6 +36,6 @@ public:
     virtual void showOnAllDesktops(quint64 window) { Q_UNUSED(window); }
 
 Q_SIGNALS:
-    void willSleep();
-    void didWake();
+    void aboutToSleep();
+    void resumed();
 };

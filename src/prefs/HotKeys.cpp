@@ -1,10 +1,8 @@
 #include "prefs/HotKeys.h"
 
-#include "platform/HotKeyRegistrar.h"
-#include "platform/MacKeyCodes.h"
-#include "platform/X11HotKeyRegistrar.h"
-#include "prefs/Prefs.h"
 #include "core/Log.h"
+#include "platform/HotKeyRegistrar.h"
+#include "prefs/Prefs.h"
 
 #include <array>
 
@@ -18,33 +16,64 @@ constexpr char16_t CommandSymbol = u'\u2318';
 struct Modifier
 {
     char16_t symbol;
-    quint32 carbonMask;
+    Qt::KeyboardModifier modifier;
     const char *linuxName;
 };
 
-// In the order labels write them.
+// In the order labels write them. The stored ⌘ has always meant the Super key.
 constexpr std::array<Modifier, 4> modifiers{{
-    {ControlSymbol, HotKeyRegistrar::ControlMod, "Ctrl"},
-    {OptionSymbol, HotKeyRegistrar::OptionMod, "Alt"},
-    {ShiftSymbol, HotKeyRegistrar::ShiftMod, "Shift"},
-    {CommandSymbol, HotKeyRegistrar::CommandMod, "Super"},
+    {ControlSymbol, Qt::ControlModifier, "Ctrl"},
+    {OptionSymbol, Qt::AltModifier, "Alt"},
+    {ShiftSymbol, Qt::ShiftModifier, "Shift"},
+    {CommandSymbol, Qt::MetaModifier, "Super"},
 }};
 
-constexpr quint32 V = 9;
-constexpr quint32 P = 35;
-constexpr quint32 X = 7;
-constexpr quint32 CtrlOpt = HotKeyRegistrar::ControlMod | HotKeyRegistrar::OptionMod;
-constexpr quint32 OptCmd = HotKeyRegistrar::OptionMod | HotKeyRegistrar::CommandMod;
-constexpr quint32 CtrlOptCmd = CtrlOpt | HotKeyRegistrar::CommandMod;
-constexpr quint32 ShiftCmd = HotKeyRegistrar::ShiftMod | HotKeyRegistrar::CommandMod;
+constexpr Qt::KeyboardModifiers labelModifiers =
+    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier;
 
-QString makeLabel(std::initializer_list<char16_t> symbols, char key)
+std::optional<Qt::Key> keyOf(QChar character)
+{
+    if (character >= u'A' && character <= u'Z')
+        return Qt::Key(Qt::Key_A + (character.unicode() - u'A'));
+    if (character >= u'0' && character <= u'9')
+        return Qt::Key(Qt::Key_0 + (character.unicode() - u'0'));
+    return std::nullopt;
+}
+
+// Key_A … Key_Z and Key_0 … Key_9 carry their ASCII codes.
+std::optional<QChar> characterOf(Qt::Key key)
+{
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))
+        return QChar(char16_t(key));
+    return std::nullopt;
+}
+
+Combo makeCombo(std::initializer_list<char16_t> symbols, char key)
 {
     QString text;
     for (const char16_t symbol : symbols)
         text.append(QChar(symbol));
     text.append(QLatin1Char(key));
-    return text;
+    return Combo{text, HotKeys::parseLabel(text).value()};
+}
+
+// The number the register log line has always shown for each refusal of ours; a refusal by
+// the server shows its own error code.
+int loggedStatus(const HotKeyRegistrar::Grab &grab)
+{
+    switch (grab.status) {
+    case HotKeyRegistrar::GrabStatus::Granted:
+        return 0;
+    case HotKeyRegistrar::GrabStatus::NoDisplay:
+        return -1;
+    case HotKeyRegistrar::GrabStatus::UnknownKey:
+        return -2;
+    case HotKeyRegistrar::GrabStatus::AlreadyHeld:
+        return -9878;
+    case HotKeyRegistrar::GrabStatus::Refused:
+        return grab.serverError;
+    }
+    return 0;
 }
 
 } // namespace
@@ -54,13 +83,13 @@ namespace HotKeys {
 const QList<Combo> &presets()
 {
     static const QList<Combo> table{
-        {makeLabel({OptionSymbol, CommandSymbol}, 'V'), V, OptCmd},
-        {makeLabel({ControlSymbol, OptionSymbol}, 'V'), V, CtrlOpt},
-        {makeLabel({ControlSymbol, OptionSymbol, CommandSymbol}, 'V'), V, CtrlOptCmd},
-        {makeLabel({ShiftSymbol, CommandSymbol}, 'V'), V, ShiftCmd},
-        {makeLabel({ControlSymbol, OptionSymbol}, 'P'), P, CtrlOpt},
-        {makeLabel({ControlSymbol, OptionSymbol, CommandSymbol}, 'P'), P, CtrlOptCmd},
-        {makeLabel({ControlSymbol, OptionSymbol}, 'X'), X, CtrlOpt},
+        makeCombo({OptionSymbol, CommandSymbol}, 'V'),
+        makeCombo({ControlSymbol, OptionSymbol}, 'V'),
+        makeCombo({ControlSymbol, OptionSymbol, CommandSymbol}, 'V'),
+        makeCombo({ShiftSymbol, CommandSymbol}, 'V'),
+        makeCombo({ControlSymbol, OptionSymbol}, 'P'),
+        makeCombo({ControlSymbol, OptionSymbol, CommandSymbol}, 'P'),
+        makeCombo({ControlSymbol, OptionSymbol}, 'X'),
     };
     return table;
 }
@@ -92,26 +121,38 @@ QStringList showPanelFallbacks()
     return {table[0].label, table[1].label, table[2].label};
 }
 
-std::optional<KeyChord> parseLabel(const QString &label)
+std::optional<QKeyCombination> parseLabel(const QString &label)
 {
-    KeyChord chord;
+    Qt::KeyboardModifiers mods;
     qsizetype at = 0;
     // Each modifier may appear once, and only after those that precede it in the table.
     for (const Modifier &modifier : modifiers) {
         if (at < label.size() && label.at(at) == QChar(modifier.symbol)) {
-            chord.carbonMods |= modifier.carbonMask;
+            mods |= modifier.modifier;
             ++at;
         }
     }
-    if (chord.carbonMods == 0 || at != label.size() - 1)
+    if (mods == Qt::NoModifier || at != label.size() - 1)
         return std::nullopt;
-    const QChar key = label.at(at);
-    const std::optional<quint32> keyCode = MacKeyCodes::fromCharacter(key);
-    if (!keyCode)
+    const std::optional<Qt::Key> key = keyOf(label.at(at));
+    if (!key)
         return std::nullopt;
-    chord.key = key;
-    chord.keyCode = *keyCode;
-    return chord;
+    return QKeyCombination(mods, *key);
+}
+
+QString label(QKeyCombination keys)
+{
+    const Qt::KeyboardModifiers mods = keys.keyboardModifiers();
+    const std::optional<QChar> character = characterOf(keys.key());
+    if (!character || mods == Qt::NoModifier || (mods & ~labelModifiers))
+        return QString();
+    QString text;
+    for (const Modifier &modifier : modifiers) {
+        if (mods & modifier.modifier)
+            text.append(QChar(modifier.symbol));
+    }
+    text.append(*character);
+    return text;
 }
 
 // Ctrl, Shift and Super keep the order of the desktops' shortcut editors; Alt is never
@@ -119,34 +160,27 @@ std::optional<KeyChord> parseLabel(const QString &label)
 // modifier: "⌥⌘V" is "Super+Alt+V", "⌃⌥⌘P" is "Ctrl+Alt+Super+P".
 QString displayLabel(const QString &label)
 {
-    const std::optional<KeyChord> chord = parseLabel(label);
-    if (!chord)
+    const std::optional<QKeyCombination> keys = parseLabel(label);
+    if (!keys)
         return label;
+    const Qt::KeyboardModifiers mods = keys->keyboardModifiers();
     QStringList names;
-    for (const quint32 mask :
-         {HotKeyRegistrar::ControlMod, HotKeyRegistrar::ShiftMod, HotKeyRegistrar::CommandMod}) {
-        if (!(chord->carbonMods & mask))
+    for (const Qt::KeyboardModifier wanted :
+         {Qt::ControlModifier, Qt::ShiftModifier, Qt::MetaModifier}) {
+        if (!(mods & wanted))
             continue;
         for (const Modifier &modifier : modifiers) {
-            if (modifier.carbonMask == mask)
+            if (modifier.modifier == wanted)
                 names.append(QLatin1String(modifier.linuxName));
         }
     }
-    if (chord->carbonMods & HotKeyRegistrar::OptionMod)
+    if (mods & Qt::AltModifier)
         names.insert(names.isEmpty() ? 0 : 1, QStringLiteral("Alt"));
-    names.append(QString(chord->key));
+    names.append(QString(*characterOf(keys->key())));
     return names.join(QLatin1Char('+'));
 }
 
 } // namespace HotKeys
-
-HotKeyCenter &HotKeyCenter::shared()
-{
-    // Both live until the process ends; grabs die with the X connection.
-    static auto *registrar = new X11HotKeyRegistrar;
-    static auto *center = new HotKeyCenter(*registrar);
-    return *center;
-}
 
 HotKeyCenter::HotKeyCenter(HotKeyRegistrar &registrar, QObject *parent)
     : QObject(parent), m_registrar(registrar)
@@ -221,15 +255,14 @@ void HotKeyCenter::bindOptional(const QString &label, std::function<void()> acti
 
 bool HotKeyCenter::registerCombo(const Combo &combo, std::function<void()> action)
 {
-    int status = 0;
-    const quint32 handle = m_registrar.grab(combo.keyCode, combo.carbonMods, &status);
-    if (handle == 0) {
+    const HotKeyRegistrar::Grab grab = m_registrar.grab(combo.keys);
+    if (!grab.granted()) {
         Log::line(QStringLiteral("[HotKeys] register failed for %1 (status %2)")
                       .arg(combo.label)
-                      .arg(status));
+                      .arg(loggedStatus(grab)));
         return false;
     }
-    m_registrations.insert(m_nextId, Registration{handle, combo.label, std::move(action)});
+    m_registrations.insert(m_nextId, Registration{grab.handle, combo.label, std::move(action)});
     ++m_nextId;
     return true;
 }

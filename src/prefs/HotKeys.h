@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QKeyCombination>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -11,26 +12,14 @@
 
 class HotKeyRegistrar;
 
-// One global shortcut. The label is what preferences store ("⌥⌘V"); the key code and the
-// modifier mask keep the macOS encoding so stored labels stay portable between systems.
+// One global shortcut. The label is what preferences store ("⌥⌘V"); the combination is what
+// the desktop grabs (Meta+Alt+V).
 struct Combo
 {
     QString label;
-    quint32 keyCode = 0;
-    quint32 carbonMods = 0;
+    QKeyCombination keys;
 
     friend bool operator==(const Combo &, const Combo &) = default;
-};
-
-// A parsed hot-key label: modifier symbols ⌃ ⌥ ⇧ ⌘, each at most once and in that order,
-// then one capital letter or digit.
-struct KeyChord
-{
-    quint32 carbonMods = 0;
-    QChar key;
-    quint32 keyCode = 0;
-
-    friend bool operator==(const KeyChord &, const KeyChord &) = default;
 };
 
 namespace HotKeys {
@@ -48,9 +37,14 @@ QStringList auxChoices();
 // Tried after the preferred show-panel label when that one cannot be had.
 QStringList showPanelFallbacks();
 
-// Pure and total: any text gives either a chord or nothing. At least one modifier is needed,
-// since a bare letter cannot serve as a system-wide shortcut.
-std::optional<KeyChord> parseLabel(const QString &label);
+// Labels write modifier symbols ⌃ ⌥ ⇧ ⌘ (Control, Alt, Shift, and Meta for the Super key),
+// each at most once and in that order, then one capital letter or digit. Pure and total: any
+// text gives either a combination or nothing. At least one modifier is needed, since a bare
+// letter cannot serve as a system-wide shortcut.
+std::optional<QKeyCombination> parseLabel(const QString &label);
+// The label of a combination; empty when no label can say it (no modifier, another key, or
+// a modifier labels do not have).
+QString label(QKeyCombination keys);
 
 // A stored label as Linux users read it, e.g. "⌥⌘V" → "Super+Alt+V". Texts that are not a
 // label (such as "Off") come back unchanged.
@@ -78,9 +72,6 @@ public:
         quint32 id = 0;
         QString label;
     };
-
-    // Backed by the X server's key grabs.
-    static HotKeyCenter &shared();
 
     explicit HotKeyCenter(HotKeyRegistrar &registrar, QObject *parent = nullptr);
     ~HotKeyCenter() override;

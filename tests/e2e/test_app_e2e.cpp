@@ -5,7 +5,7 @@
 #include "TestMain.h"
 #include "X11Clients.h"
 
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>
@@ -38,7 +38,7 @@ class TestAppE2E : public QObject
     QProcess m_app;
     std::unique_ptr<Store> m_store;
     std::unique_ptr<X11Workspace> m_workspace;
-    PasteTarget m_target;
+    TargetWindow m_target;
 
     // Offers `data` as `target` on the clipboard from an xclip process, as other apps do.
     void copy(const QString &target, const QByteArray &data)

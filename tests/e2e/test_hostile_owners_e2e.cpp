@@ -6,7 +6,7 @@
 #include "X11Clients.h"
 #include "X11RawOwner.h"
 
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QElapsedTimer>
@@ -240,7 +240,7 @@ class TestHostileOwnersE2E : public QObject
     std::unique_ptr<Store> m_store;
     std::unique_ptr<PickerProbe> m_picker;
     std::unique_ptr<X11Workspace> m_workspace;
-    PasteTarget m_editor; // where the user is when they press the hot key
+    TargetWindow m_editor; // where the user is when they press the hot key
     QStringList m_figures;
 
     bool logged(const QByteArray &line)

@@ -2,16 +2,15 @@
 // key strokes and key grabs, with a window of this process as the paste target and xmessage as
 // a foreign application that takes the focus in between.
 
-#include "../unit/TestMain.h"
+#include "TestMain.h"
 #include "capture/PasteboardMonitor.h"
 #include "core/Util.h"
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
-#include "platform/MacKeyCodes.h"
-#include "platform/X11HotKeyRegistrar.h"
-#include "platform/X11KeySynthesizer.h"
-#include "platform/X11Pasteboard.h"
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11HotKeyRegistrar.h"
+#include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 #include "X11Clients.h"
 
@@ -25,8 +24,8 @@
 
 #include <memory>
 
-using X11Clients::PasteTarget;
 using X11Clients::run;
+using X11Clients::TargetWindow;
 
 namespace {
 
@@ -77,7 +76,7 @@ private:
     std::unique_ptr<PasteService> m_service;
     std::unique_ptr<SerialPaste> m_serial;
     std::unique_ptr<PasteboardMonitor> m_monitor;
-    PasteTarget m_target;
+    TargetWindow m_target;
     QProcess m_foreign;
     quint64 m_foreignWindow = 0;
 
@@ -90,7 +89,7 @@ private Q_SLOTS:
         m_workspace = std::make_unique<X11Workspace>();
         m_keys = std::make_unique<X11KeySynthesizer>();
         QVERIFY(m_workspace->isConnected());
-        QVERIFY(m_keys->isTrusted());
+        QVERIFY(m_keys->canSendKeys());
         m_service = std::make_unique<PasteService>(*m_pasteboard, *m_keys, *m_workspace, *m_store,
                                                    [] { return true; });
         m_serial = std::make_unique<SerialPaste>(*m_service, *m_store);
@@ -122,11 +121,7 @@ private Q_SLOTS:
         m_foreign.waitForFinished(timeoutMs);
     }
 
-    void cleanup()
-    {
-        m_target.pasted.clear();
-        m_service->setTargetWindow(0);
-    }
+    void cleanup() { m_target.pasted.clear(); }
 
     void pasteGoesToTheTargetWindow_data()
     {
@@ -151,8 +146,8 @@ private Q_SLOTS:
         if (contentGone)
             QVERIFY(QFile::remove(m_store->contentPath(id)));
 
-        // The picker remembered the target, then the focus went somewhere else.
-        m_service->setTargetWindow(m_target.winId());
+        // The picker took the target, then the focus went somewhere else.
+        const PasteTarget target{quint64(m_target.winId())};
         QVERIFY(activate(m_foreignWindow));
         const qint64 rowsBefore = m_store->count();
         const qint64 changeBefore = m_pasteboard->changeCount();
@@ -160,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(topBefore != id);
         QSignalSpy strokes(m_service.get(), &PasteService::keyStrokeSent);
 
-        m_service->paste(*clip, plain);
+        m_service->paste(*clip, plain, target);
 
         if (contentGone) {
             QCOMPARE(m_pasteboard->changeCount(), changeBefore);
@@ -190,11 +185,10 @@ private Q_SLOTS:
     void serialPasteThroughHotKey()
     {
         X11HotKeyRegistrar registrar;
-        int status = 0;
-        const quint32 handle =
-            registrar.grab(*MacKeyCodes::fromCharacter(QLatin1Char('P')),
-                           HotKeyRegistrar::ControlMod | HotKeyRegistrar::OptionMod, &status);
-        QVERIFY2(handle != 0, qPrintable(QString::number(status)));
+        const HotKeyRegistrar::Grab grab =
+            registrar.grab(QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_P));
+        QVERIFY2(grab.granted(), qPrintable(QString::number(int(grab.status))));
+        const quint32 handle = grab.handle;
         QSignalSpy presses(&registrar, &HotKeyRegistrar::pressed);
         connect(&registrar, &HotKeyRegistrar::pressed, m_serial.get(), [&](quint32 pressed) {
             if (pressed == handle)

@@ -4,7 +4,7 @@
 #include "TestMain.h"
 #include "X11Clients.h"
 
-#include "platform/X11Workspace.h"
+#include "platform/x11/X11Workspace.h"
 
 #include <QDir>
 #include <QImage>

@@ -72,7 +72,7 @@ inline void key(const QString &keys)
 }
 
 // Records what a Ctrl+V delivered, the way an editor would read it.
-class PasteTarget : public QRasterWindow
+class TargetWindow : public QRasterWindow
 {
 public:
     QStringList pasted;

@@ -1,11 +1,12 @@
-#include "unit/StderrCapture.h"
-#include "unit/TestFiles.h"
-#include "unit/TestMain.h"
+#include "StderrCapture.h"
+#include "TestFiles.h"
+#include "TestMain.h"
 
 #include "app/AboutWindow.h"
 #include "app/AppIconManager.h"
 #include "app/AppIconPicker.h"
 #include "app/LoginItem.h"
+#include "platform/xdg/DesktopEntry.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
 

@@ -1,7 +1,7 @@
 #include "StderrCapture.h"
 #include "TestMain.h"
 
-#include "platform/X11HotKeyRegistrar.h"
+#include "platform/x11/X11HotKeyRegistrar.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
 
@@ -31,24 +31,20 @@ constexpr int BadAccess = 10;
 class FakeRegistrar : public HotKeyRegistrar
 {
 public:
-    static constexpr int TakenStatus = -42;
+    static constexpr int TakenError = 42;
 
     QSet<QString> taken;
     QHash<quint32, QString> held; // handle → label
 
-    quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) override
+    Grab grab(QKeyCombination keys) override
     {
-        QString label;
-        for (const Combo &combo : HotKeys::presets()) {
-            if (combo.keyCode == keyCode && combo.carbonMods == carbonMods)
-                label = combo.label;
-        }
-        if (taken.contains(label) || held.key(label) != 0) {
-            *status = taken.contains(label) ? TakenStatus : AlreadyHeld;
-            return 0;
-        }
+        const QString label = HotKeys::label(keys);
+        if (taken.contains(label))
+            return {0, GrabStatus::Refused, TakenError};
+        if (held.key(label) != 0)
+            return {0, GrabStatus::AlreadyHeld};
         held.insert(m_next, label);
-        return m_next++;
+        return {m_next++, GrabStatus::Granted};
     }
     void release(quint32 handle) override { held.remove(handle); }
 
@@ -98,6 +94,12 @@ private:
 };
 
 const quint16 superAlt = XCB_MOD_MASK_4 | XCB_MOD_MASK_1;
+const QKeyCombination superAltV(Qt::MetaModifier | Qt::AltModifier, Qt::Key_V);
+const QKeyCombination ctrlAltV(Qt::ControlModifier | Qt::AltModifier, Qt::Key_V);
+
+// The numbers the register log line shows for our own refusals.
+constexpr int loggedNoDisplay = -1;
+constexpr int loggedAlreadyHeld = -9878;
 
 bool xdotoolKey(const QString &keys)
 {
@@ -144,26 +146,43 @@ class TestHotKeys : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // mods 0: not a label, shown as it stands.
+    // Both directions of the label syntax in one table; keys 0: not a label, shown as it
+    // stands.
     void labels_data()
     {
         QTest::addColumn<QString>("label");
-        QTest::addColumn<quint32>("mods");
-        QTest::addColumn<quint32>("keyCode");
+        QTest::addColumn<int>("keys");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("opt-cmd") << optCmdV << 0x900u << 9u << QStringLiteral("Super+Alt+V");
-        QTest::newRow("ctrl-opt-cmd")
-            << ctrlOptCmdP << 0x1900u << 35u << QStringLiteral("Ctrl+Alt+Super+P");
-        QTest::newRow("shift-cmd") << shiftCmdV << 0x300u << 9u << QStringLiteral("Shift+Super+V");
-        QTest::newRow("ctrl-opt") << ctrlOptX << 0x1800u << 7u << QStringLiteral("Ctrl+Alt+X");
+        const auto keys = [](Qt::KeyboardModifiers mods, Qt::Key key) {
+            return QKeyCombination(mods, key).toCombined();
+        };
+        const Qt::KeyboardModifiers super = Qt::MetaModifier;
+        const Qt::KeyboardModifiers alt = Qt::AltModifier;
+        const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+        const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+        QTest::newRow("opt-cmd") << optCmdV << keys(alt | super, Qt::Key_V)
+                                 << QStringLiteral("Super+Alt+V");
+        QTest::newRow("ctrl-opt-cmd") << ctrlOptCmdP << keys(ctrl | alt | super, Qt::Key_P)
+                                      << QStringLiteral("Ctrl+Alt+Super+P");
+        QTest::newRow("shift-cmd")
+            << shiftCmdV << keys(shift | super, Qt::Key_V) << QStringLiteral("Shift+Super+V");
+        QTest::newRow("ctrl-opt") << ctrlOptX << keys(ctrl | alt, Qt::Key_X)
+                                  << QStringLiteral("Ctrl+Alt+X");
         QTest::newRow("opt alone")
-            << QStringLiteral("\u2325V") << 0x800u << 9u << QStringLiteral("Alt+V");
-        QTest::newRow("opt-shift")
-            << QStringLiteral("\u2325\u21E7V") << 0xA00u << 9u << QStringLiteral("Shift+Alt+V");
-        QTest::newRow("all four") << QStringLiteral("\u2303\u2325\u21E7\u2318X") << 0x1B00u << 7u
+            << QStringLiteral("\u2325V") << keys(alt, Qt::Key_V) << QStringLiteral("Alt+V");
+        QTest::newRow("opt-shift") << QStringLiteral("\u2325\u21E7V")
+                                   << keys(alt | shift, Qt::Key_V) << QStringLiteral("Shift+Alt+V");
+        QTest::newRow("all four") << QStringLiteral("\u2303\u2325\u21E7\u2318X")
+                                  << keys(ctrl | alt | shift | super, Qt::Key_X)
                                   << QStringLiteral("Ctrl+Alt+Shift+Super+X");
-        QTest::newRow("digit") << QStringLiteral("\u23185") << 0x100u << 23u
-                               << QStringLiteral("Super+5");
+        QTest::newRow("first letter")
+            << QStringLiteral("\u2303A") << keys(ctrl, Qt::Key_A) << QStringLiteral("Ctrl+A");
+        QTest::newRow("last letter")
+            << QStringLiteral("\u2318Z") << keys(super, Qt::Key_Z) << QStringLiteral("Super+Z");
+        QTest::newRow("digit 0") << QStringLiteral("\u23180") << keys(super, Qt::Key_0)
+                                 << QStringLiteral("Super+0");
+        QTest::newRow("digit 9") << QStringLiteral("\u23039") << keys(ctrl, Qt::Key_9)
+                                 << QStringLiteral("Ctrl+9");
         const QList<std::pair<const char *, QString>> malformed{
             {"Off", off},
             {"empty", QString()},
@@ -173,34 +192,46 @@ private Q_SLOTS:
             {"a modifier twice", QStringLiteral("\u2325\u2325V")},
             {"lower case", QStringLiteral("\u2325\u2318v")},
             {"two keys", QStringLiteral("\u2325\u2318VV")},
-            {"no keyboard position", QStringLiteral("\u2325\u2318\u00C9")},
+            {"no such key", QStringLiteral("\u2325\u2318\u00C9")},
+            {"punctuation", QStringLiteral("\u2325\u2318[")},
             {"half a surrogate pair", QStringLiteral("\u2325\U0001F600")},
             {"the display form", QStringLiteral("Super+Alt+V")},
         };
         for (const auto &[name, label] : malformed)
-            QTest::newRow(name) << label << 0u << 0u << label;
+            QTest::newRow(name) << label << 0 << label;
     }
     void labels()
     {
         QFETCH(QString, label);
-        QFETCH(quint32, mods);
-        QFETCH(quint32, keyCode);
+        QFETCH(int, keys);
         QFETCH(QString, shown);
-        const std::optional<KeyChord> chord = HotKeys::parseLabel(label);
-        QCOMPARE(std::pair(chord ? chord->carbonMods : 0, chord ? chord->keyCode : 0),
-                 std::pair(mods, keyCode));
+        const std::optional<QKeyCombination> parsed = HotKeys::parseLabel(label);
+        QCOMPARE(parsed ? parsed->toCombined() : 0, keys);
+        if (keys != 0)
+            QCOMPARE(HotKeys::label(QKeyCombination::fromCombined(keys)), label);
         QCOMPARE(HotKeys::displayLabel(label), shown);
     }
 
-    // The table and the label syntax are written separately; a typo in either shows here.
-    void presetsMatchTheirLabels()
+    // Combinations a label cannot say have none, so they are never stored.
+    void combinationsWithoutLabel_data()
     {
-        for (const Combo &combo : HotKeys::presets()) {
-            const std::optional<KeyChord> chord = HotKeys::parseLabel(combo.label);
-            QVERIFY2(chord && chord->keyCode == combo.keyCode &&
-                         chord->carbonMods == combo.carbonMods,
-                     qPrintable(combo.label));
-        }
+        QTest::addColumn<int>("keys");
+        QTest::newRow("no modifier") << QKeyCombination(Qt::Key_V).toCombined();
+        QTest::newRow("function key")
+            << QKeyCombination(Qt::ControlModifier, Qt::Key_F1).toCombined();
+        QTest::newRow("keypad digit")
+            << QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_1).toCombined();
+        QTest::newRow("lower-case character code")
+            << QKeyCombination(Qt::ControlModifier, Qt::Key('v')).toCombined();
+    }
+    void combinationsWithoutLabel()
+    {
+        QFETCH(int, keys);
+        QCOMPARE(HotKeys::label(QKeyCombination::fromCombined(keys)), QString());
+    }
+
+    void choices()
+    {
         QCOMPARE(HotKeys::showPanelChoices(),
                  (QStringList{optCmdV, ctrlOptV, ctrlOptCmdV, shiftCmdV, off}));
         QCOMPARE(HotKeys::auxChoices(), (QStringList{off, ctrlOptP, ctrlOptCmdP, ctrlOptX}));
@@ -214,8 +245,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("active");
         QTest::addColumn<QStringList>("log");
 
-        const int taken = FakeRegistrar::TakenStatus;
-        const int held = HotKeyRegistrar::AlreadyHeld;
+        const int taken = FakeRegistrar::TakenError;
+        const int held = loggedAlreadyHeld;
 
         QTest::newRow("default") << QStringList{optCmdV, off, off, off} << QStringList{}
                                  << QStringList{optCmdV} << optCmdV << QStringList{bound(optCmdV)};
@@ -328,9 +359,9 @@ private Q_SLOTS:
         QFETCH(QString, lockKey);
         X11HotKeyRegistrar registrar;
         QVERIFY(registrar.isConnected());
-        int status = 0;
-        const quint32 handle = registrar.grab(9, 0x900, &status);
-        QVERIFY2(handle != 0, qPrintable(QString::number(status)));
+        const HotKeyRegistrar::Grab grab = registrar.grab(superAltV);
+        QVERIFY2(grab.granted(), qPrintable(QString::number(int(grab.status))));
+        const quint32 handle = grab.handle;
         QSignalSpy spy(&registrar, &HotKeyRegistrar::pressed);
 
         if (!lockKey.isEmpty())
@@ -374,20 +405,19 @@ private Q_SLOTS:
         QCOMPARE(other.grabV(superAlt | XCB_MOD_MASK_LOCK), 0);
 
         X11HotKeyRegistrar registrar;
-        int status = 0;
-        QCOMPARE(registrar.grab(9, 0x900, &status), quint32(0));
-        QCOMPARE(status, BadAccess);
+        const HotKeyRegistrar::Grab grab = registrar.grab(superAltV);
+        QVERIFY(!grab.granted());
+        QCOMPARE(grab.status, HotKeyRegistrar::GrabStatus::Refused);
+        QCOMPARE(grab.serverError, BadAccess);
         QCOMPARE(OtherClient().grabV(superAlt), 0);
     }
 
     void x11ReleaseFreesTheKey()
     {
         X11HotKeyRegistrar registrar;
-        int status = 0;
-        const quint32 handle = registrar.grab(9, 0x1800, &status);
+        const quint32 handle = registrar.grab(ctrlAltV).handle;
         QVERIFY(handle != 0);
-        QCOMPARE(registrar.grab(9, 0x1800, &status), quint32(0));
-        QCOMPARE(status, HotKeyRegistrar::AlreadyHeld);
+        QCOMPARE(registrar.grab(ctrlAltV).status, HotKeyRegistrar::GrabStatus::AlreadyHeld);
 
         OtherClient other;
         const quint16 ctrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
@@ -405,7 +435,7 @@ private Q_SLOTS:
         HotKeyCenter center(registrar);
         StderrCapture capture;
         center.bindAll();
-        const int none = HotKeyRegistrar::NoDisplay;
+        const int none = loggedNoDisplay;
         QCOMPARE(hotKeyLines(capture.text()),
                  (QStringList{failed(optCmdV, none), failed(ctrlOptV, none),
                               failed(ctrlOptCmdV, none), bound(off), failed(ctrlOptP, none)}));

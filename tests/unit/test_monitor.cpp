@@ -7,7 +7,6 @@
 #include "store/Store.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -183,6 +182,8 @@ private Q_SLOTS:
             {textItem(QStringLiteral("hunter2")), FlavorList{Flavor{extraType, QByteArray("1")}}});
         tickAndSettle();
         QCOMPARE(m_store->count(), stored ? 1 : 0);
+        // One look at the offer per copy: its types and, when they pass, its contents.
+        QCOMPARE(m_pasteboard->offers, 1);
         // A vetoed offer is never transferred, so a secret does not even pass through memory.
         if (!stored)
             QCOMPARE(m_pasteboard->reads, 0);
@@ -218,11 +219,11 @@ private Q_SLOTS:
 
         makeMonitor();
         m_workspace->app = app;
-        m_settings.ignoredBundleIDs = ignored;
+        m_settings.ignoredAppIds = ignored;
         QCOMPARE(captureOne({textItem(QStringLiteral("from somewhere"))}).has_value(), stored);
         if (stored) {
             const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
-            QCOMPARE(clip.appBundle, app ? app->bundleId : QString());
+            QCOMPARE(clip.appBundle, app ? app->appId : QString());
             QCOMPARE(clip.appName, app ? app->name : QString());
         }
     }

@@ -1,4 +1,4 @@
-#include "unit/TestMain.h"
+#include "TestMain.h"
 
 #include "prefs/Prefs.h"
 

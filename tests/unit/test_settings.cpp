@@ -8,6 +8,7 @@
 #include "app/SettingsWindow.h"
 #include "exchange/ExportImport.h"
 #include "platform/HotKeyRegistrar.h"
+#include "platform/xdg/DesktopEntry.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
@@ -36,20 +37,13 @@ public:
     QSet<QString> taken;
     QMap<QString, quint32> held; // label → handle
 
-    quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) override
+    Grab grab(QKeyCombination keys) override
     {
-        QString label;
-        for (const Combo &combo : HotKeys::presets()) {
-            if (combo.keyCode == keyCode && combo.carbonMods == carbonMods)
-                label = combo.label;
-        }
-        if (label.isEmpty() || taken.contains(label)) {
-            if (status)
-                *status = 10; // BadAccess
-            return 0;
-        }
+        const QString label = HotKeys::label(keys);
+        if (label.isEmpty() || taken.contains(label))
+            return {0, GrabStatus::Refused, 10}; // BadAccess
         held.insert(label, m_next);
-        return m_next++;
+        return {m_next++, GrabStatus::Granted};
     }
     void release(quint32 handle) override { held.remove(held.key(handle)); }
 

@@ -7,6 +7,7 @@
 #include "panel/AppIconCache.h"
 #include "panel/PanelView.h"
 #include "paste/SerialPaste.h"
+#include "platform/xdg/DesktopEntry.h"
 #include "prefs/Prefs.h"
 
 #include <QMenu>

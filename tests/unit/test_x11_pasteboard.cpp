@@ -1,12 +1,13 @@
 #include "TestMain.h"
 #include "X11RawOwner.h"
 
-#include "platform/X11Pasteboard.h"
-#include "platform/X11PasteboardTypes.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11PasteboardTypes.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QMutex>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -45,9 +46,20 @@ public:
     }
     ~FakeOwner() override { stop(); }
 
+    // The targets asked for so far, in order.
+    QList<xcb_atom_t> asked() const
+    {
+        const QMutexLocker lock(&m_askedLock);
+        return m_asked;
+    }
+
 private:
     Outcome answer(const xcb_selection_request_event_t &r, xcb_atom_t property) override
     {
+        {
+            const QMutexLocker lock(&m_askedLock);
+            m_asked.append(r.target);
+        }
         if (m_behaviour == Silent)
             return Outcome::Ignored;
         if (m_delayMs > 0)
@@ -87,6 +99,8 @@ private:
     const int m_delayMs;
     const int m_chunk;
     QList<QPair<xcb_atom_t, QByteArray>> m_offer;
+    mutable QMutex m_askedLock;
+    QList<xcb_atom_t> m_asked;
 };
 
 // The clipboard's owner as the server sees it, asked on a connection of the test's own.
@@ -394,6 +408,41 @@ private Q_SLOTS:
         QCOMPARE(
             *items,
             (ItemList{{{Uti::html, "<i>x</i>"}, {Uti::plainText, "x"}, {selfMarker, "\x01"}}}));
+    }
+
+    // One look at an offer asks for its targets once; a refused offer gives up nothing but
+    // the targets and the password hint that decides the refusal.
+    void readOfferAsksOnce_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("accepted") << true
+                                  << QStringList{"TARGETS", "x-kde-passwordManagerHint",
+                                                 "text/html", "UTF8_STRING"};
+        QTest::newRow("refused") << false << QStringList{"TARGETS", "x-kde-passwordManagerHint"};
+    }
+    void readOfferAsksOnce()
+    {
+        QFETCH(bool, accept);
+        QFETCH(QStringList, asked);
+        QVERIFY(own({{"text/html", "<i>y</i>"},
+                     {"UTF8_STRING", "y"},
+                     {"x-kde-passwordManagerHint", "secret"}}));
+        const qsizetype before = m_owner->asked().size();
+        QStringList seen;
+        const auto offer = m_pb->readOffer(storable, [&](const QStringList &types) {
+            seen = types;
+            return accept;
+        });
+        QVERIFY(offer);
+        QCOMPARE(seen, (QStringList{Uti::html, Uti::plainText, concealedUti}));
+        QCOMPARE(offer->types, seen);
+        QCOMPARE(offer->items.isEmpty(), !accept);
+        static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+        QList<xcb_atom_t> expected;
+        for (const QString &name : std::as_const(asked))
+            expected.append(X11Raw::intern(c, name.toUtf8()));
+        QCOMPARE(m_owner->asked().mid(before), expected);
     }
 
     void ownerWithManyTargets()

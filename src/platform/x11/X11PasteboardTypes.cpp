@@ -1,4 +1,4 @@
-#include "platform/X11PasteboardTypes.h"
+#include "platform/x11/X11PasteboardTypes.h"
 
 #include <QMimeData>
 #include <QSet>

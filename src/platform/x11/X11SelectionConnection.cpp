@@ -1,4 +1,4 @@
-#include "platform/X11SelectionConnection.h"
+#include "platform/x11/X11SelectionConnection.h"
 
 #include "core/Log.h"
 
@@ -16,12 +16,6 @@ namespace {
 
 constexpr int propertyRingSize = 8;
 
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
 quint8 eventType(const xcb_generic_event_t *event)
 {
     return event->response_type & 0x7F;
@@ -38,41 +32,27 @@ X11SelectionConnection::X11SelectionConnection(Mode mode, QObject *parent)
 
 X11SelectionConnection::~X11SelectionConnection()
 {
+    // Before the connection closes: the notifier watches its socket.
     delete m_notifier;
-    if (m_connection)
-        xcb_disconnect(m_connection);
 }
 
 bool X11SelectionConnection::connectToServer()
 {
-    int screenNumber = 0;
-    xcb_connection_t *c = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
+    auto x = std::make_unique<X11Connection>();
+    xcb_connection_t *c = x->get();
+    if (!c)
         return false;
-    }
     const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-    if (!xfixes || !xfixes->present) {
-        xcb_disconnect(c);
+    if (!xfixes || !xfixes->present)
         return false;
-    }
     // XFixes answers selection requests only to clients that announced their version.
-    XcbReply<xcb_xfixes_query_version_reply_t> version(
+    const XcbReply<xcb_xfixes_query_version_reply_t> version(
         xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
-    if (!version) {
-        xcb_disconnect(c);
+    if (!version)
         return false;
-    }
+    const xcb_screen_t *screen = x->screen();
 
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
-        xcb_screen_next(&screens);
-    if (screens.rem == 0) {
-        xcb_disconnect(c);
-        return false;
-    }
-    const xcb_screen_t *screen = screens.data;
-
+    m_x = std::move(x);
     m_connection = c;
     m_xfixesFirstEvent = xfixes->first_event;
     m_window = xcb_generate_id(c);
@@ -107,15 +87,12 @@ quint32 X11SelectionConnection::intern(const QByteArray &name)
     const QString key = QString::fromUtf8(name);
     if (const auto it = m_atomsByName.constFind(key); it != m_atomsByName.cend())
         return *it;
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        m_connection,
-        xcb_intern_atom(m_connection, 0, static_cast<uint16_t>(name.size()), name.constData()),
-        nullptr));
-    if (!reply)
+    const xcb_atom_t atom = m_x ? m_x->atom(name) : xcb_atom_t(XCB_ATOM_NONE);
+    if (atom == XCB_ATOM_NONE)
         return XCB_ATOM_NONE;
-    m_atomsByName.insert(key, reply->atom);
-    m_atomNames.insert(reply->atom, key);
-    return reply->atom;
+    m_atomsByName.insert(key, atom);
+    m_atomNames.insert(atom, key);
+    return atom;
 }
 
 QString X11SelectionConnection::atomName(quint32 atom)

@@ -1,7 +1,7 @@
-#include "platform/X11Pasteboard.h"
+#include "platform/x11/X11Pasteboard.h"
 
-#include "platform/X11PasteboardTypes.h"
-#include "platform/X11SelectionConnection.h"
+#include "platform/x11/X11PasteboardTypes.h"
+#include "platform/x11/X11SelectionConnection.h"
 
 #include "core/Log.h"
 
@@ -89,17 +89,23 @@ auto X11Pasteboard::withOffer(const Use &use)
     return use(*targets, [&read](const QString &target) { return read.convert(target); });
 }
 
-QStringList X11Pasteboard::currentTypes()
+std::optional<Pasteboard::Offer> X11Pasteboard::readOffer(const QStringList &wantedUtis,
+                                                          const TypeCheck &accept)
 {
-    return withOffer(&X11PasteboardTypes::offeredTypes).value_or(QStringList());
-}
-
-std::optional<ItemList> X11Pasteboard::read(const QStringList &wantedUtis)
-{
-    return withOffer(
-        [&wantedUtis](const QStringList &targets, const X11PasteboardTypes::Fetch &fetch) {
-            return X11PasteboardTypes::readItems(targets, wantedUtis, fetch);
-        });
+    return withOffer([&](const QStringList &targets,
+                         const X11PasteboardTypes::Fetch &fetch) -> std::optional<Offer> {
+        std::optional<QStringList> types = X11PasteboardTypes::offeredTypes(targets, fetch);
+        if (!types)
+            return std::nullopt;
+        Offer offer{std::move(*types), {}};
+        if (!accept || !accept(offer.types))
+            return offer;
+        std::optional<ItemList> items = X11PasteboardTypes::readItems(targets, wantedUtis, fetch);
+        if (!items)
+            return std::nullopt;
+        offer.items = std::move(*items);
+        return offer;
+    });
 }
 
 bool X11Pasteboard::qtOwnsClipboard() const

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "platform/HotKeyRegistrar.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QHash>
 #include <QList>
 
 #include <memory>
 
-struct xcb_connection_t;
-struct _XCBKeySymbols; // xcb_key_symbols_t
 class QSocketNotifier;
 
 // Global hot keys as passive key grabs on the root window, over a connection of our own so
@@ -24,37 +23,33 @@ public:
     explicit X11HotKeyRegistrar(const QByteArray &displayName = {}, QObject *parent = nullptr);
     ~X11HotKeyRegistrar() override;
 
-    bool isConnected() const { return m_connection != nullptr; }
+    bool isConnected() const { return m_x.isValid(); }
 
-    quint32 grab(quint32 keyCode, quint32 carbonMods, int *status) override;
+    Grab grab(QKeyCombination combination) override;
     void release(quint32 handle) override;
 
-    // The X modifier mask for a Carbon mask: Command is Super (Mod4), Option is Alt (Mod1).
-    static quint16 xModifiers(quint32 carbonMods);
+    // The X modifier mask for Qt's modifiers: Meta is Super (Mod4), Alt is Mod1.
+    static quint16 xModifiers(Qt::KeyboardModifiers modifiers);
 
 private:
-    struct Grab
+    struct KeyGrab
     {
         quint8 keycode = 0;
         quint16 modifiers = 0;
     };
 
-    void connectToServer(const QByteArray &displayName);
-    void disconnectFromServer();
-    quint8 keycodeFor(quint32 macKeyCode) const;
-    quint16 findNumLockMask() const;
+    quint8 keycodeFor(Qt::Key key);
+    quint16 findNumLockMask();
     QList<quint16> lockVariants() const;
-    void ungrab(const Grab &grab, const QList<quint16> &variants);
+    void ungrab(const KeyGrab &grab, const QList<quint16> &variants);
     void drainEvents();
     void scheduleDrain();
     void handleKeyPress(quint8 keycode, quint16 state, quint32 time);
 
-    xcb_connection_t *m_connection = nullptr;
-    _XCBKeySymbols *m_keySymbols = nullptr;
-    quint32 m_root = 0;
+    X11Connection m_x;
     quint16 m_numLockMask = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    QHash<quint32, Grab> m_grabs;
+    QHash<quint32, KeyGrab> m_grabs;
     quint32 m_nextHandle = 1;
     // The last key release, to tell auto-repeat (a release and a press with one timestamp)
     // from a real second press: a held hot key must not toggle the panel again and again.

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "platform/X11PasteboardTypes.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11PasteboardTypes.h"
 
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QObject>
 
+#include <memory>
 #include <optional>
-
-#include <xcb/xcb.h>
 
 class QSocketNotifier;
 
@@ -99,7 +99,8 @@ private:
     QDeadlineTimer stepDeadline(const QDeadlineTimer &total) const;
 
     const Mode m_mode;
-    xcb_connection_t *m_connection = nullptr;
+    std::unique_ptr<X11Connection> m_x;       // absent without a server offering XFixes
+    xcb_connection_t *m_connection = nullptr; // m_x's, while there is one
     quint32 m_window = 0;
     quint8 m_xfixesFirstEvent = 0;
     QSocketNotifier *m_notifier = nullptr;

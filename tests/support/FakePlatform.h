@@ -18,7 +18,8 @@ class FakePasteboard : public Pasteboard
 public:
     ItemList items;
     qint64 count = 0;
-    int reads = 0;
+    int offers = 0; // looks at the offer
+    int reads = 0;  // of them, those that transferred content
     int writes = 0;
 
     // Runs as a read begins, on the reading thread: an owner that takes its time.
@@ -26,35 +27,32 @@ public:
 
     qint64 changeCount() const override { return count; }
 
-    QStringList currentTypes() override
+    std::optional<Offer> readOffer(const QStringList &wantedUtis, const TypeCheck &accept) override
     {
+        ++offers;
         if (onRead)
             onRead();
-        QStringList types;
-        for (const FlavorList &item : items) {
-            for (const Flavor &f : item) {
-                if (!types.contains(f.uti))
-                    types.append(f.uti);
-            }
-        }
-        return types;
-    }
-
-    std::optional<ItemList> read(const QStringList &wantedUtis) override
-    {
-        ++reads;
         if (items.isEmpty())
             return std::nullopt;
-        ItemList offered;
+        Offer offer;
+        for (const FlavorList &item : items) {
+            for (const Flavor &f : item) {
+                if (!offer.types.contains(f.uti))
+                    offer.types.append(f.uti);
+            }
+        }
+        if (!accept || !accept(offer.types))
+            return offer;
+        ++reads;
         for (const FlavorList &item : items) {
             FlavorList kept;
             for (const Flavor &f : item) {
                 if (wantedUtis.contains(f.uti))
                     kept.append(f);
             }
-            offered.append(kept);
+            offer.items.append(kept);
         }
-        return offered;
+        return offer;
     }
 
     // Like the X11 clipboard: our own writes are changes too, announced at once.
@@ -88,7 +86,7 @@ public:
     QHash<quint64, QString> classes;
     QStringList *log = nullptr;
 
-    std::optional<AppInfo> frontmostApplication() override { return app; }
+    std::optional<AppInfo> activeApplication() override { return app; }
     quint64 activeWindow() override { return active; }
     void activateWindow(quint64 window) override
     {
@@ -98,23 +96,43 @@ public:
     }
     QString windowClass(quint64 window) override { return classes.value(window); }
 
-    void sleep() { Q_EMIT willSleep(); }
-    void wake() { Q_EMIT didWake(); }
+    void sleep() { Q_EMIT aboutToSleep(); }
+    void wake() { Q_EMIT resumed(); }
 };
 
+// Sends at once, as the real one does when no modifier is held; `holdStrokes` keeps them
+// waiting (a modifier still held) until release() lets the first one go.
 class FakeKeySynthesizer : public KeySynthesizer
 {
 public:
-    bool trusted = true;
-    QList<bool> strokes; // one entry per stroke: whether it was the terminal variant
+    bool canSend = true;
+    bool holdStrokes = false;
+    QList<bool> strokes; // one entry per stroke sent: whether it was the terminal variant
     QStringList *log = nullptr;
 
-    bool isTrusted() const override { return trusted; }
-    bool sendPaste(bool terminal) override
+    bool canSendKeys() const override { return canSend; }
+    void sendPasteKeystroke(bool terminal, std::function<void(bool)> done) override
     {
-        strokes.append(terminal);
-        if (log)
-            log->append(terminal ? QStringLiteral("terminal stroke") : QStringLiteral("stroke"));
-        return true;
+        m_waiting.append({terminal, std::move(done)});
+        if (!holdStrokes)
+            release();
     }
+    int waiting() const { return int(m_waiting.size()); }
+    void release()
+    {
+        while (!m_waiting.isEmpty()) {
+            const auto [terminal, done] = m_waiting.takeFirst();
+            strokes.append(terminal);
+            if (log)
+                log->append(terminal ? QStringLiteral("terminal stroke")
+                                     : QStringLiteral("stroke"));
+            if (done)
+                done(true);
+            if (holdStrokes)
+                return;
+        }
+    }
+
+private:
+    QList<std::pair<bool, std::function<void(bool)>>> m_waiting;
 };

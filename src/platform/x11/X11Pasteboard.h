@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Pasteboard.h"
-#include "platform/X11PasteboardTypes.h"
+#include "platform/x11/X11PasteboardTypes.h"
 
 #include <QMutex>
 
@@ -30,8 +30,7 @@ public:
     ~X11Pasteboard() override;
 
     qint64 changeCount() const override;
-    QStringList currentTypes() override;
-    std::optional<ItemList> read(const QStringList &wantedUtis) override;
+    std::optional<Offer> readOffer(const QStringList &wantedUtis, const TypeCheck &accept) override;
     bool write(const ItemList &items) override;
 
 private:

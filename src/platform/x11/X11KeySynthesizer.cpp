@@ -1,0 +1,158 @@
+#include "platform/x11/X11KeySynthesizer.h"
+
+#include "core/Log.h"
+
+#include <xcb/xtest.h>
+
+namespace {
+
+namespace Keysym {
+constexpr quint32 v = 0x0076;
+constexpr quint32 V = 0x0056;
+constexpr quint32 shiftL = 0xffe1;
+constexpr quint32 controlL = 0xffe3;
+constexpr quint32 capsLock = 0xffe5;
+constexpr quint32 shiftLock = 0xffe6;
+constexpr quint32 numLock = 0xff7f;
+constexpr quint32 scrollLock = 0xff14;
+} // namespace Keysym
+
+constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1 ... Mod5
+
+} // namespace
+
+X11KeySynthesizer::X11KeySynthesizer(const QByteArray &displayName, QObject *parent)
+    : QObject(parent), m_x(displayName)
+{
+    if (m_x.isValid()) {
+        const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(m_x.get(), &xcb_test_id);
+        m_hasXTest = xtest && xtest->present;
+    }
+    m_poll.setInterval(pollIntervalMs);
+    connect(&m_poll, &QTimer::timeout, this, &X11KeySynthesizer::poll);
+}
+
+QList<quint8> X11KeySynthesizer::modifierKeycodes()
+{
+    QList<quint8> keycodes;
+    const X11Connection::ModifierMap map = m_x.modifierMap();
+    for (int modifier = 0; map.keycodes && modifier < 8; ++modifier) {
+        if (modifier == lockModifierIndex)
+            continue;
+        for (int i = 0; i < map.perModifier; ++i) {
+            const quint8 code = map.keycodes[modifier * map.perModifier + i];
+            if (code == 0 || keycodes.contains(code))
+                continue;
+            // A lit lock key changes no stroke; only keys held down do.
+            const quint32 sym = m_x.keysymOf(code);
+            if (sym == Keysym::numLock || sym == Keysym::capsLock || sym == Keysym::shiftLock ||
+                sym == Keysym::scrollLock)
+                continue;
+            keycodes.append(code);
+        }
+    }
+    return keycodes;
+}
+
+bool X11KeySynthesizer::anyModifierHeld()
+{
+    if (!m_x.isValid())
+        return false;
+    const QList<quint8> modifiers = modifierKeycodes();
+    const XcbReply<xcb_query_keymap_reply_t> keymap(
+        xcb_query_keymap_reply(m_x.get(), xcb_query_keymap(m_x.get()), nullptr));
+    if (!keymap)
+        return false;
+    for (const quint8 code : modifiers) {
+        if (keymap->keys[code >> 3] & (1u << (code & 7)))
+            return true;
+    }
+    return false;
+}
+
+void X11KeySynthesizer::sendPasteKeystroke(bool terminal, std::function<void(bool)> done)
+{
+    Stroke stroke{terminal, std::move(done)};
+    if (!prepare(stroke)) {
+        if (stroke.done)
+            stroke.done(false);
+        return;
+    }
+    m_queue.append(std::move(stroke));
+    if (m_queue.size() == 1)
+        startNext();
+}
+
+// The key codes are looked up when the stroke is asked for, so a keyboard without them is
+// told at once rather than after the wait.
+bool X11KeySynthesizer::prepare(Stroke &stroke)
+{
+    if (!m_hasXTest || !m_x.isUsable())
+        return false;
+    // The server tells every client about keyboard remapping whether asked or not; keep the
+    // key symbols current and the queue empty.
+    m_x.discardEvents();
+    stroke.control = m_x.keycodeFor(Keysym::controlL);
+    stroke.shift = stroke.terminal ? m_x.keycodeFor(Keysym::shiftL) : 0;
+    stroke.v = m_x.keycodeFor(Keysym::v);
+    if (stroke.v == 0)
+        stroke.v = m_x.keycodeFor(Keysym::V);
+    if (stroke.control == 0 || stroke.v == 0 || (stroke.terminal && stroke.shift == 0)) {
+        Log::line(QStringLiteral("[Paste] no key codes for the paste key stroke"));
+        return false;
+    }
+    return true;
+}
+
+void X11KeySynthesizer::startNext()
+{
+    if (m_queue.isEmpty())
+        return;
+    m_deadline.setRemainingTime(modifierWaitMs);
+    poll();
+}
+
+void X11KeySynthesizer::poll()
+{
+    if (m_queue.isEmpty()) {
+        m_poll.stop();
+        return;
+    }
+    const bool held = anyModifierHeld();
+    if (held && !m_deadline.hasExpired()) {
+        if (!m_poll.isActive())
+            m_poll.start();
+        return;
+    }
+    m_poll.stop();
+    if (held)
+        Log::line(QStringLiteral("[Paste] modifier keys still held; sending the paste anyway"));
+    const Stroke stroke = m_queue.takeFirst();
+    const bool sent = send(stroke);
+    if (stroke.done)
+        stroke.done(sent);
+    startNext();
+}
+
+void X11KeySynthesizer::fakeKey(quint8 type, quint8 keycode)
+{
+    xcb_test_fake_input(m_x.get(), type, keycode, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+bool X11KeySynthesizer::send(const Stroke &stroke)
+{
+    if (!m_x.isUsable())
+        return false;
+    fakeKey(XCB_KEY_PRESS, stroke.control);
+    if (stroke.terminal)
+        fakeKey(XCB_KEY_PRESS, stroke.shift);
+    fakeKey(XCB_KEY_PRESS, stroke.v);
+    fakeKey(XCB_KEY_RELEASE, stroke.v);
+    if (stroke.terminal)
+        fakeKey(XCB_KEY_RELEASE, stroke.shift);
+    fakeKey(XCB_KEY_RELEASE, stroke.control);
+    // A round trip, so the stroke has reached the server before the caller goes on.
+    XcbReply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(m_x.get(), xcb_get_input_focus(m_x.get()), nullptr));
+    return !xcb_connection_has_error(m_x.get());
+}
