@@ -148,41 +148,33 @@ private Q_SLOTS:
         QCOMPARE(model().selectedClip()->id, selected);
     }
 
-    void removalClampsSelection_data()
+    // The selected clip leaves the list: the selection stays at its height, within the list.
+    void leavingClipClampsSelection_data()
     {
         QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("unpinFavorite");
         QTest::addColumn<int>("expected");
-        QTest::newRow("last of three") << 3 << 1;
-        QTest::newRow("only row") << 1 << 0;
+        QTest::newRow("last of three deleted") << 3 << false << 1;
+        QTest::newRow("only row deleted") << 1 << false << 0;
+        QTest::newRow("last favorite unpinned") << 3 << true << 1;
     }
-    void removalClampsSelection()
+    void leavingClipClampsSelection()
     {
         QFETCH(int, rows);
+        QFETCH(bool, unpinFavorite);
         QFETCH(int, expected);
         for (int i = 0; i < rows; ++i)
-            m_rig->add(QStringLiteral("row %1").arg(i));
-        model().refresh(false);
+            m_rig->store.setPinned(m_rig->add(QStringLiteral("row %1").arg(i)), true);
+        model().setFilter(unpinFavorite ? ClipFilter::Favorites : ClipFilter::All);
         model().setSelection(rows - 1);
         model().togglePreview();
-        m_rig->actions.remove(*model().selectedClip());
+        if (unpinFavorite)
+            m_rig->actions.togglePin(*model().selectedClip());
+        else
+            m_rig->actions.remove(*model().selectedClip());
         QCOMPARE(model().count(), rows - 1);
         QCOMPARE(model().selection(), expected);
         QVERIFY(!model().hasPreview());
-    }
-
-    void unpinUnderFavoritesClamps()
-    {
-        addThree();
-        for (const Clip &clip : model().clips())
-            m_rig->store.setPinned(clip.id, true);
-        model().setFilter(ClipFilter::Favorites);
-        QCOMPARE(model().count(), 3);
-        model().setSelection(2);
-        m_rig->actions.togglePin(*model().selectedClip());
-        QCOMPARE(model().count(), 2);
-        QCOMPARE(model().selection(), 1);
-        model().setFilter(ClipFilter::All);
-        QCOMPARE(model().selection(), 0);
     }
 
     void pasteHidesFirstThenPastes()

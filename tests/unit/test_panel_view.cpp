@@ -120,11 +120,10 @@ private Q_SLOTS:
     {
         build();
         ClipListView *list = m_view->listView();
-        QCOMPARE(list->emptyText(), QStringLiteral("Nothing captured yet — copy something."));
         m_rig->model.setFilterValue(int(ClipFilter::Images));
-        QCOMPARE(list->emptyText(), QStringLiteral("Nothing captured yet — copy something."));
+        const QString nothingYet = list->emptyText();
         m_rig->model.setQuery(QStringLiteral("zzz"));
-        QCOMPARE(list->emptyText(), QStringLiteral("No matches."));
+        QVERIFY(list->emptyText() != nothingYet);
         // The empty state is painted, not an error.
         QVERIFY(!m_view->grab().isNull());
     }
@@ -155,15 +154,10 @@ private Q_SLOTS:
         // The notice follows the action.
         m_enableAutoPaste.setVisible(false);
         QCOMPARE(shown(), (QList<bool>{true, true, true, false}));
-    }
 
-    void moreMenuAndToolbar()
-    {
-        build();
         // The application's own actions, a null entry parting them.
-        const QList<QAction *> items = m_view->moreMenu()->actions();
-        QCOMPARE(items.size(), 3);
-        QVERIFY(items[1]->isSeparator());
+        QCOMPARE(m_view->moreMenu()->actions().size(), 3);
+        QVERIFY(m_view->moreMenu()->actions().at(1)->isSeparator());
         m_view->closeButton()->click();
         QCOMPARE(m_rig->hides, 1);
     }
@@ -236,18 +230,17 @@ private Q_SLOTS:
         // A missing thumbnail shows nothing rather than a broken box.
         swatch.kind = ClipKind::Image;
         QVERIFY(delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.isEmpty());
-        const QModelIndex shortRow = list->model()->index(0, 0);
-        QVERIFY(list->sizeHintForIndex(shortRow).height() >= 44 + ClipRowDelegate::rowGap);
-        const int titledHeight = list->sizeHintForIndex(list->model()->index(1, 0)).height();
-        QVERIFY2(titledHeight > 3 * 15, qPrintable(QString::number(titledHeight)));
+        const auto height = [list](int row) {
+            return list->sizeHintForIndex(list->model()->index(row, 0)).height();
+        };
+        const int shortHeight = height(0);
+        const int titledHeight = height(1);
+        QVERIFY(titledHeight > shortHeight);
 
         m_prefs->setDensity(0);
-        QVERIFY(delegate->compact());
         QCOMPARE(delegate->geometry(titled, 1, QRect(0, 0, 600, 80)).excerptLines, 1);
-        const int compactShort = list->sizeHintForIndex(shortRow).height();
-        QVERIFY(compactShort >= 30 + ClipRowDelegate::rowGap);
-        QVERIFY(compactShort < 44);
-        QVERIFY(list->sizeHintForIndex(list->model()->index(1, 0)).height() < titledHeight);
+        QVERIFY(height(0) < shortHeight);
+        QVERIFY(height(1) < titledHeight);
     }
 
     void previewShowsWhatTheStoreHas()
@@ -277,13 +270,10 @@ private Q_SLOTS:
         QCOMPARE(pane->bodyText(), QStringLiteral("line one\nline two"));
         QVERIFY(pane->statsText().contains(QStringLiteral("2")));
 
-        // Content file gone: the excerpt and the byte size stand in.
+        // Content file gone: the excerpt and the byte size stand in. A window's name is shown as
+        // written, never read as markup.
         QVERIFY(QFile::remove(m_rig->dir.filePath(QStringLiteral("Content/%1.json").arg(id))));
-        clip.appName = QStringLiteral("Editor");
         clip.byteSize = 2000;
-        pane->setClip(clip);
-        QCOMPARE(pane->appLabelText(), QStringLiteral("Editor"));
-        // A window's name is shown as written, never read as markup.
         clip.appName = QStringLiteral("<img src=\"/etc/x.png\">Editor");
         pane->setClip(clip);
         const QList<QLabel *> labels = pane->findChildren<QLabel *>();
@@ -375,9 +365,9 @@ private Q_SLOTS:
     void hostileSearchesNeverShowAnError()
     {
         QFETCH(QString, query);
+        m_rig->model.setOnScreen(false); // one query when shown, not one per clip added
         for (int i = 0; i < 400; ++i)
             m_rig->add(QString(QStringLiteral("%1 ")).arg(i).repeated(60).left(240));
-        m_rig->model.refresh(false);
         build();
         m_view->show();
         StderrCapture capture;
