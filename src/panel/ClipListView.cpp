@@ -1,24 +1,22 @@
 #include "panel/ClipListView.h"
 
-#include "panel/ClipListModel.h"
+#include "panel/ClipActions.h"
 #include "panel/ClipRowDelegate.h"
 #include "panel/PanelModel.h"
 #include "panel/Symbols.h"
 #include "panel/Theme.h"
-#include "paste/PasteService.h"
 #include "paste/Transforms.h"
-#include "store/Store.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
-ClipListView::ClipListView(PanelModel &model, Store &store, PasteService &paste,
-                           ClipListModel &rows, ClipRowDelegate &delegate, QWidget *parent)
-    : QListView(parent), m_model(model), m_store(store), m_paste(paste), m_rows(rows)
+ClipListView::ClipListView(PanelModel &model, ClipActions &actions, ClipRowDelegate &delegate,
+                           QWidget *parent)
+    : QListView(parent), m_model(model), m_actions(actions)
 {
-    setModel(&rows);
+    setModel(&model);
     setItemDelegate(&delegate);
     setFocusPolicy(Qt::NoFocus);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -43,9 +41,9 @@ ClipListView::ClipListView(PanelModel &model, Store &store, PasteService &paste,
             .arg(Brisel::border().name()));
 
     connect(this, &QListView::clicked, this, [this](const QModelIndex &index) {
-        const Clip clip = m_rows.clipAt(index.row());
+        const Clip &clip = m_model.clipAt(index.row());
         if (!clip.id.isEmpty())
-            m_model.performPaste(clip, false);
+            m_actions.paste(clip, false);
     });
     connect(&m_model, &PanelModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
     connect(&m_model, &PanelModel::scrollTargetChanged, this, &ClipListView::scrollToTarget);
@@ -57,9 +55,9 @@ void ClipListView::scrollToTarget()
     const std::optional<QString> target = m_model.scrollTarget();
     if (!target)
         return;
-    const int row = m_rows.rowOf(*target);
+    const int row = m_model.rowOf(*target);
     if (row >= 0)
-        scrollTo(m_rows.index(row), QAbstractItemView::EnsureVisible);
+        scrollTo(m_model.index(row), QAbstractItemView::EnsureVisible);
 }
 
 QString ClipListView::emptyText() const
@@ -70,7 +68,7 @@ QString ClipListView::emptyText() const
 
 void ClipListView::paintEvent(QPaintEvent *event)
 {
-    if (m_rows.rowCount() > 0) {
+    if (m_model.rowCount() > 0) {
         QListView::paintEvent(event);
         return;
     }
@@ -92,37 +90,33 @@ void ClipListView::paintEvent(QPaintEvent *event)
 QMenu *ClipListView::buildContextMenu(const Clip &clip, QWidget *parent) const
 {
     auto *menu = new QMenu(parent);
-    PanelModel *model = &m_model;
-    Store *store = &m_store;
-    PasteService *paste = &m_paste;
-    menu->addAction(QStringLiteral("Paste"), model,
-                    [model, clip] { model->performPaste(clip, false); });
-    menu->addAction(QStringLiteral("Paste as Plain Text"), model,
-                    [model, clip] { model->performPaste(clip, true); });
-    menu->addAction(QStringLiteral("Copy (no paste)"), model, [model, paste, clip] {
-        paste->writeFlavors(clip);
-        model->requestHide();
-    });
+    ClipActions *actions = &m_actions;
+    menu->addAction(QStringLiteral("Paste"), actions,
+                    [actions, clip] { actions->paste(clip, false); });
+    menu->addAction(QStringLiteral("Paste as Plain Text"), actions,
+                    [actions, clip] { actions->paste(clip, true); });
+    menu->addAction(QStringLiteral("Copy (no paste)"), actions,
+                    [actions, clip] { actions->copyWithoutPaste(clip); });
     menu->addSeparator();
     QMenu *pasteAs = menu->addMenu(QStringLiteral("Paste as…"));
     for (const Transform transform : Transforms::allTransforms()) {
-        pasteAs->addAction(Transforms::displayName(transform), model, [model, clip, transform] {
-            model->performPaste(clip, true, transform);
-        });
+        pasteAs->addAction(Transforms::displayName(transform), actions,
+                           [actions, clip, transform] { actions->paste(clip, true, transform); });
     }
     QMenu *extract = menu->addMenu(QStringLiteral("Copy extracted…"));
     for (const Extractor extractor : Transforms::allExtractors()) {
-        extract->addAction(Transforms::displayName(extractor), model,
-                           [model, clip, extractor] { model->copyExtracted(clip, extractor); });
+        extract->addAction(Transforms::displayName(extractor), actions,
+                           [actions, clip, extractor] { actions->copyExtracted(clip, extractor); });
     }
     menu->addSeparator();
     menu->addAction(clip.pinned ? QStringLiteral("Unpin") : QStringLiteral("Pin as Favorite"),
-                    model, [store, clip] { store->setPinned(clip.id, !clip.pinned); });
-    menu->addAction(QStringLiteral("Rename…"), model, [model, clip] { model->rename(clip); });
-    menu->addAction(QStringLiteral("Preview"), model, [model, clip] { model->setPreview(clip); });
+                    actions, [actions, clip] { actions->togglePin(clip); });
+    menu->addAction(QStringLiteral("Rename…"), actions, [actions, clip] { actions->rename(clip); });
+    menu->addAction(QStringLiteral("Preview"), actions,
+                    [actions, clip] { actions->preview(clip); });
     menu->addSeparator();
-    QAction *remove =
-        menu->addAction(QStringLiteral("Delete"), model, [store, clip] { store->remove(clip.id); });
+    QAction *remove = menu->addAction(QStringLiteral("Delete"), actions,
+                                      [actions, clip] { actions->remove(clip); });
     // Shown in the warning colour: the one item that loses data.
     remove->setProperty("destructive", true);
     return menu;
@@ -133,7 +127,7 @@ void ClipListView::contextMenuEvent(QContextMenuEvent *event)
     const QModelIndex index = indexAt(event->pos());
     if (!index.isValid())
         return;
-    const Clip clip = m_rows.clipAt(index.row());
+    const Clip clip = m_model.clipAt(index.row());
     QMenu *menu = buildContextMenu(clip, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());

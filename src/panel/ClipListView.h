@@ -4,12 +4,10 @@
 
 #include <functional>
 
-class ClipListModel;
+class ClipActions;
 class ClipRowDelegate;
 class PanelModel;
-class PasteService;
 class QMenu;
-class Store;
 struct Clip;
 
 // The picker's list: rows painted by ClipRowDelegate, a click pastes, a secondary click opens
@@ -20,8 +18,8 @@ class ClipListView : public QListView
     Q_OBJECT
 
 public:
-    ClipListView(PanelModel &model, Store &store, PasteService &paste, ClipListModel &rows,
-                 ClipRowDelegate &delegate, QWidget *parent = nullptr);
+    ClipListView(PanelModel &model, ClipActions &actions, ClipRowDelegate &delegate,
+                 QWidget *parent = nullptr);
 
     // The row's context menu; the caller owns it. Public so tests can drive every item.
     QMenu *buildContextMenu(const Clip &clip, QWidget *parent) const;
@@ -37,7 +35,5 @@ private:
     void scrollToTarget();
 
     PanelModel &m_model;
-    Store &m_store;
-    PasteService &m_paste;
-    ClipListModel &m_rows;
+    ClipActions &m_actions;
 };

@@ -1,14 +1,13 @@
 #include "panel/ClipRowDelegate.h"
 
 #include "panel/AppIconCache.h"
-#include "panel/ClipListModel.h"
 #include "panel/PanelKeys.h"
 #include "panel/PanelModel.h"
+#include "panel/RelativeTime.h"
 #include "panel/Symbols.h"
 #include "panel/Theme.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
-#include "panel/RelativeTime.h"
 
 #include <QAbstractItemView>
 #include <QPainter>
@@ -36,11 +35,6 @@ int minRowHeight(bool compact)
 int thumbMaxHeight(bool compact)
 {
     return compact ? 22 : 36;
-}
-
-const ClipListModel *listModel(const QModelIndex &index)
-{
-    return qobject_cast<const ClipListModel *>(index.model());
 }
 } // namespace
 
@@ -188,10 +182,9 @@ ClipRowDelegate::Geometry ClipRowDelegate::geometry(const Clip &clip, int index,
 
 QSize ClipRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const ClipListModel *list = listModel(index);
-    if (!list)
+    if (index.model() != &m_model)
         return {};
-    const Clip &clip = list->clipAt(index.row());
+    const Clip &clip = m_model.clipAt(index.row());
     // Wrapping depends on the width the list gives its rows, which is the viewport's.
     int rowWidth = 600;
     if (const auto *view = qobject_cast<const QAbstractItemView *>(option.widget))
@@ -208,10 +201,9 @@ QSize ClipRowDelegate::sizeHint(const QStyleOptionViewItem &option, const QModel
 void ClipRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                             const QModelIndex &index) const
 {
-    const ClipListModel *list = listModel(index);
-    if (!list)
+    if (index.model() != &m_model)
         return;
-    const Clip &clip = list->clipAt(index.row());
+    const Clip &clip = m_model.clipAt(index.row());
     const bool selected = index.row() == m_model.selection();
     const bool hovering = option.state & QStyle::State_MouseOver;
     const Geometry g = geometry(clip, index.row(), option.rect);
@@ -298,7 +290,8 @@ void ClipRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     qreal right = g.age.left();
     painter->setFont(m_ageFont);
     painter->setPen(Brisel::faint());
-    painter->drawText(g.age, Qt::AlignRight | Qt::AlignVCenter, RelativeTime::relTime(clip.created));
+    painter->drawText(g.age, Qt::AlignRight | Qt::AlignVCenter,
+                      RelativeTime::relTime(clip.created));
     right -= spacing;
     const QString number = PanelKeys::quickPasteLabel(index.row());
     if (!number.isEmpty()) {

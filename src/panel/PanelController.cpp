@@ -1,5 +1,6 @@
 #include "panel/PanelController.h"
 
+#include "panel/ClipActions.h"
 #include "panel/PanelKeys.h"
 #include "panel/PanelModel.h"
 #include "paste/PasteService.h"
@@ -14,13 +15,14 @@
 PanelController::PanelController(Store &store, PasteService &paste, Workspace &workspace,
                                  Prefs &prefs, AppIconCache &icons, PanelActions actions,
                                  QObject *parent)
-    : QObject(parent), m_workspace(workspace), m_model(std::make_unique<PanelModel>(store, paste))
+    : QObject(parent), m_workspace(workspace), m_model(std::make_unique<PanelModel>(store)),
+      m_clipActions(std::make_unique<ClipActions>(*m_model, store, paste))
 {
     const auto openSettings = [action = QPointer<QAction>(actions.openSettings)] {
         if (action)
             action->trigger();
     };
-    m_panel = new PanelView(*m_model, prefs, store, paste, icons, std::move(actions));
+    m_panel = new PanelView(*m_model, *m_clipActions, prefs, store, icons, std::move(actions));
     m_panel->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     m_panel->setWindowTitle(QStringLiteral("Clipboard"));
     m_panel->setObjectName(QStringLiteral("ulvane-panel"));
@@ -32,7 +34,7 @@ PanelController::PanelController(Store &store, PasteService &paste, Workspace &w
         if (panel)
             panel->hide();
     });
-    m_keys = std::make_unique<PanelKeyHandler>(*m_model, store,
+    m_keys = std::make_unique<PanelKeyHandler>(*m_model, *m_clipActions,
                                                PanelKeyHandler::Actions{[panel] {
                                                                             if (panel)
                                                                                 panel->hide();
@@ -59,8 +61,8 @@ void PanelController::show()
     // Remember where the user was: X11 moves the keyboard to the picker, so the paste has to
     // send it back there first.
     const quint64 active = m_workspace.activeWindow();
-    m_model->setPasteTarget(active != quint64(m_panel->winId()) ? PasteTarget{active}
-                                                                : PasteTarget{});
+    m_clipActions->setPasteTarget(active != quint64(m_panel->winId()) ? PasteTarget{active}
+                                                                      : PasteTarget{});
 
     m_model->onShow();
     m_panel->updateFooter();

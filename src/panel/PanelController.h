@@ -8,6 +8,7 @@
 #include <memory>
 
 class AppIconCache;
+class ClipActions;
 class PanelKeyHandler;
 class PanelModel;
 class PasteService;
@@ -40,6 +41,7 @@ public:
     bool isVisible() const;
 
     PanelModel &model() const { return *m_model; }
+    ClipActions &clipActions() const { return *m_clipActions; }
     PanelView *panel() const { return m_panel.data(); }
     PanelKeyHandler &keyHandler() const { return *m_keys; }
 
@@ -68,6 +70,7 @@ private:
 
     Workspace &m_workspace;
     std::unique_ptr<PanelModel> m_model;
+    std::unique_ptr<ClipActions> m_clipActions;
     QPointer<PanelView> m_panel;
     std::unique_ptr<PanelKeyHandler> m_keys;
 };

@@ -1,7 +1,7 @@
 #include "panel/PanelKeys.h"
 
+#include "panel/ClipActions.h"
 #include "panel/PanelModel.h"
-#include "store/Store.h"
 
 #include <QKeyEvent>
 #include <QStringList>
@@ -60,8 +60,8 @@ QString quickPasteLabel(int index)
 
 } // namespace PanelKeys
 
-PanelKeyHandler::PanelKeyHandler(PanelModel &model, Store &store, Actions actions)
-    : m_model(model), m_store(store), m_actions(std::move(actions))
+PanelKeyHandler::PanelKeyHandler(PanelModel &model, ClipActions &clipActions, Actions actions)
+    : m_model(model), m_clipActions(clipActions), m_actions(std::move(actions))
 {}
 
 QString PanelKeyHandler::charactersIgnoringModifiers(const QKeyEvent &event)
@@ -93,7 +93,7 @@ bool PanelKeyHandler::handle(const QKeyEvent &event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (const std::optional<Clip> clip = m_model.selectedClip())
-            m_model.performPaste(*clip, alt);
+            m_clipActions.paste(*clip, alt);
         return true;
     case Qt::Key_Escape:
         if (m_model.hasPreview())
@@ -111,12 +111,12 @@ bool PanelKeyHandler::handle(const QKeyEvent &event)
         return false;
     const QString characters = charactersIgnoringModifiers(event);
     if (characters.size() == 1 && characters.at(0) >= u'1' && characters.at(0) <= u'9') {
-        m_model.paste(characters.at(0).digitValue() - 1, alt);
+        m_clipActions.pasteRow(characters.at(0).digitValue() - 1, alt);
         return true;
     }
     if (characters == QLatin1String("d")) {
         if (const std::optional<Clip> clip = m_model.selectedClip())
-            m_store.setPinned(clip->id, !clip->pinned);
+            m_clipActions.togglePin(*clip);
         return true;
     }
     if (characters == QLatin1String("i")) {
@@ -132,7 +132,7 @@ bool PanelKeyHandler::handle(const QKeyEvent &event)
     }
     if (event.key() == Qt::Key_Backspace) {
         if (const std::optional<Clip> clip = m_model.selectedClip())
-            m_store.remove(clip->id);
+            m_clipActions.remove(*clip);
         return true;
     }
     return false;

@@ -4,9 +4,9 @@
 
 #include <functional>
 
+class ClipActions;
 class PanelModel;
 class QKeyEvent;
-class Store;
 
 namespace PanelKeys {
 // An in-picker shortcut as Linux users read it: inside the picker the command key is Control
@@ -31,7 +31,7 @@ public:
         std::function<void()> openSettings; // may be empty (no settings window in this process)
     };
 
-    PanelKeyHandler(PanelModel &model, Store &store, Actions actions);
+    PanelKeyHandler(PanelModel &model, ClipActions &clipActions, Actions actions);
 
     // True when the key was consumed.
     bool handle(const QKeyEvent &event);
@@ -41,6 +41,6 @@ private:
     static QString charactersIgnoringModifiers(const QKeyEvent &event);
 
     PanelModel &m_model;
-    Store &m_store;
+    ClipActions &m_clipActions;
     Actions m_actions;
 };

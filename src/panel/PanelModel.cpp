@@ -1,37 +1,70 @@
 #include "panel/PanelModel.h"
 
-#include "core/Log.h"
-#include "paste/PasteService.h"
 #include "store/Store.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QFont>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
-PanelModel::PanelModel(Store &store, PasteService &paste, QObject *parent)
-    : QObject(parent), m_store(store), m_paste(paste), m_refreshTimer(new QTimer(this)),
-      m_renamePrompt(&PanelModel::defaultRenamePrompt)
+PanelModel::PanelModel(Store &store, QObject *parent)
+    : QAbstractListModel(parent), m_store(store), m_refreshTimer(new QTimer(this))
 {
     // A child timer dies with the model, so a pending refresh never outlives it.
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setTimerType(Qt::PreciseTimer);
     m_refreshTimer->setInterval(refreshDelayMs);
     connect(m_refreshTimer, &QTimer::timeout, this, [this] { refresh(false); });
-
-    // The list follows every store change, also while the panel is hidden, so it is current
-    // the moment the panel appears and pin/delete from the keyboard show at once.
-    connect(&m_store, &Store::changed, this, [this] { refresh(true); });
+    connect(&m_store, &Store::changed, this, &PanelModel::storeChanged);
 }
 
 PanelModel::~PanelModel() = default;
+
+int PanelModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_clips.size());
+}
+
+QVariant PanelModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_clips.size())
+        return {};
+    const Clip &clip = m_clips.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return clip.title.isEmpty() ? clip.excerpt : clip.title;
+    case Qt::AccessibleTextRole:
+        return accessibleText(clip);
+    default:
+        return {};
+    }
+}
+
+QString PanelModel::accessibleText(const Clip &clip)
+{
+    return clip.appName + QStringLiteral(": ") + (clip.title.isEmpty() ? clip.excerpt : clip.title);
+}
+
+const Clip &PanelModel::clipAt(int row) const
+{
+    static const Clip none;
+    return row >= 0 && row < m_clips.size() ? m_clips.at(row) : none;
+}
+
+std::optional<Clip> PanelModel::selectedClip() const
+{
+    if (m_selection < 0 || m_selection >= m_clips.size())
+        return std::nullopt;
+    return m_clips.at(m_selection);
+}
+
+int PanelModel::rowOf(const QString &id) const
+{
+    for (qsizetype i = 0; i < m_clips.size(); ++i) {
+        if (m_clips.at(i).id == id)
+            return int(i);
+    }
+    return -1;
+}
 
 void PanelModel::setQuery(const QString &query)
 {
@@ -64,13 +97,6 @@ void PanelModel::setSelection(int selection)
     Q_EMIT selectionChanged();
 }
 
-std::optional<Clip> PanelModel::selectedClip() const
-{
-    if (m_selection < 0 || m_selection >= m_clips.size())
-        return std::nullopt;
-    return m_clips.at(m_selection);
-}
-
 void PanelModel::setPreview(const std::optional<Clip> &preview)
 {
     m_preview = preview;
@@ -79,23 +105,16 @@ void PanelModel::setPreview(const std::optional<Clip> &preview)
 
 void PanelModel::setClips(QList<Clip> clips)
 {
+    // A reset is cheaper than diffing at 400 rows, and the view keeps no per-row state.
+    beginResetModel();
     m_clips = std::move(clips);
-    Q_EMIT clipsChanged();
+    endResetModel();
 }
 
 void PanelModel::setScrollTarget(const std::optional<QString> &id)
 {
     m_scrollTarget = id;
     Q_EMIT scrollTargetChanged();
-}
-
-int PanelModel::indexOf(const QString &id) const
-{
-    for (int i = 0; i < m_clips.size(); ++i) {
-        if (m_clips.at(i).id == id)
-            return i;
-    }
-    return -1;
 }
 
 void PanelModel::requestHide() const
@@ -106,15 +125,39 @@ void PanelModel::requestHide() const
 
 void PanelModel::onShow()
 {
-    // The order matters: the list is current before the window shows, and the query's own
-    // debounced refresh follows a moment later.
-    setQuery(QString());
-    setFilter(ClipFilter::All);
+    // Each reset is announced, but only the one refresh below reads the store: a debounced
+    // refresh of the emptied search would query a second time and could move the selection
+    // back to the top under the first arrow key.
+    m_refreshTimer->stop();
+    m_query.clear();
+    Q_EMIT queryChanged();
+    m_filter = ClipFilter::All;
+    Q_EMIT filterChanged();
     setPreview(std::nullopt);
     setSelection(0);
     refresh(false);
     m_focusTick += 1;
     Q_EMIT focusTickChanged();
+}
+
+void PanelModel::setOnScreen(bool onScreen)
+{
+    m_onScreen = onScreen;
+    if (!onScreen && m_refreshTimer->isActive()) {
+        // The search it was for is cleared by the next showing anyway.
+        m_refreshTimer->stop();
+        m_stale = true;
+    }
+    if (onScreen && m_stale)
+        refresh(true);
+}
+
+void PanelModel::storeChanged()
+{
+    if (m_onScreen)
+        refresh(true);
+    else
+        m_stale = true;
 }
 
 void PanelModel::scheduleRefresh()
@@ -131,9 +174,10 @@ void PanelModel::refresh(bool keepSelection)
             remembered = selected->id;
     }
 
+    m_stale = false;
     setClips(m_store.search(m_query, m_filter, searchLimit));
 
-    const int found = remembered ? indexOf(*remembered) : -1;
+    const int found = remembered ? rowOf(*remembered) : -1;
     if (found >= 0)
         setSelection(found);
     else if (!keepSelection || m_clips.isEmpty())
@@ -143,7 +187,7 @@ void PanelModel::refresh(bool keepSelection)
 
     // A clip still listed keeps the record the preview opened with, so the pane does not
     // redraw on every unrelated store change.
-    if (m_preview && indexOf(m_preview->id) < 0)
+    if (m_preview && rowOf(m_preview->id) < 0)
         setPreview(std::nullopt);
 }
 
@@ -162,85 +206,4 @@ void PanelModel::moveSelection(int step)
 void PanelModel::togglePreview()
 {
     setPreview(m_preview ? std::nullopt : selectedClip());
-}
-
-void PanelModel::paste(int index, bool plain)
-{
-    if (index < 0 || index >= m_clips.size())
-        return;
-    performPaste(m_clips.at(index), plain, std::nullopt);
-}
-
-void PanelModel::performPaste(const Clip &clip, bool plain, std::optional<Transform> transform)
-{
-    requestHide();
-    // The pause lets the window manager move focus back before the key stroke is sent.
-    PasteService *const service = &m_paste;
-    const PasteTarget target = m_pasteTarget;
-    QTimer::singleShot(pasteDelayMs, this, [service, clip, plain, target, transform] {
-        service->paste(clip, plain, target, transform);
-    });
-}
-
-void PanelModel::copyExtracted(const Clip &clip, Extractor extractor)
-{
-    const QString text = m_store.plainText(clip.id).value_or(QString());
-    const QStringList values = Transforms::extract(extractor, text);
-    // Nothing found: keep what the user had on the clipboard and leave the panel open, so
-    // the empty result is visible as "nothing happened" rather than a cleared clipboard.
-    if (values.isEmpty())
-        return;
-    m_paste.writePlain(values.join(QLatin1Char('\n')));
-    requestHide();
-}
-
-void PanelModel::rename(const Clip &clip)
-{
-    if (!m_renamePrompt)
-        return;
-    const std::optional<QString> title = m_renamePrompt(clip);
-    if (!title)
-        return;
-    // Stored as entered: an empty title clears the custom one. The store's change
-    // notification refreshes the list with the row still selected.
-    m_store.setTitle(clip.id, *title);
-}
-
-std::optional<QString> PanelModel::defaultRenamePrompt(const Clip &clip)
-{
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        Log::line(QStringLiteral("[Panel] rename needs a widget application"));
-        return std::nullopt;
-    }
-
-    QDialog dialog;
-    dialog.setWindowTitle(QStringLiteral("Rename Clip"));
-    auto *layout = new QVBoxLayout(&dialog);
-
-    auto *message = new QLabel(QStringLiteral("Rename Clip"), &dialog);
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
-    layout->addWidget(message);
-    layout->addWidget(new QLabel(QStringLiteral("Custom title (searchable):"), &dialog));
-
-    auto *field = new QLineEdit(clip.title, &dialog);
-    field->setFixedSize(260, 24);
-    layout->addWidget(field);
-
-    auto *buttons = new QDialogButtonBox(&dialog);
-    QPushButton *save = buttons->addButton(QStringLiteral("Save"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    save->setDefault(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-
-    // The picker never takes activation; the dialog must, or typing goes elsewhere.
-    dialog.show();
-    dialog.raise();
-    dialog.activateWindow();
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
-    return field->text();
 }

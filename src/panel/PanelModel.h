@@ -1,35 +1,35 @@
 #pragma once
 
 #include "core/Clip.h"
-#include "paste/Transforms.h"
-#include "platform/PasteTarget.h"
 
+#include <QAbstractListModel>
 #include <QList>
-#include <QObject>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
-class PasteService;
 class QTimer;
 class Store;
 
 // The state behind the picker: what was typed, which tab is active, the rows on show, the
-// selected row and the previewed clip. It turns that state into store queries, keeps the
-// selection on the same clip when the list changes under it, and starts the actions that leave
-// the picker (paste, copy extracted values, rename).
+// selected row and the previewed clip. It turns that state into store queries and keeps the
+// selection on the same clip when the list changes under it. As an item model it is the list
+// the picker's view shows; rows are painted by ClipRowDelegate, so it only says how many there
+// are and which clip each one is.
+//
+// While the picker is off screen a store change only marks the list stale: a capture then
+// costs no query, and the next showing refreshes once. On screen, the list follows the store
+// at once, so pin and delete from the keyboard show immediately.
 //
 // Every assignment to an observable property notifies, even when the value is unchanged: the
 // views treat a notification as "redraw", and a repeated scroll request must scroll again.
 // Lives on the main thread.
-class PanelModel : public QObject
+class PanelModel : public QAbstractListModel
 {
     Q_OBJECT
     Q_PROPERTY(QString query READ query WRITE setQuery NOTIFY queryChanged)
     Q_PROPERTY(int filter READ filterValue WRITE setFilterValue NOTIFY filterChanged)
-    Q_PROPERTY(QList<Clip> clips READ clips NOTIFY clipsChanged)
-    Q_PROPERTY(int count READ count NOTIFY clipsChanged)
     Q_PROPERTY(int selection READ selection WRITE setSelection NOTIFY selectionChanged)
     Q_PROPERTY(bool hasPreview READ hasPreview NOTIFY previewChanged)
     Q_PROPERTY(Clip previewClip READ previewClip NOTIFY previewChanged)
@@ -41,14 +41,12 @@ public:
     static constexpr int searchLimit = 400;
     // Long enough to swallow a burst of keystrokes, short enough to feel live.
     static constexpr int refreshDelayMs = 120;
-    // Lets the window be ordered out, so the key stroke reaches the application underneath.
-    static constexpr int pasteDelayMs = 50;
 
-    // Asks the user for a new title; none when the user cancelled.
-    using RenamePrompt = std::function<std::optional<QString>(const Clip &)>;
-
-    PanelModel(Store &store, PasteService &paste, QObject *parent = nullptr);
+    explicit PanelModel(Store &store, QObject *parent = nullptr);
     ~PanelModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
     QString query() const { return m_query; }
     void setQuery(const QString &query);
@@ -63,6 +61,9 @@ public:
     // that pins or deletes while iterating.
     QList<Clip> clips() const { return m_clips; }
     int count() const { return int(m_clips.size()); }
+    // The clip of a row; an empty clip (no id) for rows out of range.
+    const Clip &clipAt(int row) const;
+    int rowOf(const QString &id) const;
 
     int selection() const { return m_selection; }
     void setSelection(int selection);
@@ -85,44 +86,40 @@ public:
     }
     // Orders the panel out through the controller's callback (nothing without one).
     void requestHide() const;
-    // Replaces the modal rename dialog (tests, or a controller with its own dialog).
-    void setRenamePrompt(RenamePrompt prompt) { m_renamePrompt = std::move(prompt); }
-    // The modal "Rename Clip" dialog; none without a widget application.
-    static std::optional<QString> defaultRenamePrompt(const Clip &clip);
 
+    // A new appearance: an empty search over every clip, the top row selected, no preview, and
+    // the list read from the store once.
     void onShow();
-    // Where pastes from this showing go; taken as the picker comes up.
-    void setPasteTarget(const PasteTarget &target) { m_pasteTarget = target; }
+    // Whether the picker is on screen. Coming back on screen with a stale list refreshes it,
+    // keeping the selected clip.
+    void setOnScreen(bool onScreen);
+    bool isStale() const { return m_stale; }
+
     void scheduleRefresh();
     void refresh(bool keepSelection);
     void moveSelection(int step);
     void togglePreview();
-    void paste(int index, bool plain);
-    void performPaste(const Clip &clip, bool plain,
-                      std::optional<Transform> transform = std::nullopt);
-    void copyExtracted(const Clip &clip, Extractor extractor);
-    void rename(const Clip &clip);
 
 Q_SIGNALS:
     void queryChanged();
     void filterChanged();
-    void clipsChanged();
     void selectionChanged();
     void previewChanged();
     void focusTickChanged();
     void scrollTargetChanged();
 
 private:
+    void storeChanged();
     void setClips(QList<Clip> clips);
     void setScrollTarget(const std::optional<QString> &id);
-    int indexOf(const QString &id) const;
+    // The screen-reader text of a row: "<app>: <title or excerpt>".
+    static QString accessibleText(const Clip &clip);
 
     Store &m_store;
-    PasteService &m_paste;
-    PasteTarget m_pasteTarget;
     QTimer *m_refreshTimer;
     std::function<void()> m_requestHide;
-    RenamePrompt m_renamePrompt;
+    bool m_onScreen = false;
+    bool m_stale = true;
 
     QString m_query;
     ClipFilter m_filter = ClipFilter::All;

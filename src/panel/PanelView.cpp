@@ -1,7 +1,6 @@
 #include "panel/PanelView.h"
 
 #include "panel/AppIconCache.h"
-#include "panel/ClipListModel.h"
 #include "panel/ClipListView.h"
 #include "panel/ClipRowDelegate.h"
 #include "panel/FilterTabs.h"
@@ -30,9 +29,9 @@ namespace {
 constexpr int edgeGrip = 6; // pixels along the border that resize instead of move
 } // namespace
 
-PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService &paste,
+PanelView::PanelView(PanelModel &model, ClipActions &clipActions, Prefs &prefs, Store &store,
                      AppIconCache &icons, PanelActions actions, QWidget *parent)
-    : QWidget(parent), m_model(model), m_prefs(prefs), m_store(store), m_paste(paste),
+    : QWidget(parent), m_model(model), m_clipActions(clipActions), m_prefs(prefs), m_store(store),
       m_icons(icons), m_actions(std::move(actions))
 {
     setMinimumSize(minimumWidth, minimumHeight);
@@ -48,7 +47,6 @@ PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService
     palette.setColor(QPalette::PlaceholderText, Brisel::faint());
     setPalette(palette);
 
-    m_rows = new ClipListModel(m_model, this);
     m_delegate = new ClipRowDelegate(m_model, m_prefs, m_store, m_icons, this);
 
     auto *layout = new QVBoxLayout(this);
@@ -62,7 +60,7 @@ PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService
     auto *content = new QHBoxLayout;
     content->setContentsMargins(0, 0, 0, 0);
     content->setSpacing(0);
-    m_list = new ClipListView(m_model, m_store, m_paste, *m_rows, *m_delegate, this);
+    m_list = new ClipListView(m_model, m_clipActions, *m_delegate, this);
     m_previewDivider = FormKit::divider(this, Qt::Vertical);
     m_preview = new PreviewPane(m_store, m_icons, this);
     content->addWidget(m_list, 1);
@@ -76,7 +74,7 @@ PanelView::PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService
     connect(&m_model, &PanelModel::previewChanged, this, &PanelView::syncPreview);
     connect(&m_model, &PanelModel::filterChanged, this,
             [this] { m_tabs->setCurrent(m_model.filterValue()); });
-    connect(&m_model, &PanelModel::clipsChanged, this, &PanelView::updateFooter);
+    connect(&m_model, &PanelModel::modelReset, this, &PanelView::updateFooter);
     connect(&m_model, &PanelModel::focusTickChanged, this, &PanelView::focusSearchSoon);
     auto relayoutRows = [this] {
         m_delegate->updateMetrics();
@@ -264,6 +262,18 @@ void PanelView::focusSearchSoon()
         m_search->setFocus(Qt::OtherFocusReason);
         m_search->end(false);
     });
+}
+
+void PanelView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_model.setOnScreen(true);
+}
+
+void PanelView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_model.setOnScreen(false);
 }
 
 void PanelView::paintEvent(QPaintEvent *)

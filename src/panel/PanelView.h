@@ -4,12 +4,11 @@
 #include <QWidget>
 
 class AppIconCache;
-class ClipListModel;
+class ClipActions;
 class ClipListView;
 class ClipRowDelegate;
 class FilterTabs;
 class PanelModel;
-class PasteService;
 class Prefs;
 class PreviewPane;
 class QAction;
@@ -45,7 +44,7 @@ public:
     // After each appearance the caret goes to the search field once the window is mapped.
     static constexpr int focusDelayMs = 50;
 
-    PanelView(PanelModel &model, Prefs &prefs, Store &store, PasteService &paste,
+    PanelView(PanelModel &model, ClipActions &clipActions, Prefs &prefs, Store &store,
               AppIconCache &icons, PanelActions actions = {}, QWidget *parent = nullptr);
     ~PanelView() override;
 
@@ -71,6 +70,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QWidget *buildToolbar();
@@ -83,13 +84,12 @@ private:
     Qt::Edges edgesAt(const QPoint &pos) const;
 
     PanelModel &m_model;
+    ClipActions &m_clipActions;
     Prefs &m_prefs;
     Store &m_store;
-    PasteService &m_paste;
     AppIconCache &m_icons;
     PanelActions m_actions;
 
-    ClipListModel *m_rows;
     ClipRowDelegate *m_delegate;
     ClipListView *m_list;
     PreviewPane *m_preview;

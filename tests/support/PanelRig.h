@@ -1,15 +1,18 @@
 #pragma once
 
 // A picker's surroundings for tests: a real store in a temporary folder, the fake desktop, a
-// paste service over them, and a model with a counted hide callback.
+// paste service over them, and a model on screen with a counted hide callback and its clip
+// actions.
 
 #include "FakePlatform.h"
 
+#include "panel/ClipActions.h"
 #include "panel/PanelModel.h"
 #include "paste/PasteService.h"
 #include "store/Store.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -21,12 +24,15 @@ struct PanelRig
     FakeWorkspace workspace;
     FakeKeySynthesizer keys;
     PasteService paste{pasteboard, keys, workspace, store, [] { return false; }};
-    PanelModel model{store, paste};
+    PanelModel model{store};
+    ClipActions actions{model, store, paste};
     int hides = 0;
 
     PanelRig()
     {
         model.setRequestHide([this] { ++hides; });
+        // Most tests watch the list follow the store, which it does only while shown.
+        model.setOnScreen(true);
     }
 
     // Newest first in the list, so the last one added is row 0.
@@ -47,6 +53,12 @@ struct PanelRig
         if (!title.isEmpty())
             store.setTitle(*id, title);
         return *id;
+    }
+
+    // The delayed paste has reached the clipboard; generous, so a loaded machine never fails it.
+    bool waitForPaste(int writes = 1)
+    {
+        return QTest::qWaitFor([&] { return pasteboard.writes >= writes; }, 10000);
     }
 
     QString pasteboardText() const

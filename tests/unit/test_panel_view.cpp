@@ -38,17 +38,9 @@ private:
         PanelActions actions;
         actions.more = {&m_pause, nullptr, &m_about};
         actions.enableAutoPaste = &m_enableAutoPaste;
-        m_view = std::make_unique<PanelView>(m_rig->model, *m_prefs, m_rig->store, m_rig->paste,
+        m_view = std::make_unique<PanelView>(m_rig->model, m_rig->actions, *m_prefs, m_rig->store,
                                              *m_icons, actions);
         m_view->resize(720, 460);
-    }
-
-    QStringList menuTexts(const QMenu *menu) const
-    {
-        QStringList texts;
-        for (const QAction *action : menu->actions())
-            texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
-        return texts;
     }
 
     QAction *action(const QMenu *menu, const QString &text) const
@@ -128,11 +120,10 @@ private Q_SLOTS:
     {
         build();
         ClipListView *list = m_view->listView();
-        QCOMPARE(list->emptyText(), QStringLiteral("Nothing captured yet — copy something."));
         m_rig->model.setFilterValue(int(ClipFilter::Images));
-        QCOMPARE(list->emptyText(), QStringLiteral("Nothing captured yet — copy something."));
+        const QString nothingYet = list->emptyText();
         m_rig->model.setQuery(QStringLiteral("zzz"));
-        QCOMPARE(list->emptyText(), QStringLiteral("No matches."));
+        QVERIFY(list->emptyText() != nothingYet);
         // The empty state is painted, not an error.
         QVERIFY(!m_view->grab().isNull());
     }
@@ -163,55 +154,58 @@ private Q_SLOTS:
         // The notice follows the action.
         m_enableAutoPaste.setVisible(false);
         QCOMPARE(shown(), (QList<bool>{true, true, true, false}));
-    }
 
-    void moreMenuAndToolbar()
-    {
-        build();
-        // The application's own actions, in order, a null entry parting them.
-        const QList<QAction *> items = m_view->moreMenu()->actions();
-        QCOMPARE(items.size(), 3);
-        QCOMPARE(items[0], &m_pause);
-        QVERIFY(items[1]->isSeparator());
-        QCOMPARE(items[2], &m_about);
+        // The application's own actions, a null entry parting them.
+        QCOMPARE(m_view->moreMenu()->actions().size(), 3);
+        QVERIFY(m_view->moreMenu()->actions().at(1)->isSeparator());
         m_view->closeButton()->click();
         QCOMPARE(m_rig->hides, 1);
     }
 
-    void rowMenuHasEveryItemAndActs()
+    // Each item reaches its own verb on the clip the menu was opened for.
+    void rowMenuActsOnItsClip()
     {
-        const QString id = m_rig->add(QStringLiteral("write to me@example.org"));
-        m_rig->add(QStringLiteral("no addresses here"));
+        m_rig->add(QStringLiteral("older"));
+        m_rig->add(QStringLiteral("newer"));
         m_rig->model.refresh(false);
         build();
-        const Clip first = m_rig->model.clips().at(0);
-        std::unique_ptr<QMenu> menu(m_view->listView()->buildContextMenu(first, nullptr));
-        QCOMPARE(menuTexts(menu.get()),
-                 (QStringList{"Paste", "Paste as Plain Text", "Copy (no paste)", "--", "Paste as…",
-                              "Copy extracted…", "--", "Pin as Favorite", "Rename…", "Preview",
-                              "--", "Delete"}));
-
-        action(menu.get(), QStringLiteral("Preview"))->trigger();
-        QCOMPARE(m_rig->model.previewClip().id, first.id);
+        const auto menuFor = [this](int row) {
+            return std::unique_ptr<QMenu>(
+                m_view->listView()->buildContextMenu(m_rig->model.clips().at(row), nullptr));
+        };
+        action(menuFor(1).get(), QStringLiteral("Preview"))->trigger();
+        QCOMPARE(m_rig->model.previewClip().excerpt, QStringLiteral("older"));
         QVERIFY(m_view->previewPane()->isVisibleTo(m_view.get()));
         QCOMPARE(m_rig->model.selection(), 0);
 
-        action(menu.get(), QStringLiteral("Pin as Favorite"))->trigger();
-        QVERIFY(m_rig->model.clips().at(0).pinned);
-        std::unique_ptr<QMenu> again(
-            m_view->listView()->buildContextMenu(m_rig->model.clips().at(0), nullptr));
-        QVERIFY(action(again.get(), QStringLiteral("Unpin")));
+        action(menuFor(1).get(), QStringLiteral("Pin as Favorite"))->trigger();
+        QVERIFY(m_rig->model.clips().at(1).pinned);
+        action(menuFor(1).get(), QStringLiteral("Unpin"))->trigger();
+        QVERIFY(!m_rig->model.clips().at(1).pinned);
 
-        action(again.get(), QStringLiteral("Copy (no paste)"))->trigger();
-        QCOMPARE(m_rig->pasteboardText(), QStringLiteral("no addresses here"));
+        action(menuFor(1).get(), QStringLiteral("Copy (no paste)"))->trigger();
+        QCOMPARE(m_rig->pasteboardText(), QStringLiteral("older"));
         QCOMPARE(m_rig->hides, 1);
 
-        const Clip second = m_rig->model.clips().at(1);
-        QCOMPARE(second.id, id);
-        std::unique_ptr<QMenu> third(m_view->listView()->buildContextMenu(second, nullptr));
-        action(third.get(), QStringLiteral("Delete"))->trigger();
-        QCOMPARE(m_rig->store.count(), 1);
+        action(menuFor(0).get(), QStringLiteral("Delete"))->trigger();
+        QCOMPARE(m_rig->model.clips().at(0).excerpt, QStringLiteral("older"));
         QCOMPARE(m_view->countLabel()->text(), QStringLiteral("1"));
+    }
+
+    // Hidden, the window's list waits for the next showing; shown, it follows the store.
+    void listFollowsTheStoreOnlyOnScreen()
+    {
+        m_rig->add(QStringLiteral("first"));
+        build();
+        m_view->show();
+        QCOMPARE(m_view->countLabel()->text(), QStringLiteral("1"));
+        m_view->hide();
+        m_rig->add(QStringLiteral("second"));
+        QCOMPARE(m_view->countLabel()->text(), QStringLiteral("1"));
+        m_view->show();
+        QCOMPARE(m_view->countLabel()->text(), QStringLiteral("2"));
+        m_rig->add(QStringLiteral("third"));
+        QCOMPARE(m_view->countLabel()->text(), QStringLiteral("3"));
     }
 
     void rowSizesFollowFontAndDensity()
@@ -228,35 +222,25 @@ private Q_SLOTS:
         auto *delegate = qobject_cast<ClipRowDelegate *>(list->itemDelegate());
         QVERIFY(delegate);
         const Clip titled = m_rig->model.clips().at(1);
-        QCOMPARE(titled.title, QStringLiteral("A title"));
-        const ClipRowDelegate::Geometry comfortable =
-            delegate->geometry(titled, 1, QRect(0, 0, 600, 80));
-        QCOMPARE(comfortable.excerptLines, 2);
-        QCOMPARE(comfortable.icon.size(), QSizeF(20, 20));
-        QCOMPARE(comfortable.age.width(), 44.0);
-        // The highlight reaches 6 beyond the content's 12-point inset.
-        QCOMPARE(comfortable.highlight.left(), 6.0);
-        QCOMPARE(comfortable.highlight.right(), 594.0);
+        QCOMPARE(delegate->geometry(titled, 1, QRect(0, 0, 600, 80)).excerptLines, 2);
         Clip swatch;
         swatch.kind = ClipKind::Color;
         swatch.excerpt = QStringLiteral("#4A9EFF");
-        QCOMPARE(delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.size(),
-                 QSizeF(18, 18));
+        QVERIFY(!delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.isEmpty());
         // A missing thumbnail shows nothing rather than a broken box.
         swatch.kind = ClipKind::Image;
         QVERIFY(delegate->geometry(swatch, 0, QRect(0, 0, 600, 44)).kindElement.isEmpty());
-        const QModelIndex shortRow = list->model()->index(0, 0);
-        QVERIFY(list->sizeHintForIndex(shortRow).height() >= 44 + ClipRowDelegate::rowGap);
-        const int titledHeight = list->sizeHintForIndex(list->model()->index(1, 0)).height();
-        QVERIFY2(titledHeight > 3 * 15, qPrintable(QString::number(titledHeight)));
+        const auto height = [list](int row) {
+            return list->sizeHintForIndex(list->model()->index(row, 0)).height();
+        };
+        const int shortHeight = height(0);
+        const int titledHeight = height(1);
+        QVERIFY(titledHeight > shortHeight);
 
         m_prefs->setDensity(0);
-        QVERIFY(delegate->compact());
         QCOMPARE(delegate->geometry(titled, 1, QRect(0, 0, 600, 80)).excerptLines, 1);
-        const int compactShort = list->sizeHintForIndex(shortRow).height();
-        QVERIFY(compactShort >= 30 + ClipRowDelegate::rowGap);
-        QVERIFY(compactShort < 44);
-        QVERIFY(list->sizeHintForIndex(list->model()->index(1, 0)).height() < titledHeight);
+        QVERIFY(height(0) < shortHeight);
+        QVERIFY(height(1) < titledHeight);
     }
 
     void previewShowsWhatTheStoreHas()
@@ -286,13 +270,10 @@ private Q_SLOTS:
         QCOMPARE(pane->bodyText(), QStringLiteral("line one\nline two"));
         QVERIFY(pane->statsText().contains(QStringLiteral("2")));
 
-        // Content file gone: the excerpt and the byte size stand in.
+        // Content file gone: the excerpt and the byte size stand in. A window's name is shown as
+        // written, never read as markup.
         QVERIFY(QFile::remove(m_rig->dir.filePath(QStringLiteral("Content/%1.json").arg(id))));
-        clip.appName = QStringLiteral("Editor");
         clip.byteSize = 2000;
-        pane->setClip(clip);
-        QCOMPARE(pane->appLabelText(), QStringLiteral("Editor"));
-        // A window's name is shown as written, never read as markup.
         clip.appName = QStringLiteral("<img src=\"/etc/x.png\">Editor");
         pane->setClip(clip);
         const QList<QLabel *> labels = pane->findChildren<QLabel *>();
@@ -346,7 +327,7 @@ private Q_SLOTS:
         const QRect second = list->visualRect(list->model()->index(1, 0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second.center());
         QCOMPARE(m_rig->hides, 1);
-        QTest::qWait(PanelModel::pasteDelayMs + 30);
+        QVERIFY(m_rig->waitForPaste());
         QCOMPARE(m_rig->pasteboardText(), QStringLiteral("first"));
     }
 
@@ -384,9 +365,9 @@ private Q_SLOTS:
     void hostileSearchesNeverShowAnError()
     {
         QFETCH(QString, query);
+        m_rig->model.setOnScreen(false); // one query when shown, not one per clip added
         for (int i = 0; i < 400; ++i)
             m_rig->add(QString(QStringLiteral("%1 ")).arg(i).repeated(60).left(240));
-        m_rig->model.refresh(false);
         build();
         m_view->show();
         StderrCapture capture;

@@ -117,7 +117,7 @@ private Q_SLOTS:
                               f.actions.showAbout(), f.actions.quit()};
         pickerActions.openSettings = f.actions.openSettings();
         pickerActions.enableAutoPaste = f.actions.enableAutoPaste();
-        PanelView picker(f.rig.model, f.prefs, f.rig.store, f.rig.paste, icons, pickerActions);
+        PanelView picker(f.rig.model, f.rig.actions, f.prefs, f.rig.store, icons, pickerActions);
         QMenu tray;
         f.actions.refresh();
         StatusMenu::fill(tray, f.actions, QStringLiteral("0.1.0"), 0);
