@@ -1,6 +1,7 @@
 #include "ContentBuilders.h"
 #include "StderrCapture.h"
 #include "StoreFile.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "store/PBContent.h"
@@ -40,9 +41,7 @@ void age(const QString &path)
 
 void touch(const QString &path)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("{}");
+    writeText(path, "{}");
 }
 
 QByteArray png(int w = 4, int h = 3)
@@ -116,10 +115,9 @@ private Q_SLOTS:
         QDir().mkpath(dir + u"/Content"_qs);
         ::chmod(QFile::encodeName(dir).constData(), 0755);
         ::chmod(QFile::encodeName(dir + u"/Content"_qs).constData(), 0777);
-        QFile db(dir + u"/store.sqlite"_qs);
-        QVERIFY(db.open(QIODevice::WriteOnly));
-        db.close();
-        db.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        writeText(dir + u"/store.sqlite"_qs, {});
+        QFile::setPermissions(dir + u"/store.sqlite"_qs,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         Store store(dir);
         QCOMPARE(modeOf(dir), 0700);
         QCOMPARE(modeOf(dir + u"/Content"_qs), 0700);
@@ -437,12 +435,8 @@ private Q_SLOTS:
     void notADatabaseFailsSoftAndIsLeftAlone()
     {
         const QString dir = freshDir();
-        QDir().mkpath(dir);
         const QByteArray garbage(4096, 'Z');
-        QFile file(dir + u"/store.sqlite"_qs);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-        file.close();
+        writeText(dir + u"/store.sqlite"_qs, garbage);
         StderrCapture log;
         {
             Store store(dir);
@@ -453,8 +447,7 @@ private Q_SLOTS:
             QCOMPARE(store.latestDigest(), std::nullopt);
         }
         QVERIFY(log.text().contains("[Store] exec error: "));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), garbage);
+        QCOMPARE(fileText(dir + u"/store.sqlite"_qs), garbage);
         QCOMPARE(QDir(dir + u"/Content"_qs).entryList(QDir::Files).size(), 0);
     }
 
