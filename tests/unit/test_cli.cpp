@@ -111,10 +111,8 @@ private Q_SLOTS:
         const auto match = line.match(r.out);
         QVERIFY2(match.hasMatch(), qPrintable(r.out));
         QVERIFY(match.captured(1).toLongLong() > 0);
-        const QString vesk = env.value(u"XDG_DATA_HOME"_qs) + u"/Vesk"_qs;
-        QVERIFY(QFileInfo(vesk + u"/store.sqlite"_qs).isFile());
-        QVERIFY(QFileInfo(vesk + u"/Content"_qs).isDir());
-        QVERIFY(QFileInfo(vesk + u"/Thumbs"_qs).isDir());
+        // Where: the folder's layout is the store's own test.
+        QVERIFY(QFileInfo(env.value(u"XDG_DATA_HOME"_qs) + u"/Vesk/store.sqlite"_qs).isFile());
     }
 
     void selftestPassesTwiceInARow()

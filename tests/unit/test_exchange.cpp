@@ -173,8 +173,6 @@ private Q_SLOTS:
         QTest::newRow("pinned number") << with(u"pinned"_qs, 1);
         QTest::newRow("id number") << with(u"id"_qs, 7);
         QTest::newRow("content array") << with(u"content"_qs, QJsonArray());
-        QTest::newRow("flavor without data")
-            << with(u"content"_qs, json(R"({"items":[{"flavors":[{"uti":"t"}]}]})"));
         QTest::newRow("entry not object") << document({entry(u"OK"_qs, 1, u"ok"_qs), 5});
     }
 
