@@ -115,7 +115,7 @@ class TestFaultsE2E : public QObject
         for (int attempt = 0; attempt < 3; ++attempt) {
             m_log.clear();
             m_app.start(command.first(), command.mid(1));
-            if (!m_app.waitForStarted(5000))
+            if (!m_app.waitForStarted(hangLimitMs))
                 return false;
             if (logged("[App] launched") && m_app.state() == QProcess::Running)
                 return true;
@@ -249,7 +249,7 @@ private Q_SLOTS:
             QVERIFY2(startApp(), m_log.constData());
             QTest::qWait(int(m_random.bounded(150, 1800)));
             m_app.kill(); // SIGKILL
-            QVERIFY(m_app.waitForFinished(5000));
+            QVERIFY(m_app.waitForFinished(hangLimitMs));
             const StoreCheck check = checkStore(storeDir());
             QVERIFY2(check.problem.isEmpty(),
                      qPrintable(u"round %1:%2"_qs.arg(round).arg(check.problem)));
