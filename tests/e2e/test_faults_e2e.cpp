@@ -3,14 +3,14 @@
 // another process. After each fault the store on disk must still be whole: an intact
 // database, a full-text index that agrees with the table, a content file for every row, and
 // no leftover files once the application has started again.
+#include "ContentBuilders.h"
+#include "StoreFile.h"
 #include "TestMain.h"
 #include "X11Clients.h"
 
 #include "store/PBContent.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QUuid>
@@ -22,42 +22,9 @@
 
 namespace {
 
-QByteArray noisePng(int w, int h, quint32 seed)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// The first column of every row `sql` yields, read with a connection of our own as a second
-// process would. `error` gets what went wrong, if anything.
-QStringList query(const QString &dir, const char *sql, QString *error = nullptr)
-{
-    QStringList column;
-    const auto append = [](void *list, int, char **values, char **) {
-        static_cast<QStringList *>(list)->append(QString::fromUtf8(values[0]));
-        return 0;
-    };
-    sqlite3 *db = nullptr;
-    const QByteArray path = QFile::encodeName(dir + u"/store.sqlite"_qs);
-    const bool ok =
-        sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-        sqlite3_busy_timeout(db, 5000) == SQLITE_OK &&
-        sqlite3_exec(db, sql, append, &column, nullptr) == SQLITE_OK;
-    if (!ok && error)
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_close(db);
-    return column;
-}
+// Waits on the application and the X server: bounded only to tell a hang, since a busy machine
+// may take many times the usual second.
+constexpr int hangLimitMs = 60000;
 
 struct StoreCheck
 {
@@ -69,21 +36,20 @@ struct StoreCheck
 StoreCheck checkStore(const QString &dir)
 {
     StoreCheck check;
-    QString error;
-    const QStringList integrity = query(dir, "PRAGMA integrity_check", &error);
+    StoreFile file(dir); // as a second process would read it
+    const QStringList integrity = file.texts(u"PRAGMA integrity_check"_qs);
     if (integrity != QStringList{u"ok"_qs})
-        check.problem = u"integrity_check: "_qs + integrity.join(u'|') + error;
-    else if (query(dir, "INSERT INTO fts(fts, rank) VALUES('integrity-check', 1)", &error),
-             !error.isEmpty())
-        check.problem = u"fts integrity-check: "_qs + error;
+        check.problem = u"integrity_check: "_qs + integrity.join(u'|') + file.lastError();
+    else if (!file.exec(u"INSERT INTO fts(fts, rank) VALUES('integrity-check', 1)"_qs))
+        check.problem = u"fts integrity-check: "_qs + file.lastError();
 
-    check.rowIds = query(dir, "SELECT id FROM clips");
+    check.rowIds = file.texts(u"SELECT id FROM clips"_qs);
     for (const QString &id : std::as_const(check.rowIds)) {
         QFile content(dir + u"/Content/"_qs + id + u".json"_qs);
         if (!content.open(QIODevice::ReadOnly) || !PBContent::fromJson(content.readAll()))
             check.problem += u" row without readable content: "_qs + id;
     }
-    for (const QString &id : query(dir, "SELECT id FROM clips WHERE has_image = 1")) {
+    for (const QString &id : file.texts(u"SELECT id FROM clips WHERE has_image = 1"_qs)) {
         if (!QFile::exists(dir + u"/Thumbs/"_qs + id + u".png"_qs))
             check.problem += u" image row without thumbnail: "_qs + id;
     }
@@ -109,6 +75,7 @@ class TestFaultsE2E : public QObject
     QByteArray m_log;
     QString m_dataHome;
     QStringList m_pngs;
+    QRandomGenerator m_random{20240611}; // the same kill moments on every run
 
     QString storeDir() const { return m_dataHome + u"/Vesk"_qs; }
 
@@ -148,9 +115,9 @@ class TestFaultsE2E : public QObject
         for (int attempt = 0; attempt < 3; ++attempt) {
             m_log.clear();
             m_app.start(command.first(), command.mid(1));
-            if (!m_app.waitForStarted(5000))
+            if (!m_app.waitForStarted(hangLimitMs))
                 return false;
-            if (logged("[App] launched", 20000) && m_app.state() == QProcess::Running)
+            if (logged("[App] launched") && m_app.state() == QProcess::Running)
                 return true;
             m_app.kill();
             m_app.waitForFinished(5000);
@@ -181,7 +148,7 @@ class TestFaultsE2E : public QObject
     }
 
     // True once `text` is in the log; false at the timeout or when the application ended.
-    bool logged(const QByteArray &text, int timeoutMs = 10000)
+    bool logged(const QByteArray &text, int timeoutMs = hangLimitMs)
     {
         return QTest::qWaitFor(
                    [&] {
@@ -200,13 +167,13 @@ class TestFaultsE2E : public QObject
 
     bool hasExcerpt(const QString &excerpt)
     {
-        return query(storeDir(), "SELECT excerpt FROM clips").contains(excerpt);
+        return StoreFile(storeDir()).texts(u"SELECT excerpt FROM clips"_qs).contains(excerpt);
     }
 
     bool copyIsStored(const QString &text)
     {
         copy(u"UTF8_STRING"_qs, text.toUtf8());
-        return QTest::qWaitFor([&] { return hasExcerpt(text); }, 10000);
+        return QTest::qWaitFor([&] { return hasExcerpt(text); }, hangLimitMs);
     }
 
     // After a fault that failed soft: the application runs on and the store is whole.
@@ -233,7 +200,7 @@ class TestFaultsE2E : public QObject
                 check = checkStore(storeDir());
                 return !check.problem.isEmpty() || check.orphans.isEmpty();
             },
-            5000);
+            hangLimitMs);
         stopApp();
         QVERIFY(settled);
         QVERIFY2(check.problem.isEmpty(), qPrintable(check.problem));
@@ -274,18 +241,18 @@ private Q_SLOTS:
                                             "sleep 0.06; done"_qs.arg(m_pngs.join(u' '))});
         QVERIFY(copier.waitForStarted());
 
-        QElapsedTimer elapsed;
-        elapsed.start();
-        int rounds = 0;
+        // A fixed number of rounds: a slow start on a busy machine makes the test longer, never
+        // thinner.
+        const int rounds = 10;
         int orphansSeen = 0;
-        for (; rounds < 15 && elapsed.elapsed() < 45000; ++rounds) {
+        for (int round = 0; round < rounds; ++round) {
             QVERIFY2(startApp(), m_log.constData());
-            QTest::qWait(int(QRandomGenerator::global()->bounded(150, 1800)));
+            QTest::qWait(int(m_random.bounded(150, 1800)));
             m_app.kill(); // SIGKILL
-            QVERIFY(m_app.waitForFinished(5000));
+            QVERIFY(m_app.waitForFinished(hangLimitMs));
             const StoreCheck check = checkStore(storeDir());
             QVERIFY2(check.problem.isEmpty(),
-                     qPrintable(u"round %1:%2"_qs.arg(rounds).arg(check.problem)));
+                     qPrintable(u"round %1:%2"_qs.arg(round).arg(check.problem)));
             orphansSeen += int(check.orphans.size()); // a later start must take them
         }
         copier.kill();
@@ -293,7 +260,6 @@ private Q_SLOTS:
         const qsizetype stored = checkStore(storeDir()).rowIds.size();
         qInfo("%d kills, %lld clips stored, %d orphan files seen after kills", rounds,
               qlonglong(stored), orphansSeen);
-        QVERIFY(rounds >= 8);
         QVERIFY2(stored >= rounds, "the copies were hardly ever captured");
         startAfterSettlingLeavesNoOrphans();
     }
@@ -310,8 +276,8 @@ private Q_SLOTS:
             QVERIFY(helper.waitForStarted());
             QVERIFY(QTest::qWaitFor(
                 [&] { return helper.canReadLine() || helper.state() == QProcess::NotRunning; },
-                20000));
-            QTest::qWait(int(QRandomGenerator::global()->bounded(50, 1200)));
+                hangLimitMs));
+            QTest::qWait(int(m_random.bounded(50, 1200)));
             killedMidway += helper.state() == QProcess::Running;
             helper.kill();
             helper.waitForFinished(5000);
@@ -344,7 +310,7 @@ private Q_SLOTS:
         // Space returns: the same image is now stored whole.
         liftFileSizeLimit();
         copy(u"image/png"_qs, big);
-        QVERIFY(QTest::qWaitFor([&] { return hasExcerpt(u"Image 900×700"_qs); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return hasExcerpt(u"Image 900×700"_qs); }, hangLimitMs));
         verifyWhole(3, 3);
     }
 
@@ -398,7 +364,7 @@ private Q_SLOTS:
         QElapsedTimer held;
         held.start();
         copy(u"UTF8_STRING"_qs, "copied while locked");
-        const bool failed = logged("[Store] row insert failed: database is locked", 12000);
+        const bool failed = logged("[Store] row insert failed: database is locked");
         const qint64 heldMs = held.elapsed();
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);

@@ -6,6 +6,8 @@
 // A column field starting with '#' picks its SQLite type by the next byte: N null, I integer,
 // R real, B blob (the rest of the field); any other field binds as text. The snapshot field is
 // written as <identifier>.pbdata in the content cache when the identifier is a plain file name.
+#include "StoreFile.h"
+
 #include "exchange/CopyLessImporter.h"
 #include "store/Store.h"
 
@@ -130,29 +132,6 @@ int writeStore(const QByteArray &input)
     return rows;
 }
 
-// The first column of a statement run on the history's own file, beside the store: the checks
-// look at what the store keeps out of its interface. Absent when the statement fails.
-std::optional<QStringList> column(const char *sql)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *statement = nullptr;
-    std::optional<QStringList> values;
-    const QByteArray path = QFile::encodeName(store->dir() + QStringLiteral("/store.sqlite"));
-    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        values.emplace();
-        int rc;
-        while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-            values->append(QString::fromUtf8(
-                reinterpret_cast<const char *>(sqlite3_column_text(statement, 0))));
-        if (rc != SQLITE_DONE)
-            values.reset();
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return values;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
@@ -186,12 +165,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
              .entryList({QStringLiteral("copyless-import-*")}, QDir::AllEntries | QDir::Hidden)
              .isEmpty())
         fail("the private copy of the database outlived the run");
-    if (column("SELECT integrity_check FROM pragma_integrity_check") !=
+    // The checks look at what the store keeps out of its interface, through a second connection.
+    StoreFile file(store->dir());
+    if (file.texts(QStringLiteral("SELECT integrity_check FROM pragma_integrity_check")) !=
         QStringList{QStringLiteral("ok")})
         fail("the history database is damaged");
-    if (store->ftsAvailable() && !column("INSERT INTO fts(fts) VALUES('integrity-check')"))
+    if (store->ftsAvailable() &&
+        !file.exec(QStringLiteral("INSERT INTO fts(fts) VALUES('integrity-check')")))
         fail("the full-text index disagrees with the history");
-    for (const QString &id : column("SELECT id FROM clips").value_or(QStringList())) {
+    for (const QString &id : file.texts(QStringLiteral("SELECT id FROM clips"))) {
         if (!QFile::exists(store->contentPath(id)))
             fail("a row without its content file");
     }

@@ -1,11 +1,10 @@
+#include "ContentBuilders.h"
 #include "TestMain.h"
 
 #include "capture/ContentClassifier.h"
 #include "core/ImageUtil.h"
 
-#include <QBuffer>
 #include <QImageReader>
-#include <QPainter>
 
 namespace {
 
@@ -16,22 +15,6 @@ Flavor text(const QString &value)
 Flavor fileUrl(const char *value)
 {
     return {Uti::fileUrl, QByteArray(value)};
-}
-
-QImage filled(int w, int h, QColor color = Qt::darkCyan)
-{
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(color);
-    return image;
-}
-
-QByteArray encoded(int w, int h, const char *format = "png")
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    filled(w, h).save(&buffer, format);
-    return bytes;
 }
 
 // "https://x.org/" padded with "é" written as e + combining acute: one character, two code
@@ -72,7 +55,7 @@ private Q_SLOTS:
 
         // Files win over everything else.
         row("file beats png and text",
-            {text("x"), Flavor{Uti::png, encoded(4, 4)}, fileUrl("file:///a")}, K::File, "a");
+            {text("x"), Flavor{Uti::png, filledPng(4, 4)}, fileUrl("file:///a")}, K::File, "a");
         row("two files", {fileUrl("file:///tmp/a.txt"), fileUrl("file:///u/b.png")}, K::File,
             "a.txt, b.png");
         row("percent-encoded name", {fileUrl("file:///My%20R%C3%A9sum%C3%A9.pdf")}, K::File,
@@ -87,12 +70,15 @@ private Q_SLOTS:
             K::File, "ok");
 
         // Images: PNG and JPEG only, titled with the pixel size of the first.
-        row("png", {text("x"), Flavor{Uti::png, encoded(640, 480)}}, K::Image, u"Image 640×480"_qs);
+        row("png", {text("x"), Flavor{Uti::png, filledPng(640, 480)}}, K::Image,
+            u"Image 640×480"_qs);
         row("jpeg first",
-            {Flavor{Uti::jpeg, encoded(10, 12, "jpeg")}, Flavor{Uti::png, encoded(20, 20)}},
+            {Flavor{Uti::jpeg, encoded(filledImage(10, 12), "jpeg")},
+             Flavor{Uti::png, filledPng(20, 20)}},
             K::Image, u"Image 10×12"_qs);
         row("undecodable png", {Flavor{Uti::png, "not a png"}}, K::Image, "Image");
-        row("tiff alone is no image", {Flavor{Uti::tiff, encoded(8, 8, "tiff")}}, K::Text, "Clip");
+        row("tiff alone is no image", {Flavor{Uti::tiff, encoded(filledImage(8, 8), "tiff")}},
+            K::Text, "Clip");
 
         // Links.
         textRow("url with blanks around", "  https://e.com/a?b=1 \n", K::Link,
@@ -171,7 +157,7 @@ private Q_SLOTS:
         QFETCH(int, maxSide);
         QFETCH(QSize, expected);
         const std::optional<QByteArray> bytes =
-            ImageUtil::thumbnailPNG(filled(source.width(), source.height()), maxSide);
+            ImageUtil::thumbnailPNG(filledImage(source.width(), source.height()), maxSide);
         QVERIFY(bytes && bytes->startsWith("\x89PNG"));
         QCOMPARE(ImageUtil::decode(*bytes).size(), expected);
     }
@@ -179,7 +165,7 @@ private Q_SLOTS:
     void thumbnailKeepsColourAndAlpha()
     {
         // Left half transparent, right half opaque teal, upper-right quarter half-transparent red.
-        QImage source = filled(200, 120, Qt::transparent);
+        QImage source = filledImage(200, 120, Qt::transparent);
         {
             QPainter painter(&source);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -217,7 +203,7 @@ private Q_SLOTS:
         QVERIFY(ImageUtil::decode(bytes->left(40)).isNull()); // cut after the header
         if (!QImageReader::supportedImageFormats().contains("tiff"))
             QSKIP("no TIFF image plugin installed");
-        const QImage tiff = ImageUtil::decode(encoded(9, 4, "tiff"));
+        const QImage tiff = ImageUtil::decode(encoded(filledImage(9, 4), "tiff"));
         QCOMPARE(tiff.size(), QSize(9, 4));
         QCOMPARE(tiff.pixelColor(3, 2), QColor(Qt::darkCyan));
     }

@@ -1,15 +1,12 @@
+#include "ContentBuilders.h"
+#include "CopyLessFolder.h"
 #include "StoreFile.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
 #include "exchange/CopyLessImporter.h"
-#include "ocr/OCRService.h"
-#include "store/PBContent.h"
-#include "store/Store.h"
 
-#include <QBuffer>
 #include <QDirIterator>
-#include <QImage>
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -19,28 +16,7 @@
 
 namespace {
 
-constexpr double kReferenceDate = 978307200.0; // 2001-01-01, where Core Data dates start
 const QVariant null;
-
-QByteArray png(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    QBuffer buffer;
-    image.save(&buffer, "PNG");
-    return buffer.data();
-}
-
-ItemList textItems(const QString &text)
-{
-    return {{{Uti::plainText, text.toUtf8()}}};
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Every file under a folder with its bytes, by path.
 QMap<QString, QByteArray> filesUnder(const QString &folder)
@@ -53,74 +29,6 @@ QMap<QString, QByteArray> filesUnder(const QString &folder)
     }
     return files;
 }
-
-// A CopyLess 2 store folder as the other application lays it out: a Core Data database and
-// its content cache, written with SQLite's C API. The connection stays open while it lives.
-class Fixture
-{
-public:
-    explicit Fixture(const QString &folder, const char *pragmas = "") : folder(folder)
-    {
-        QDir().mkpath(folder + u"/SnapshotContentFiles/Cache"_qs);
-        ok = sqlite3_open(QFile::encodeName(databasePath()).constData(), &m_db) == SQLITE_OK;
-        exec(pragmas);
-        exec("CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, ZIDENTIFIERVALUE TEXT, "
-             "ZCONTENTEXCERPT TEXT, ZTITLE TEXT, ZSOURCEAPPBUNDLEIDENTIFIER TEXT, "
-             "ZSOURCEAPPLOCALIZEDNAME TEXT, ZCREATIONDATEVALUE REAL, ZTHUMBNAILDATAVALUE BLOB)");
-    }
-    ~Fixture() { sqlite3_close(m_db); }
-
-    const QString folder;
-    bool ok = false;
-
-    QString databasePath() const { return folder + u"/Store.sqlite"_qs; }
-    QString contentPath(const QString &id) const
-    {
-        return folder + u"/SnapshotContentFiles/Cache/"_qs + id + u".pbdata"_qs;
-    }
-    void exec(const char *sql)
-    {
-        ok = ok && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    }
-
-    // identifier, excerpt, title, bundle, app name, created, thumbnail; each value binds
-    // by what it holds (invalid: NULL, text, bytes: blob, else a number).
-    void addRow(const QVariantList &values)
-    {
-        sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(m_db, "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, ?, ?, ?, ?, ?, ?, ?)",
-                           -1, &st, nullptr);
-        for (int i = 1; i <= 7; ++i) {
-            const QVariant value = values.value(i - 1);
-            const QByteArray bytes = value.toByteArray(); // text as UTF-8
-            if (value.typeId() == QMetaType::UnknownType)
-                sqlite3_bind_null(st, i);
-            else if (value.typeId() == QMetaType::QString)
-                sqlite3_bind_text(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            else if (value.typeId() == QMetaType::QByteArray)
-                sqlite3_bind_blob(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            else
-                sqlite3_bind_double(st, i, value.toDouble());
-        }
-        ok = ok && sqlite3_step(st) == SQLITE_DONE;
-        sqlite3_finalize(st);
-    }
-    // A row and its snapshot, filed under the row's identifier.
-    void add(const QVariantList &values, const ItemList &items)
-    {
-        addRow(values);
-        ok = ok &&
-             writeFile(contentPath(values.value(0).toString()), PBContent::from(items).toJson());
-    }
-    void addText(const QString &id, const QString &text, double created,
-                 const QString &title = QString())
-    {
-        add({id, text, title, u"org.example.editor"_qs, u"Editor"_qs, created}, textItems(text));
-    }
-
-private:
-    sqlite3 *m_db = nullptr;
-};
 
 } // namespace
 
@@ -135,11 +43,11 @@ class TestCopyLess : public QObject
     QString newFolder() { return m_root.path() + QStringLiteral("/f%1").arg(++m_folders); }
 
     // run()'s outcome as text, so that a failure shows it.
-    QString import(const Fixture &fx, OCRService *ocr = nullptr)
+    QString import(const CopyLessFolder &fx)
     {
         if (!fx.ok)
             return u"fixture not written"_qs;
-        const auto result = CopyLessImporter::run(*m_store, fx.folder, ocr);
+        const auto result = CopyLessImporter::run(*m_store, fx.folder, nullptr);
         return result ? u"imported %1, skipped %2"_qs.arg(result->imported).arg(result->skipped)
                       : u"store not found"_qs;
     }
@@ -203,11 +111,11 @@ private Q_SLOTS:
     // Table order is not time order: the import goes oldest first. A second run skips every row.
     void importsEveryField()
     {
-        Fixture fx(newFolder());
+        CopyLessFolder fx(newFolder());
         QCOMPARE(import(fx), u"imported 0, skipped 0"_qs); // an empty store is no failure
-        const QByteArray thumbnail = png(40, 20) + "trailing bytes kept as they are";
+        const QByteArray thumbnail = filledPng(40, 20) + "trailing bytes kept as they are";
         const QList<ItemList> items{textItems(u"hello   world"_qs),
-                                    {{{Uti::png, png(64, 32)}, {Uti::tiff, "tiff bytes"}}},
+                                    {{{Uti::png, filledPng(64, 32)}, {Uti::tiff, "tiff bytes"}}},
                                     textItems(u"https://example.org/a"_qs),
                                     {{{Uti::fileUrl, "file:///home/a.png"}, {Uti::png, "p"}}}};
         fx.add({u"LINK"_qs, u"  https://example.org/a"_qs, null, null, null, 700000002.0},
@@ -232,7 +140,7 @@ private Q_SLOTS:
             QCOMPARE(fileText(m_store->contentPath(clip.id)), PBContent::from(items[i]).toJson());
             QCOMPARE(QFile::exists(m_store->thumbPath(clip.id)), i == 1);
         }
-        QCOMPARE(clips[0].created, 700000000.5 + kReferenceDate);
+        QCOMPARE(clips[0].created, 700000000.5 + CopyLessFolder::referenceDate);
         QCOMPARE((QStringList{clips[0].title, clips[0].appBundle, clips[0].appName, clips[1].title,
                               clips[1].appBundle, clips[1].appName}),
                  (QStringList{u"Greeting"_qs, u"com.apple.Safari"_qs, u"Safari"_qs, {}, {}, {}}));
@@ -249,12 +157,8 @@ private Q_SLOTS:
     void duplicatesSkippedAndTrimKeepsTheNewest()
     {
         m_store->setHistoryCap(2);
-        NewClip mine;
-        mine.items = textItems(u"already here"_qs);
-        mine.excerpt = u"already here"_qs;
-        mine.created = 1;
-        QVERIFY(m_store->add(mine));
-        Fixture fx(newFolder());
+        QVERIFY(m_store->add(newClip(textItems(u"already here"_qs), 1)));
+        CopyLessFolder fx(newFolder());
         fx.addText(u"A"_qs, u"already here"_qs, 1, u"Other title"_qs);
         fx.addText(u"B"_qs, u"oldest"_qs, 2, u"First"_qs);
         fx.addText(u"C"_qs, u"middle"_qs, 3, u"Second"_qs);
@@ -294,14 +198,12 @@ private Q_SLOTS:
         QFETCH(QVariant, identifier);
         QFETCH(QByteArray, bytes);
         const QByteArray tag = QTest::currentDataTag();
-        Fixture fx(newFolder());
+        CopyLessFolder fx(newFolder());
         fx.addText(u"KEEP"_qs, u"kept"_qs, 1);
         fx.addRow({identifier, u"lost"_qs, null, null, null, 2.0});
         QFile file(fx.contentPath(identifier.toString()));
         if (tag == "store refuses the row")
-            QVERIFY(StoreFile(m_store->dir())
-                        .exec(u"CREATE TRIGGER refuse BEFORE INSERT ON clips WHEN "
-                              "NEW.excerpt = 'lost' BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+            QVERIFY(StoreFile(m_store->dir()).refuse(u"INSERT"_qs, u"NEW.excerpt = 'lost'"_qs));
         if (tag == "file is a folder")
             QVERIFY(QDir().mkpath(file.fileName()));
         else if (tag == "file is a pipe")
@@ -310,7 +212,7 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly) &&
                     file.resize(CopyLessImporter::maxContentFileSize + 1));
         else if (tag != "file missing")
-            QVERIFY(writeFile(file.fileName(), bytes));
+            writeText(file.fileName(), bytes);
         QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         QCOMPARE(filesIn(u"/Content"_qs), 1);
     }
@@ -318,12 +220,12 @@ private Q_SLOTS:
     // A flavor that does not decode is left out, and does not count towards the kind.
     void undecodableFlavorsAreDropped()
     {
-        Fixture fx(newFolder());
+        CopyLessFolder fx(newFolder());
         fx.addRow({u"P"_qs, u"partial"_qs, null, null, null, 5.0});
-        QVERIFY(writeFile(fx.contentPath(u"P"_qs),
-                          "{\"items\":[{\"flavors\":[{\"uti\":\"a\",\"data\":\"!!\"}]},"
-                          "{\"flavors\":[{\"uti\":\"public.utf8-plain-text\",\"data\":"
-                          "\"cGFydGlhbA==\"},{\"uti\":\"public.png\",\"data\":\"x\"}]}]}"));
+        writeText(fx.contentPath(u"P"_qs),
+                  "{\"items\":[{\"flavors\":[{\"uti\":\"a\",\"data\":\"!!\"}]},"
+                  "{\"flavors\":[{\"uti\":\"public.utf8-plain-text\",\"data\":"
+                  "\"cGFydGlhbA==\"},{\"uti\":\"public.png\",\"data\":\"x\"}]}]}");
         QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         const Clip clip = clips().first();
         QCOMPARE(m_store->contentFlavors(clip.id), FlavorList({{Uti::plainText, "partial"}}));
@@ -332,7 +234,7 @@ private Q_SLOTS:
 
     void largeSnapshotImports()
     {
-        Fixture fx(newFolder());
+        CopyLessFolder fx(newFolder());
         const QByteArray big(22 * 1024 * 1024, 'b'); // about 30 MB as Base64
         fx.add({u"BIG"_qs, u"big"_qs, null, null, null, 1.0}, {{{Uti::plainText, big}}});
         QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
@@ -374,7 +276,7 @@ private Q_SLOTS:
             sqlite3_close(db);
             QCOMPARE(built, SQLITE_OK);
         } else if (tag != "no database") {
-            QVERIFY(writeFile(database, bytes));
+            writeText(database, bytes);
         }
         QVERIFY(!CopyLessImporter::run(*m_store, folder, nullptr));
         QCOMPARE(m_store->count(), 0);
@@ -404,12 +306,12 @@ private Q_SLOTS:
     {
         QFETCH(QVariantList, row);
         QFETCH(QString, excerpt);
-        Fixture fx(newFolder());
+        CopyLessFolder fx(newFolder());
         fx.add(row, textItems(u"content"_qs));
         QCOMPARE(import(fx), u"imported 1, skipped 0"_qs);
         const Clip clip = clips().first();
         QCOMPARE(clip.excerpt, excerpt);
-        QCOMPARE(clip.created, kReferenceDate);
+        QCOMPARE(clip.created, CopyLessFolder::referenceDate);
         QVERIFY(!QFile::exists(m_store->thumbPath(clip.id)));
     }
 
@@ -427,7 +329,7 @@ private Q_SLOTS:
     void originalStillOpen()
     {
         QFETCH(QByteArray, pragmas);
-        Fixture fx(newFolder(), pragmas.constData());
+        CopyLessFolder fx(newFolder(), pragmas.constData());
         fx.addText(u"W1"_qs, u"one"_qs, 1);
         fx.addText(u"W2"_qs, u"two"_qs, 2, u"Titled"_qs);
         if (pragmas.isEmpty()) {
@@ -442,20 +344,6 @@ private Q_SLOTS:
         QCOMPARE(import(fx), u"imported 2, skipped 0"_qs);
         QCOMPARE(clips().last().title, u"Titled"_qs);
         QCOMPARE(filesUnder(fx.folder), before);
-    }
-
-    void imagesAreHandedToRecognition()
-    {
-        Fixture fx(newFolder());
-        fx.addText(u"T"_qs, u"words"_qs, 1);
-        fx.add({u"I"_qs, null, null, null, null, 2.0}, {{{Uti::png, png(30, 10)}}});
-        OCRService ocr(*m_store);
-        QCOMPARE(import(fx, &ocr), u"imported 2, skipped 0"_qs);
-        ocr.waitUntilIdle();
-        const QList<Clip> clips = this->clips();
-        QCOMPARE(clips[0].ocr, QString()); // text is never recognised
-        QVERIFY(!clips[1].ocr.isEmpty());  // processed, whatever it read
-        QCOMPARE(m_store->pendingOCR(), QStringList());
     }
 };
 

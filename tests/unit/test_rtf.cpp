@@ -14,119 +14,95 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, const QByteArray &rtf, const QString &text) {
+            QTest::newRow(name) << rtf << text;
+        };
 
-        QTest::newRow("leading whitespace") << QByteArray(" \r\n\t{\\rtf1 x}") << u"x"_s;
-        QTest::newRow("text after the document") << QByteArray(R"({\rtf1 a}b)") << u"a"_s;
-        QTest::newRow("word delimiter space")
-            << QByteArray(R"({\rtf1 \b bold\b0  two\fi-360  x})") << u"bold two x"_s;
-        QTest::newRow("source line breaks ignored")
-            << QByteArray("{\\rtf1 ab\r\ncd\ne\rf}") << u"abcdef"_s;
-        QTest::newRow("escaped line break is a paragraph")
-            << QByteArray("{\\rtf1 a\\\nb\\\r\nc}") << u"a\nb\nc"_s;
+        row("leading whitespace", " \r\n\t{\\rtf1 x}", u"x"_s);
+        row("text after the document", R"({\rtf1 a}b)", u"a"_s);
+        row("word delimiter space", R"({\rtf1 \b bold\b0  two\fi-360  x})", u"bold two x"_s);
+        row("source line breaks ignored", "{\\rtf1 ab\r\ncd\ne\rf}", u"abcdef"_s);
+        row("escaped line break is a paragraph", "{\\rtf1 a\\\nb\\\r\nc}", u"a\nb\nc"_s);
 
         // Structure and named characters.
-        QTest::newRow("par tab line")
-            << QByteArray(R"({\rtf1 a\par b\tab c\line d\par})") << u"a\nb\tc\nd\n"_s;
-        QTest::newRow("table") << QByteArray(R"({\rtf1 A\cell B\cell\row{\nonesttables x}C})")
-                               << u"A\tB\t\nC"_s;
-        QTest::newRow("named characters")
-            << QByteArray(R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote)"
-                          R"(\emspace\enspace\qmspace})")
-            << u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D\u2003\u2002\u2005"_s;
-        QTest::newRow("control symbols")
-            << QByteArray(R"({\rtf1 a\\b\{c\}d\~e\-f\_g\:h})") << u"a\\b{c}d\u00A0ef\u2011gh"_s;
+        row("par tab line", R"({\rtf1 a\par b\tab c\line d\par})", u"a\nb\tc\nd\n"_s);
+        row("table", R"({\rtf1 A\cell B\cell\row{\nonesttables x}C})", u"A\tB\t\nC"_s);
+        row("named characters",
+            R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote)"
+            R"(\emspace\enspace\qmspace})",
+            u"\u2014\u2013\u2022\u2018\u2019\u201C\u201D\u2003\u2002\u2005"_s);
+        row("control symbols", R"({\rtf1 a\\b\{c\}d\~e\-f\_g\:h})", u"a\\b{c}d\u00A0ef\u2011gh"_s);
 
         // Code pages.
-        QTest::newRow("default 1252") << QByteArray(R"({\rtf1\ansi caf\'e9 \'80})") << u"café €"_s;
-        QTest::newRow("ansicpg1251")
-            << QByteArray(R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8\'e2\'e5\'f2})") << u"Привет"_s;
-        QTest::newRow("raw 8-bit bytes in 1251")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \xcf\xf0\xe8}") << u"При"_s;
-        QTest::newRow("mac") << QByteArray(R"({\rtf1\mac \'8e})") << u"é"_s;
-        QTest::newRow("pc") << QByteArray(R"({\rtf1\pc \'82})") << u"é"_s;
-        QTest::newRow("unknown code page falls back to 1252")
-            << QByteArray(R"({\rtf1\ansi\ansicpg99999 \'e9})") << u"é"_s;
-        QTest::newRow("font charset selects code page")
-            << QByteArray(R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
-                          R"({\f1\fswiss\fcharset204 Arial;}}\f0 caf\'e9 {\f1 \'e4\'e0} \'e4})")
-            << u"café да ä"_s;
-        QTest::newRow("flat font table and default font")
-            << QByteArray(R"({\rtf1\ansi\deff1{\fonttbl\f0\fnil A;\f1\fnil\fcharset238 B;}\'e8})")
-            << u"č"_s;
-        QTest::newRow("cpg wins over charset")
-            << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset204\cpg1253 G;}}\f0\'e1})") << u"α"_s;
-        QTest::newRow("shift-jis pairs")
-            << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82\'a0\'82\'a2 \'95\'5c\'95\\})")
-            << u"あい 表表"_s;
-        QTest::newRow("big5 via fcharset")
-            << QByteArray(R"({\rtf1{\fonttbl{\f0\fcharset136 MingLiU;}}\f0 \'a4\'a4})") << u"中"_s;
-        QTest::newRow("cut multi-byte character")
-            << QByteArray(R"({\rtf1\ansi\ansicpg932 \'82})") << u"\uFFFD"_s;
+        row("default 1252", R"({\rtf1\ansi caf\'e9 \'80})", u"café €"_s);
+        row("ansicpg1251", R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8\'e2\'e5\'f2})", u"Привет"_s);
+        row("raw 8-bit bytes in 1251", "{\\rtf1\\ansi\\ansicpg1251 \xcf\xf0\xe8}", u"При"_s);
+        row("mac", R"({\rtf1\mac \'8e})", u"é"_s);
+        row("pc", R"({\rtf1\pc \'82})", u"é"_s);
+        row("unknown code page falls back to 1252", R"({\rtf1\ansi\ansicpg99999 \'e9})", u"é"_s);
+        row("font charset selects code page",
+            R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
+            R"({\f1\fswiss\fcharset204 Arial;}}\f0 caf\'e9 {\f1 \'e4\'e0} \'e4})",
+            u"café да ä"_s);
+        row("flat font table and default font",
+            R"({\rtf1\ansi\deff1{\fonttbl\f0\fnil A;\f1\fnil\fcharset238 B;}\'e8})", u"č"_s);
+        row("cpg wins over charset", R"({\rtf1{\fonttbl{\f0\fcharset204\cpg1253 G;}}\f0\'e1})",
+            u"α"_s);
+        row("shift-jis pairs", R"({\rtf1\ansi\ansicpg932 \'82\'a0\'82\'a2 \'95\'5c\'95\\})",
+            u"あい 表表"_s);
+        row("big5 via fcharset", R"({\rtf1{\fonttbl{\f0\fcharset136 MingLiU;}}\f0 \'a4\'a4})",
+            u"中"_s);
+        row("cut multi-byte character", R"({\rtf1\ansi\ansicpg932 \'82})", u"\uFFFD"_s);
 
         // \uN and its fallback.
-        QTest::newRow("u with uc1 default") << QByteArray(R"({\rtf1 \u1055?\u1088?x})") << u"Прx"_s;
-        QTest::newRow("u with uc0") << QByteArray(R"({\rtf1\uc0\u8212 x\u8212x})") << u"—x—x"_s;
-        QTest::newRow("u with uc2 and hex fallback")
-            << QByteArray(R"({\rtf1\uc2\u20013\'d6\'d0\u25991\'ce\'c4!})") << u"中文!"_s;
-        QTest::newRow("control word counts as one fallback")
-            << QByteArray(R"({\rtf1 \u8212\emdash x})") << u"—x"_s;
-        QTest::newRow("uc is group scoped")
-            << QByteArray(R"({\rtf1 {\uc2\u20013??}\u20013??})") << u"中中?"_s;
-        QTest::newRow("fallback ends at group boundary")
-            << QByteArray(R"({\rtf1 {\u1055}X})") << u"ПX"_s;
-        QTest::newRow("huge uc") << QByteArray(R"({\rtf1{\uc2147483647999\u1055 abc}d})")
-                                 << u"Пd"_s;
-        QTest::newRow("surrogate pair, signed")
-            << QByteArray(R"({\rtf1 \u-10179?\u-8694?})") << u"\U0001F60A"_s;
-        QTest::newRow("surrogate pair, unsigned, uc0")
-            << QByteArray(R"({\rtf1\uc0\u55357\u56842 })") << u"\U0001F60A"_s;
-        QTest::newRow("lone high surrogate")
-            << QByteArray(R"({\rtf1 \u-10179?x\u-10179?\'e9})") << u"\uFFFDx\uFFFDé"_s;
-        QTest::newRow("high then high surrogate, lone low")
-            << QByteArray(R"({\rtf1 \u-10179?\u-10179?\u-8694?\u-8694?})")
-            << u"\uFFFD\U0001F60A\uFFFD"_s;
+        row("u with uc1 default", R"({\rtf1 \u1055?\u1088?x})", u"Прx"_s);
+        row("u with uc0", R"({\rtf1\uc0\u8212 x\u8212x})", u"—x—x"_s);
+        row("u with uc2 and hex fallback", R"({\rtf1\uc2\u20013\'d6\'d0\u25991\'ce\'c4!})",
+            u"中文!"_s);
+        row("control word counts as one fallback", R"({\rtf1 \u8212\emdash x})", u"—x"_s);
+        row("uc is group scoped", R"({\rtf1 {\uc2\u20013??}\u20013??})", u"中中?"_s);
+        row("fallback ends at group boundary", R"({\rtf1 {\u1055}X})", u"ПX"_s);
+        row("huge uc", R"({\rtf1{\uc2147483647999\u1055 abc}d})", u"Пd"_s);
+        row("surrogate pair, signed", R"({\rtf1 \u-10179?\u-8694?})", u"\U0001F60A"_s);
+        row("surrogate pair, unsigned, uc0", R"({\rtf1\uc0\u55357\u56842 })", u"\U0001F60A"_s);
+        row("lone high surrogate", R"({\rtf1 \u-10179?x\u-10179?\'e9})", u"\uFFFDx\uFFFDé"_s);
+        row("high then high surrogate, lone low", R"({\rtf1 \u-10179?\u-10179?\u-8694?\u-8694?})",
+            u"\uFFFD\U0001F60A\uFFFD"_s);
 
         // Skipped destinations.
-        QTest::newRow("tables and metadata")
-            << QByteArray(R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red0\green0\blue0;})"
-                          R"({\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}A})")
-            << u"A"_s;
-        QTest::newRow("ignorable destination")
-            << QByteArray(R"({\rtf1{\*\generator Riched20;}{\*\unknownthing {nested} x}B})")
-            << u"B"_s;
-        QTest::newRow("picture, header, footnote")
-            << QByteArray(
-                   R"({\rtf1 a{\pict\pngblip 89504e47}b{\header H}{\footerl F}c{\footnote N}d})")
-            << u"abcd"_s;
-        QTest::newRow("fields keep their result, with or without star")
-            << QByteArray(R"({\rtf1{\field{\*\fldinst{HYPERLINK "http://x/"}}{\fldrslt link}})"
-                          R"({\field{\fldinst PAGE}{\fldrslt 3}}})")
-            << u"link3"_s;
-        QTest::newRow("bin skips braces")
-            << QByteArray(R"({\rtf1 a{\*\blob\bin3 }}}b}c})") << u"ac"_s;
-        QTest::newRow("bin in text") << QByteArray(R"({\rtf1 a\bin2 xyb})") << u"ab"_s;
-        QTest::newRow("bin huge") << QByteArray(R"({\rtf1 a\bin2147483647999 xyz})") << u"a"_s;
-        QTest::newRow("bin negative or without count")
-            << QByteArray(R"({\rtf1 a\bin-5 b\bin c})") << u"abc"_s;
+        row("tables and metadata",
+            R"({\rtf1{\fonttbl{\f0 Arial;}}{\colortbl;\red0\green0\blue0;})"
+            R"({\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}A})",
+            u"A"_s);
+        row("ignorable destination",
+            R"({\rtf1{\*\generator Riched20;}{\*\unknownthing {nested} x}B})", u"B"_s);
+        row("picture, header, footnote",
+            R"({\rtf1 a{\pict\pngblip 89504e47}b{\header H}{\footerl F}c{\footnote N}d})",
+            u"abcd"_s);
+        row("fields keep their result, with or without star",
+            R"({\rtf1{\field{\*\fldinst{HYPERLINK "http://x/"}}{\fldrslt link}})"
+            R"({\field{\fldinst PAGE}{\fldrslt 3}}})",
+            u"link3"_s);
+        row("bin skips braces", R"({\rtf1 a{\*\blob\bin3 }}}b}c})", u"ac"_s);
+        row("bin in text", R"({\rtf1 a\bin2 xyb})", u"ab"_s);
+        row("bin huge", R"({\rtf1 a\bin2147483647999 xyz})", u"a"_s);
+        row("bin negative or without count", R"({\rtf1 a\bin-5 b\bin c})", u"abc"_s);
 
         // Cut, damaged and hostile input still yields what can be read.
-        QTest::newRow("only header") << QByteArray("{\\rtf") << QString();
-        QTest::newRow("cut in text")
-            << QByteArray(R"({\rtf1\ansi Hello {\b wor)") << u"Hello wor"_s;
-        QTest::newRow("cut in word") << QByteArray(R"({\rtf1 ab\pa)") << u"ab"_s;
-        QTest::newRow("cut after backslash") << QByteArray("{\\rtf1 ab\\") << u"ab"_s;
-        QTest::newRow("cut hex escape") << QByteArray(R"({\rtf1 ab\'e)") << u"ab"_s;
-        QTest::newRow("bad hex escape") << QByteArray(R"({\rtf1 a\'zzb})") << u"azzb"_s;
-        QTest::newRow("cut in font table") << QByteArray(R"({\rtf1{\fonttbl{\f0 Ari)") << QString();
-        QTest::newRow("cut in fallback") << QByteArray(R"({\rtf1\uc3 \u1055 a)") << u"П"_s;
-        QTest::newRow("extra closing braces") << QByteArray(R"({\rtf1 a}}}b)") << u"a"_s;
-        QTest::newRow("unclosed groups") << QByteArray(R"({\rtf1 {{{a)") << u"a"_s;
-        QTest::newRow("negative uc") << QByteArray(R"({\rtf1\uc-4\u1055 a})") << u"Пa"_s;
-        QTest::newRow("out of range u") << QByteArray(R"({\rtf1\u99999999 a})") << u"\uFFFD"_s;
-        QTest::newRow("overlong word")
-            << QByteArray("{\\rtf1 \\" + QByteArray(1000, 'p') + " x}") << u"x"_s;
-        QTest::newRow("controls dropped, tabs kept")
-            << QByteArray("{\\rtf1 a\x01\\'01\\'09\x7f\tz}") << u"a\t\x7f\tz"_s;
+        row("only header", "{\\rtf", QString());
+        row("cut in text", R"({\rtf1\ansi Hello {\b wor)", u"Hello wor"_s);
+        row("cut in word", R"({\rtf1 ab\pa)", u"ab"_s);
+        row("cut after backslash", "{\\rtf1 ab\\", u"ab"_s);
+        row("cut hex escape", R"({\rtf1 ab\'e)", u"ab"_s);
+        row("bad hex escape", R"({\rtf1 a\'zzb})", u"azzb"_s);
+        row("cut in font table", R"({\rtf1{\fonttbl{\f0 Ari)", QString());
+        row("cut in fallback", R"({\rtf1\uc3 \u1055 a)", u"П"_s);
+        row("extra closing braces", R"({\rtf1 a}}}b)", u"a"_s);
+        row("unclosed groups", R"({\rtf1 {{{a)", u"a"_s);
+        row("negative uc", R"({\rtf1\uc-4\u1055 a})", u"Пa"_s);
+        row("out of range u", R"({\rtf1\u99999999 a})", u"\uFFFD"_s);
+        row("overlong word", "{\\rtf1 \\" + QByteArray(1000, 'p') + " x}", u"x"_s);
+        row("controls dropped, tabs kept", "{\\rtf1 a\x01\\'01\\'09\x7f\tz}", u"a\t\x7f\tz"_s);
     }
 
     void readsText()

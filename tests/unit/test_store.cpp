@@ -1,13 +1,11 @@
+#include "ContentBuilders.h"
 #include "StderrCapture.h"
+#include "StoreFile.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 
-#include "core/Util.h"
 #include "store/PBContent.h"
-#include "store/Store.h"
-#include "StoreFile.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSignalSpy>
@@ -34,11 +32,6 @@ QString newId()
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-ItemList text(const QString &value)
-{
-    return {{{Uti::plainText, value.toUtf8()}}};
-}
-
 // Makes a file look as old as a leftover from an earlier run.
 void age(const QString &path)
 {
@@ -48,20 +41,12 @@ void age(const QString &path)
 
 void touch(const QString &path)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("{}");
+    writeText(path, "{}");
 }
 
 QByteArray png(int w = 4, int h = 3)
 {
-    QImage image(w, h, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return filledPng(w, h);
 }
 
 } // namespace
@@ -76,17 +61,12 @@ class TestStore : public QObject
     QString freshDir() { return m_root.path() + QStringLiteral("/store%1").arg(++m_folder); }
 
     static NewClip clipOf(const ItemList &items, double created, ClipKind kind = ClipKind::Text,
+                          IfStored ifStored = IfStored::MoveUp,
                           const QString &appName = QStringLiteral("Editor"))
     {
-        const FlavorList flat = Flavors::flatten(items);
-        const Flavor *plain = Flavors::first(flat, Uti::plainText);
-        NewClip clip;
-        clip.items = items;
-        clip.kind = kind;
-        clip.excerpt = plain ? Util::excerpt(QString::fromUtf8(plain->data), 240) : u"x"_qs;
+        NewClip clip = newClip(items, created, kind, ifStored);
         clip.appId = u"org.example.editor"_qs;
         clip.appName = appName;
-        clip.created = created;
         return clip;
     }
 
@@ -94,16 +74,14 @@ class TestStore : public QObject
                                ClipKind kind = ClipKind::Text, IfStored ifStored = IfStored::MoveUp,
                                const QString &appName = QStringLiteral("Editor"))
     {
-        NewClip clip = clipOf(items, created, kind, appName);
-        clip.ifStored = ifStored;
-        return store.add(clip);
+        return store.add(clipOf(items, created, kind, ifStored, appName));
     }
 
     // A text entry that brings its own thumbnail.
     std::optional<QString> addWithThumbnail(Store &store, const QString &body, double created,
                                             const QString &id = {})
     {
-        NewClip clip = clipOf(text(body), created);
+        NewClip clip = clipOf(textItems(body), created);
         clip.ownThumbnail = png();
         clip.id = id;
         return store.add(clip);
@@ -137,10 +115,9 @@ private Q_SLOTS:
         QDir().mkpath(dir + u"/Content"_qs);
         ::chmod(QFile::encodeName(dir).constData(), 0755);
         ::chmod(QFile::encodeName(dir + u"/Content"_qs).constData(), 0777);
-        QFile db(dir + u"/store.sqlite"_qs);
-        QVERIFY(db.open(QIODevice::WriteOnly));
-        db.close();
-        db.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        writeText(dir + u"/store.sqlite"_qs, {});
+        QFile::setPermissions(dir + u"/store.sqlite"_qs,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         Store store(dir);
         QCOMPARE(modeOf(dir), 0700);
         QCOMPARE(modeOf(dir + u"/Content"_qs), 0700);
@@ -152,36 +129,42 @@ private Q_SLOTS:
         const QString dir = freshDir();
         {
             Store store(dir);
-            QVERIFY(add(store, text(u"keep me"_qs), 10));
+            QVERIFY(add(store, textItems(u"keep me"_qs), 10));
         }
         Store store(dir);
         QCOMPARE(store.count(), 1);
-        QStringList names;
-        for (
-            const QVariant &name : StoreFile(dir).column(
-                u"SELECT type || ':' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs))
-            names << name.toString();
-        QCOMPARE(names,
-                 QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs, u"trigger:clips_ai"_qs,
-                              u"trigger:clips_au"_qs, u"table:fts"_qs,
-                              u"index:idx_clips_created"_qs, u"index:idx_clips_digest"_qs}));
+        StoreFile file(dir);
+        QCOMPARE(
+            file.texts(
+                u"SELECT type || ':' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs),
+            QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs, u"trigger:clips_ai"_qs,
+                         u"trigger:clips_au"_qs, u"table:fts"_qs, u"index:idx_clips_created"_qs,
+                         u"index:idx_clips_digest"_qs}));
+        // The table and the index, text for text: histories written by earlier versions read
+        // with the same statements.
+        QCOMPARE(
+            file.texts(
+                u"SELECT sql FROM sqlite_master WHERE name IN ('clips', 'fts') ORDER BY name"_qs),
+            QStringList(
+                {u"CREATE TABLE clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"_qs,
+                 u"CREATE VIRTUAL TABLE fts USING fts5(\n  excerpt, title, app_name, ocr, content='clips', content_rowid='rowid', prefix='2 3'\n)"_qs}));
     }
 
     void dedupeMovesContentToTheTop()
     {
         Store store(freshDir());
-        const auto a = add(store, text(u"A"_qs), 100);
+        const auto a = add(store, textItems(u"A"_qs), 100);
         QVERIFY(a);
         // Same content right away: moved to now, nothing new stored.
-        QCOMPARE(add(store, text(u"A"_qs), 101), std::nullopt);
+        QCOMPARE(add(store, textItems(u"A"_qs), 101), std::nullopt);
         QCOMPARE(store.count(), 1);
         QVERIFY(store.search({}, ClipFilter::All, 10).first().created > 1000);
 
         store.setTitle(*a, u"Named"_qs);
         store.setPinned(*a, true);
-        QVERIFY(add(store, text(u"B"_qs), Util::now() + 10));
+        QVERIFY(add(store, textItems(u"B"_qs), Util::now() + 10));
         // A again, behind B: the old entry moves to the top with its id, title and pin.
-        QCOMPARE(add(store, text(u"A"_qs), Util::now() + 20), std::nullopt);
+        QCOMPARE(add(store, textItems(u"A"_qs), Util::now() + 20), std::nullopt);
         const QList<Clip> list = store.search({}, ClipFilter::All, 10);
         QCOMPARE(list.size(), 2);
         QCOMPARE(list.first().id, *a);
@@ -201,22 +184,22 @@ private Q_SLOTS:
     void skipLeavesTheStoredEntryAlone()
     {
         Store store(freshDir());
-        const auto a = add(store, text(u"A"_qs), 100);
-        QVERIFY(add(store, text(u"B"_qs), 200));
+        const auto a = add(store, textItems(u"A"_qs), 100);
+        QVERIFY(add(store, textItems(u"B"_qs), 200));
         QSignalSpy changed(&store, &Store::changed);
         for (const ClipKind kind : {ClipKind::Text, ClipKind::Image}) {
             bool alreadyStored = false;
-            NewClip again = clipOf(text(u"A"_qs), 300, kind);
-            again.ifStored = IfStored::Skip;
-            QCOMPARE(store.add(again, &alreadyStored), std::nullopt);
+            QCOMPARE(
+                store.add(clipOf(textItems(u"A"_qs), 300, kind, IfStored::Skip), &alreadyStored),
+                std::nullopt);
             QVERIFY(alreadyStored);
         }
         QCOMPARE(changed.count(), 0);
         QCOMPARE(store.count(), 2);
         QCOMPARE(store.clip(*a)->created, 100.0);
         bool alreadyStored = true;
-        QVERIFY(add(store, text(u"C"_qs), 50, ClipKind::Text, IfStored::Skip));
-        QVERIFY(store.add(clipOf(text(u"D"_qs), 60), &alreadyStored) && !alreadyStored);
+        QVERIFY(add(store, textItems(u"C"_qs), 50, ClipKind::Text, IfStored::Skip));
+        QVERIFY(store.add(clipOf(textItems(u"D"_qs), 60), &alreadyStored) && !alreadyStored);
     }
 
     // Title and pin go in with the row: a store whose rows refuse every update still gets
@@ -225,13 +208,10 @@ private Q_SLOTS:
     {
         Store store(freshDir());
         store.setHistoryCap(1);
-        QVERIFY(add(store, text(u"newest"_qs), 500));
-        QVERIFY(
-            StoreFile(store.dir())
-                .exec(
-                    u"CREATE TRIGGER refuse BEFORE UPDATE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QVERIFY(add(store, textItems(u"newest"_qs), 500));
+        QVERIFY(StoreFile(store.dir()).refuse(u"UPDATE"_qs));
         QSignalSpy changed(&store, &Store::changed);
-        NewClip old = clipOf(text(u"old favourite"_qs), 10);
+        NewClip old = clipOf(textItems(u"old favourite"_qs), 10);
         old.title = u"Kept"_qs;
         old.pinned = true;
         const auto kept = store.add(old);
@@ -241,7 +221,7 @@ private Q_SLOTS:
         QVERIFY(store.clip(*kept)->pinned);
         QCOMPARE(store.search(u"Kept"_qs, ClipFilter::Favorites, 10).size(), 1);
 
-        QVERIFY(add(store, text(u"old, unpinned"_qs), 20));
+        QVERIFY(add(store, textItems(u"old, unpinned"_qs), 20));
         QCOMPARE(changed.count(), 2);
         QCOMPARE(store.count(), 2); // the cap keeps one unpinned entry, the newest
         QVERIFY(!store.search(u"newest"_qs, ClipFilter::All, 10).isEmpty());
@@ -254,6 +234,7 @@ private Q_SLOTS:
         QTest::newRow("usable") << u"Import-1_a.b"_qs << true;
         QTest::newRow("none") << QString() << false;
         QTest::newRow("a path") << u"../x"_qs << false;
+        QTest::newRow("absolute") << u"/tmp/x"_qs << false;
         QTest::newRow("hidden") << u".x"_qs << false;
         QTest::newRow("too long") << QString(129, u'a') << false;
     }
@@ -334,7 +315,7 @@ private Q_SLOTS:
 
         // Without a cap the store's own decides, right after each add.
         store.setHistoryCap(2);
-        add(store, text(u"new"_qs), 500);
+        add(store, textItems(u"new"_qs), 500);
         store.setHistoryCap(0);
         QCOMPARE(store.search({}, ClipFilter::All, 10).size(), 4);
     }
@@ -342,9 +323,9 @@ private Q_SLOTS:
     void deleteAndClear()
     {
         Store store(freshDir());
-        const auto a = add(store, text(u"a"_qs), 1);
-        const auto b = add(store, text(u"b"_qs), 2);
-        const auto c = add(store, text(u"c"_qs), 3);
+        const auto a = add(store, textItems(u"a"_qs), 1);
+        const auto b = add(store, textItems(u"b"_qs), 2);
+        const auto c = add(store, textItems(u"c"_qs), 3);
         store.setPinned(*b, true);
         QFile::remove(store.contentPath(*c)); // a missing file never blocks a delete
         store.remove(*c);
@@ -358,23 +339,10 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(store.contentPath(*b)));
     }
 
-    void missingContentFolderStoresNothing()
-    {
-        Store store(freshDir());
-        QDir(store.dir() + u"/Content"_qs).removeRecursively();
-        StderrCapture log;
-        QCOMPARE(add(store, text(u"lost?"_qs), 1), std::nullopt);
-        QVERIFY(log.text().contains("[Store] content write failed: "));
-        QCOMPARE(store.count(), 0);
-    }
-
     void failedRowInsertLeavesNoFilesAndNoId()
     {
         Store store(freshDir());
-        QVERIFY(
-            StoreFile(store.dir())
-                .exec(
-                    u"CREATE TRIGGER refuse BEFORE INSERT ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        QVERIFY(StoreFile(store.dir()).refuse(u"INSERT"_qs));
         const QString id = newId();
         StderrCapture log;
         QCOMPARE(addWithThumbnail(store, u"x"_qs, 1, id), std::nullopt);
@@ -387,12 +355,9 @@ private Q_SLOTS:
     void failedDeletesKeepTheFiles()
     {
         Store store(freshDir());
-        const auto a = add(store, text(u"a"_qs), 1);
-        const auto b = add(store, text(u"b"_qs), 2);
-        QVERIFY(
-            StoreFile(store.dir())
-                .exec(
-                    u"CREATE TRIGGER refuse BEFORE DELETE ON clips BEGIN SELECT RAISE(ABORT, 'no'); END"_qs));
+        const auto a = add(store, textItems(u"a"_qs), 1);
+        const auto b = add(store, textItems(u"b"_qs), 2);
+        QVERIFY(StoreFile(store.dir()).refuse(u"DELETE"_qs));
         store.remove(*a);
         store.trim(1);
         store.clearHistory(false);
@@ -470,36 +435,31 @@ private Q_SLOTS:
     void notADatabaseFailsSoftAndIsLeftAlone()
     {
         const QString dir = freshDir();
-        QDir().mkpath(dir);
         const QByteArray garbage(4096, 'Z');
-        QFile file(dir + u"/store.sqlite"_qs);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-        file.close();
+        writeText(dir + u"/store.sqlite"_qs, garbage);
         StderrCapture log;
         {
             Store store(dir);
             QCOMPARE(store.count(), 0);
             QVERIFY(!store.ftsAvailable());
-            QCOMPARE(add(store, text(u"x"_qs), 1), std::nullopt);
+            QCOMPARE(add(store, textItems(u"x"_qs), 1), std::nullopt);
             QVERIFY(store.search(u"x"_qs, ClipFilter::All, 10).isEmpty());
             QCOMPARE(store.latestDigest(), std::nullopt);
         }
         QVERIFY(log.text().contains("[Store] exec error: "));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), garbage);
+        QCOMPARE(fileText(dir + u"/store.sqlite"_qs), garbage);
         QCOMPARE(QDir(dir + u"/Content"_qs).entryList(QDir::Files).size(), 0);
     }
 
     void search()
     {
         Store store(freshDir());
-        const auto report = add(store, text(u"quarterly report draft"_qs), 1);
-        const auto code = add(store, text(u"let reportCount = 5;"_qs), 2, ClipKind::Code);
-        const auto color = add(store, text(u"#1e90ff"_qs), 3, ClipKind::Color);
+        const auto report = add(store, textItems(u"quarterly report draft"_qs), 1);
+        const auto code = add(store, textItems(u"let reportCount = 5;"_qs), 2, ClipKind::Code);
+        const auto color = add(store, textItems(u"#1e90ff"_qs), 3, ClipKind::Color);
         const auto image =
             add(store, {{{Uti::png, png()}}}, 4, ClipKind::Image, IfStored::MoveUp, u"Shot"_qs);
-        const auto quoted = add(store, text(u"say \"hi\" 100% done_now"_qs), 5);
+        const auto quoted = add(store, textItems(u"say \"hi\" 100% done_now"_qs), 5);
         store.setPinned(*report, true);
         store.setTitle(*color, u"Sky Blue"_qs);
         store.setOcrText(*image, u"invoice total"_qs);
@@ -623,7 +583,7 @@ private Q_SLOTS:
         const QString dir = freshDir();
         {
             Store store(dir);
-            QVERIFY(add(store, text(u"zebra crossing"_qs), 10));
+            QVERIFY(add(store, textItems(u"zebra crossing"_qs), 10));
             StoreFile file(dir);
             QVERIFY(file.exec(u"DROP TABLE fts"_qs));
             QVERIFY(file.exec(u"CREATE VIRTUAL TABLE fts USING fts5(excerpt, title, app_name, ocr, "
@@ -663,11 +623,7 @@ private Q_SLOTS:
             return QThread::create([&store] {
                 for (int i = 0; i < 400; ++i) {
                     const QString body = QStringLiteral("shared clip %1 ").arg(i).repeated(200);
-                    NewClip clip;
-                    clip.items = text(body);
-                    clip.excerpt = body.left(40);
-                    clip.created = 1000 + i;
-                    store.add(clip);
+                    store.add(newClip(textItems(body), 1000 + i));
                 }
             });
         };
@@ -707,22 +663,6 @@ private Q_SLOTS:
             store.contentPath(*both),
             R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"%%%"},{"uti":"public.rtf","data":"e1xydGYxIE9rfQ=="}]}]})");
         QCOMPARE(store.plainText(*both), std::optional<QString>(u"Ok"_qs));
-    }
-
-    void pendingOcrIsTheNewestTwentyWaiting()
-    {
-        Store store(freshDir());
-        for (int i = 0; i < 25; ++i)
-            add(store, {{{Uti::png, png(1 + i, 1)}}}, i, ClipKind::Image);
-        const QStringList pending = store.pendingOCR();
-        QCOMPARE(pending.size(), 20);
-        QCOMPARE(pending.first(), store.search({}, ClipFilter::All, 1).first().id);
-        for (const QString &id : pending)
-            store.setOcrText(id, u" "_qs);
-        const QStringList rest = store.pendingOCR();
-        QCOMPARE(rest.size(), 5);
-        for (const QString &id : rest)
-            QVERIFY(!pending.contains(id));
     }
 
     void notificationsArriveOnTheMainThread()

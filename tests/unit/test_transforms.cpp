@@ -135,10 +135,7 @@ private Q_SLOTS:
         row("path query fragment", u"Docs: https://example.com/a/b?x=1&y=%20#f today"_qs,
             {"https://example.com/a/b?x=1&y=%20#f"});
         row("written as is", u"HTTPS://Example.COM/X"_qs, {"HTTPS://Example.COM/X"});
-        row("every scheme",
-            u"ftp://a.b ftps://c sftp://d file:///tmp/x ssh://u@h git://g/r ws://w wss://s"_qs,
-            {"ftp://a.b", "ftps://c", "sftp://d", "file:///tmp/x", "ssh://u@h", "git://g/r",
-             "ws://w", "wss://s"});
+        row("other schemes", u"ftp://a.b ssh://u@h"_qs, {"ftp://a.b", "ssh://u@h"});
         row("sentence ends", u"See https://e.com/x. Or https://e.com/y, https://e.com/z!?"_qs,
             {"https://e.com/x", "https://e.com/y", "https://e.com/z"});
         row("quoted", u"'https://e.com/q' \"https://e.com/r\" “https://e.com/s”"_qs,

@@ -1,11 +1,13 @@
 #pragma once
 
-// A second connection to a store's database file, for tests that damage it, plant rows the
-// store would never write, or look at what the store keeps out of its interface (the index).
+// A second connection to a store's database file, as another process would open it: for tests
+// that damage it, plant rows the store would never write, check that it is whole, or look at
+// what the store keeps out of its interface (the index).
 
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <sqlite3.h>
@@ -17,7 +19,7 @@ public:
     {
         sqlite3_open_v2(QFile::encodeName(storeDir + QStringLiteral("/store.sqlite")).constData(),
                         &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_busy_timeout(m_db, 3000);
+        sqlite3_busy_timeout(m_db, 5000);
     }
     ~StoreFile() { sqlite3_close(m_db); }
     StoreFile(const StoreFile &) = delete;
@@ -26,6 +28,18 @@ public:
     bool exec(const QString &sql)
     {
         return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+
+    // What the last statement that failed said.
+    QString lastError() const { return QString::fromUtf8(sqlite3_errmsg(m_db)); }
+
+    // From now on every INSERT, UPDATE or DELETE (the operation) on clips that matches `when`
+    // fails with "no", as a full disk or a broken file would make it.
+    bool refuse(const QString &operation, const QString &when = QStringLiteral("1"))
+    {
+        return exec(QStringLiteral("CREATE TRIGGER refuse_%1 BEFORE %1 ON clips WHEN %2 "
+                                   "BEGIN SELECT RAISE(ABORT, 'no'); END")
+                        .arg(operation, when));
     }
 
     // The first column of every row: text, integer or double; NULL reads as an invalid value.
@@ -63,6 +77,14 @@ public:
             }
         }
         sqlite3_finalize(statement);
+        return values;
+    }
+
+    QStringList texts(const QString &sql)
+    {
+        QStringList values;
+        for (const QVariant &value : column(sql))
+            values.append(value.toString());
         return values;
     }
 
