@@ -6,13 +6,13 @@
 // one-instance hand-over, and start-ups without a tray or without a D-Bus session.
 #include "TestMain.h"
 #include "X11Clients.h"
+#include "X11RawOwner.h"
 
 #include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>
 #include <QImage>
-#include <QMimeData>
 #include <QScreen>
 #include <QSettings>
 
@@ -42,11 +42,21 @@ class TestAppE2E : public QObject
     std::unique_ptr<Store> m_store;
     std::unique_ptr<X11Workspace> m_workspace;
     TargetWindow m_target;
+    std::unique_ptr<X11Raw::OfferOwner> m_owner;
 
     // Offers `data` as `target` on the clipboard from an xclip process, as other apps do.
     void copy(const QString &target, const QByteArray &data)
     {
         run(u"xclip"_qs, {u"-selection"_qs, u"clipboard"_qs, u"-t"_qs, target, u"-i"_qs}, data);
+    }
+
+    // Offers several targets at once from an owner of the test's own. QClipboard would claim
+    // the clipboard with the last server time it saw, which may predate xclip's claim.
+    void offer(const QList<std::pair<QByteArray, QByteArray>> &targets)
+    {
+        auto next = std::make_unique<X11Raw::OfferOwner>(targets);
+        QVERIFY(next->claim());
+        m_owner = std::move(next);
     }
 
     QList<Clip> clips() { return m_store->search(QString(), ClipFilter::All, 400); }
@@ -129,8 +139,9 @@ class TestAppE2E : public QObject
         quint64 window = 0;
         if (!QTest::qWaitFor([&] { return (window = picker()) != 0; }, timeoutMs))
             return 0;
-        QTest::qWaitFor([&] { return m_workspace->activeWindow() == window; }, timeoutMs);
-        return window;
+        return QTest::qWaitFor([&] { return m_workspace->activeWindow() == window; }, timeoutMs)
+                   ? window
+                   : 0;
     }
 
     void hidePicker()
@@ -230,10 +241,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, timeoutMs);
         QCOMPARE(clips().first().excerpt, u"report.pdf, notes.txt"_qs);
 
-        auto *rich = new QMimeData;
-        rich->setHtml(u"<b>bold</b> words"_qs);
-        rich->setText(u"bold words"_qs);
-        QGuiApplication::clipboard()->setMimeData(rich);
+        offer({{"text/html", "<b>bold</b> words"}, {"UTF8_STRING", "bold words"}});
         QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, timeoutMs);
         const auto richFlavors = m_store->contentFlavors(clips().first().id);
         QVERIFY(richFlavors && Flavors::contains(*richFlavors, Uti::html));
@@ -245,15 +253,9 @@ private Q_SLOTS:
     void copiesThatAreNeverStored()
     {
         const Clip top = clips().first();
-        auto *secret = new QMimeData;
-        secret->setText(u"hunter2"_qs);
-        secret->setData(u"x-kde-passwordManagerHint"_qs, "secret");
-        QGuiApplication::clipboard()->setMimeData(secret);
+        offer({{"UTF8_STRING", "hunter2"}, {"x-kde-passwordManagerHint", "secret"}});
         QTest::qWait(800);
-        auto *own = new QMimeData;
-        own->setText(u"pasted by ulvane"_qs);
-        own->setData(u"org.brisel.Ulvane.self"_qs, QByteArray(1, '\x01'));
-        QGuiApplication::clipboard()->setMimeData(own);
+        offer({{"UTF8_STRING", "pasted by ulvane"}, {"org.brisel.Ulvane.self", "\x01"}});
         QTest::qWait(800);
         copy(u"UTF8_STRING"_qs, QByteArray(26214401, 'x'));
         QTest::qWait(1500);
