@@ -1,16 +1,18 @@
-// The real ulvane binary in a private X session, fed by real X11 clients (xclip, xdotool and
-// this test's own clipboard offers) and checked through the store it writes: what it captures
-// and what it leaves alone, then its hot key bringing up the picker over the window the user
-// is in, typing filtering it and Return pasting back into that window.
+// The real ulvane binary in a private X session with a real tray host (trayer), fed by real
+// X11 clients (xclip, xdotool and this test's own clipboard offers) and checked through the
+// store and settings it writes: start-up order, what it captures and what it leaves alone, its
+// hot key bringing up the picker over the window the user is in, typing filtering it and
+// Return pasting back into that window, the tray menu driven by pointer and keys, the
+// one-instance hand-over, and start-ups without a tray or without a D-Bus session.
 #include "TestMain.h"
 #include "X11Clients.h"
+#include "X11RawOwner.h"
 
 #include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>
 #include <QImage>
-#include <QMimeData>
 #include <QScreen>
 #include <QSettings>
 
@@ -36,9 +38,11 @@ class TestAppE2E : public QObject
     Q_OBJECT
 
     QProcess m_app;
+    QByteArray m_log;
     std::unique_ptr<Store> m_store;
     std::unique_ptr<X11Workspace> m_workspace;
     TargetWindow m_target;
+    std::unique_ptr<X11Raw::OfferOwner> m_owner;
 
     // Offers `data` as `target` on the clipboard from an xclip process, as other apps do.
     void copy(const QString &target, const QByteArray &data)
@@ -46,15 +50,116 @@ class TestAppE2E : public QObject
         run(u"xclip"_qs, {u"-selection"_qs, u"clipboard"_qs, u"-t"_qs, target, u"-i"_qs}, data);
     }
 
+    // Offers several targets at once from an owner of the test's own. QClipboard would claim
+    // the clipboard with the last server time it saw, which may predate xclip's claim.
+    void offer(const QList<std::pair<QByteArray, QByteArray>> &targets)
+    {
+        auto next = std::make_unique<X11Raw::OfferOwner>(targets);
+        QVERIFY(next->claim());
+        m_owner = std::move(next);
+    }
+
     QList<Clip> clips() { return m_store->search(QString(), ClipFilter::All, 400); }
 
     quint64 picker() { return visibleWindow(m_app.processId(), u"Clipboard"_qs); }
+
+    QList<quint64> visibleWindows()
+    {
+        QList<quint64> windows;
+        for (const QByteArray &line :
+             run(u"xdotool"_qs, {u"search"_qs, u"--all"_qs, u"--onlyvisible"_qs, u"--pid"_qs,
+                                 QString::number(m_app.processId())})
+                 .split('\n')) {
+            if (!line.trimmed().isEmpty())
+                windows.append(line.trimmed().toULongLong());
+        }
+        return windows;
+    }
+
+    // The icon trayer embedded: the application's small visible window.
+    quint64 trayIcon()
+    {
+        for (const quint64 window : visibleWindows()) {
+            const QRect frame = windowGeometry(window);
+            if (frame.width() > 0 && frame.width() <= 64 && frame.height() <= 64)
+                return window;
+        }
+        return 0;
+    }
+
+    // The tray menu: the application's other visible window, tall and untitled.
+    quint64 openMenu()
+    {
+        const quint64 icon = trayIcon();
+        for (const quint64 window : visibleWindows()) {
+            if (window != icon && window != picker() && windowGeometry(window).height() > 150)
+                return window;
+        }
+        return 0;
+    }
+
+    bool settingsSay(const QString &key, const QVariant &value)
+    {
+        const QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") +
+                                     u"/ulvane/ulvane.conf"_qs,
+                                 QSettings::IniFormat);
+        return settings.value(key) == value;
+    }
+
+    void startApp(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+    {
+        m_log.clear();
+        m_app.setProcessEnvironment(env);
+        m_app.start(QStringLiteral(ULVANE_BINARY), {});
+        QVERIFY(m_app.waitForStarted());
+        for (const char *line : {"[Monitor] started", "[App] launched"})
+            QTRY_VERIFY_WITH_TIMEOUT((m_log += m_app.readAllStandardError()).contains(line), 20000);
+    }
+
+    void stopApp()
+    {
+        m_app.terminate();
+        if (!m_app.waitForFinished(5000))
+            m_app.kill();
+    }
 
     bool activateTarget()
     {
         m_workspace->activateWindow(m_target.winId());
         return QTest::qWaitFor([&] { return m_workspace->activeWindow() == m_target.winId(); },
                                timeoutMs);
+    }
+
+    // The hot key over the target window; the picker's window once it has the keyboard.
+    quint64 showPicker()
+    {
+        if (!activateTarget())
+            return 0;
+        key(u"super+alt+v"_qs);
+        quint64 window = 0;
+        if (!QTest::qWaitFor([&] { return (window = picker()) != 0; }, timeoutMs))
+            return 0;
+        return QTest::qWaitFor([&] { return m_workspace->activeWindow() == window; }, timeoutMs)
+                   ? window
+                   : 0;
+    }
+
+    void hidePicker()
+    {
+        key(u"Escape"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(picker(), 0u, timeoutMs);
+    }
+
+    // Opens the tray menu and waits until it holds the keyboard, so the keys that follow
+    // reach it however slowly the menu came up.
+    void clickTrayIcon()
+    {
+        const quint64 icon = trayIcon();
+        QVERIFY(icon != 0);
+        run(u"xdotool"_qs, {u"mousemove"_qs, u"--window"_qs, QString::number(icon), u"8"_qs,
+                            u"8"_qs, u"click"_qs, u"1"_qs});
+        QTRY_VERIFY_WITH_TIMEOUT(openMenu() != 0, timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(keyboardGrabbed(), timeoutMs);
     }
 
 private Q_SLOTS:
@@ -74,21 +179,21 @@ private Q_SLOTS:
         m_target.resize(400, 240);
         m_target.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m_target));
-
-        m_app.start(QStringLiteral(ULVANE_BINARY), {});
-        QVERIFY(m_app.waitForStarted());
-        QByteArray log;
-        for (const char *line : {"[Monitor] started", "[App] launched"})
-            QTRY_VERIFY_WITH_TIMEOUT((log += m_app.readAllStandardError()).contains(line), 20000);
+        startApp();
         m_store = std::make_unique<Store>(qEnvironmentVariable("XDG_DATA_HOME") + u"/Vesk"_qs);
     }
 
-    void cleanupTestCase()
+    void cleanupTestCase() { stopApp(); } // the xclip servers end with the X server
+
+    void startsInOrderAndShowsItsTrayIcon()
     {
-        m_app.terminate();
-        if (!m_app.waitForFinished(5000))
-            m_app.kill();
-        // The xclip servers end with the session's X server.
+        // Hot keys, then capture, then the launch line naming the key in force.
+        const qsizetype hotKeys = m_log.indexOf("[HotKeys] show-panel bound to");
+        const qsizetype monitor = m_log.indexOf("[Monitor] started");
+        const qsizetype launched = m_log.indexOf("[App] launched, store count=0, hotkey=⌥⌘V");
+        QVERIFY2(hotKeys >= 0 && monitor > hotKeys && launched > monitor, m_log.constData());
+        QVERIFY(!m_log.contains("no system tray"));
+        QTRY_VERIFY_WITH_TIMEOUT(trayIcon() != 0, timeoutMs);
     }
 
     void textIsStoredOnceAndMovesToTheTop()
@@ -136,44 +241,35 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, timeoutMs);
         QCOMPARE(clips().first().excerpt, u"report.pdf, notes.txt"_qs);
 
-        auto *rich = new QMimeData;
-        rich->setHtml(u"<b>bold</b> words"_qs);
-        rich->setText(u"bold words"_qs);
-        QGuiApplication::clipboard()->setMimeData(rich);
+        offer({{"text/html", "<b>bold</b> words"}, {"UTF8_STRING", "bold words"}});
         QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, timeoutMs);
         const auto richFlavors = m_store->contentFlavors(clips().first().id);
         QVERIFY(richFlavors && Flavors::contains(*richFlavors, Uti::html));
         QVERIFY(Flavors::contains(*richFlavors, Uti::plainText));
     }
 
-    // Secrets, Ulvane's own pastes, oversized copies and copies while paused.
+    // Secrets, Ulvane's own pastes, oversized copies and copies while paused. The waits only
+    // give the app its chance to get these wrong; a slow app passes all the same.
     void copiesThatAreNeverStored()
     {
         const Clip top = clips().first();
-        auto *secret = new QMimeData;
-        secret->setText(u"hunter2"_qs);
-        secret->setData(u"x-kde-passwordManagerHint"_qs, "secret");
-        QGuiApplication::clipboard()->setMimeData(secret);
+        offer({{"UTF8_STRING", "hunter2"}, {"x-kde-passwordManagerHint", "secret"}});
         QTest::qWait(800);
-        auto *own = new QMimeData;
-        own->setText(u"pasted by ulvane"_qs);
-        own->setData(u"org.brisel.Ulvane.self"_qs, QByteArray(1, '\x01'));
-        QGuiApplication::clipboard()->setMimeData(own);
+        offer({{"UTF8_STRING", "pasted by ulvane"}, {"org.brisel.Ulvane.self", "\x01"}});
         QTest::qWait(800);
         copy(u"UTF8_STRING"_qs, QByteArray(26214401, 'x'));
-        QTest::qWait(2500);
+        QTest::qWait(1500);
 
         key(u"ctrl+alt+x"_qs); // pause
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(settingsSay(u"paused"_qs, true), timeoutMs);
         copy(u"UTF8_STRING"_qs, "copied while paused");
-        QTest::qWait(1000);
+        QTest::qWait(1000);    // several polls of the paused monitor
         key(u"ctrl+alt+x"_qs); // resume
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(settingsSay(u"paused"_qs, false), timeoutMs);
 
         // A marker copy after them proves the monitor was looking all along: it alone is new.
         copy(u"UTF8_STRING"_qs, "copied after resuming");
         QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, timeoutMs);
-        QCOMPARE(clips().at(1).excerpt, top.excerpt);
         QCOMPARE(clips().at(1).id, top.id);
     }
 
@@ -183,43 +279,29 @@ private Q_SLOTS:
             copy(u"UTF8_STRING"_qs, text);
             QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, QString::fromUtf8(text), timeoutMs);
         }
-        QVERIFY(activateTarget());
         QCOMPARE(picker(), 0u);
-        // The pointer decides the screen; the picker is centred on it, 8 % above the middle.
+        // The pointer decides the screen; where on it is the panel tests' business.
         run(u"xdotool"_qs, {u"mousemove"_qs, u"300"_qs, u"300"_qs});
-        key(u"super+alt+v"_qs);
-        quint64 window = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((window = picker()) != 0, timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), window, timeoutMs);
+        const quint64 window = showPicker();
+        QVERIFY(window != 0);
+        QCOMPARE(m_workspace->activeWindow(), window);
+        QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(windowGeometry(window)));
 
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        const QRect frame = windowGeometry(window);
-        QCOMPARE(frame.size(), QSize(720, 460));
-        QVERIFY2(qAbs(frame.center().x() - screen.center().x()) <= 2,
-                 qPrintable(QString::number(frame.x())));
-        const int expectedTop =
-            qRound(screen.y() + screen.height() / 2.0 - 230 - screen.height() * 0.08);
-        QVERIFY2(qAbs(frame.y() - expectedTop) <= 2, qPrintable(QString::number(frame.y())));
-
-        // The preview opens beside the list; the first Escape only closes it.
-        key(u"ctrl+i"_qs);
-        QTest::qWait(300);
-        key(u"Escape"_qs);
-        QTest::qWait(200);
+        // The preview opens beside the list; the first Escape only closes it. Keys arrive in
+        // order, so only a slow app can hide a wrong close here, never fake one.
+        key(u"ctrl+i Escape"_qs);
+        QTest::qWait(1000);
         QCOMPARE(picker(), window);
+        hidePicker();
     }
 
     void typingFiltersAndReturnPastesIntoThePreviousWindow()
     {
-        quint64 window = picker();
-        if (window == 0) {
-            QVERIFY(activateTarget());
-            key(u"super+alt+v"_qs);
-            QTRY_VERIFY_WITH_TIMEOUT((window = picker()) != 0, timeoutMs);
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), window, timeoutMs);
+        QVERIFY(showPicker() != 0);
         run(u"xdotool"_qs, {u"type"_qs, u"--delay"_qs, u"40"_qs, u"second"_qs});
-        QTest::qWait(400); // the search waits for the typing to pause
+        // The search runs once the typing pauses, and Return takes the selection as it stands:
+        // nothing outside the app tells when the list shows the result, so give it ample time.
+        QTest::qWait(1000);
         key(u"Return"_qs);
         QTRY_COMPARE_WITH_TIMEOUT(picker(), 0u, timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_target.pasted, QStringList{u"second thing to paste"_qs},
@@ -231,20 +313,90 @@ private Q_SLOTS:
 
     void escapeAndTheHotKeyHideIt()
     {
-        QVERIFY(activateTarget());
-        key(u"super+alt+v"_qs);
-        quint64 window = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((window = picker()) != 0, timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), window, timeoutMs);
-        key(u"Escape"_qs);
-        QTRY_COMPARE_WITH_TIMEOUT(picker(), 0u, timeoutMs);
-
-        QVERIFY(activateTarget());
-        key(u"super+alt+v"_qs);
-        QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);
+        QVERIFY(showPicker() != 0);
+        hidePicker();
+        QVERIFY(showPicker() != 0);
         key(u"super+alt+v"_qs);
         QTRY_COMPARE_WITH_TIMEOUT(picker(), 0u, timeoutMs);
         QVERIFY(m_target.pasted.size() <= 1);
+    }
+
+    void trayMenuItemsAct()
+    {
+        // The first two lines are labels; the first item is "Show Clipboard".
+        clickTrayIcon();
+        key(u"Down Return"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), picker(), timeoutMs);
+        hidePicker();
+
+        // "Pause Clipping", then the same place reads "Resume Clipping"; "Plain-Text Mode"
+        // is the next item.
+        const struct
+        {
+            const char *keys, *setting;
+            bool value;
+        } items[] = {{"Down Down Return", "paused", true},
+                     {"Down Down Return", "paused", false},
+                     {"Down Down Down Return", "plainTextMode", true}};
+        for (const auto &item : items) {
+            clickTrayIcon();
+            key(QString::fromLatin1(item.keys));
+            QTRY_VERIFY_WITH_TIMEOUT(settingsSay(QString::fromLatin1(item.setting), item.value),
+                                     timeoutMs);
+        }
+        clickTrayIcon();
+        key(u"Escape"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(openMenu(), 0u, timeoutMs);
+    }
+
+    void secondStartHandsOverToTheFirst()
+    {
+        QCOMPARE(picker(), 0u);
+        int status = -1;
+        run(QStringLiteral(ULVANE_BINARY), {}, {}, QProcessEnvironment::systemEnvironment(),
+            &status);
+        QCOMPARE(status, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);
+        hidePicker();
+        QCOMPARE(m_app.state(), QProcess::Running);
+    }
+
+    void withoutATrayItStaysUsable()
+    {
+        stopApp();
+        // Take the tray host away (only this session's: found by its window).
+        const QByteArray trayers = run(u"xdotool"_qs, {u"search"_qs, u"--class"_qs, u"trayer"_qs});
+        QSet<QByteArray> pids;
+        for (const QByteArray &window : trayers.split('\n')) {
+            if (!window.trimmed().isEmpty())
+                pids.insert(
+                    run(u"xdotool"_qs, {u"getwindowpid"_qs, QString::fromLatin1(window.trimmed())})
+                        .trimmed());
+        }
+        for (const QByteArray &pid : pids) {
+            if (!pid.isEmpty())
+                run(u"kill"_qs, {QString::fromLatin1(pid)});
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            run(u"xdotool"_qs, {u"search"_qs, u"--class"_qs, u"trayer"_qs}).trimmed().isEmpty(),
+            timeoutMs);
+        startApp();
+        QVERIFY2(m_log.contains("[App] no system tray"), m_log.constData());
+        run(QStringLiteral(ULVANE_BINARY), {u"--show"_qs});
+        QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);
+        hidePicker();
+    }
+
+    void withoutDBusTheHotKeyStillWorks()
+    {
+        stopApp();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, u"unix:path=/nonexistent/ulvane-test-bus"_qs);
+        startApp(env);
+        QVERIFY2(m_log.contains("[App] no D-Bus session bus"), m_log.constData());
+        QVERIFY(showPicker() != 0);
+        hidePicker();
     }
 };
 

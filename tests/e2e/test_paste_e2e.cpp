@@ -2,7 +2,6 @@
 // key strokes and key grabs, with a window of this process as the paste target and xmessage as
 // a foreign application that takes the focus in between.
 
-#include "TestMain.h"
 #include "capture/PasteboardMonitor.h"
 #include "core/Util.h"
 #include "paste/PasteService.h"
@@ -12,13 +11,9 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
+#include "TestMain.h"
 #include "X11Clients.h"
 
-#include <QClipboard>
-#include <QKeyEvent>
-#include <QPainter>
-#include <QProcess>
-#include <QRasterWindow>
 #include <QSignalSpy>
 #include <QUuid>
 
@@ -29,7 +24,7 @@ using X11Clients::TargetWindow;
 
 namespace {
 
-constexpr int timeoutMs = 5000;
+constexpr int timeoutMs = 30000; // only a hang should fail, however loaded the machine
 
 QString unique(const QString &prefix)
 {
@@ -123,19 +118,10 @@ private Q_SLOTS:
 
     void cleanup() { m_target.pasted.clear(); }
 
-    void pasteGoesToTheTargetWindow_data()
-    {
-        QTest::addColumn<bool>("plain");
-        QTest::addColumn<bool>("contentGone");
-        QTest::newRow("all flavors") << false << false;
-        QTest::newRow("plain text") << true << false;
-        QTest::newRow("content file deleted") << false << true;
-    }
-
+    // What gets written and when no stroke is sent are the unit tests' business; here the
+    // stroke has to reach the window the picker was shown over.
     void pasteGoesToTheTargetWindow()
     {
-        QFETCH(bool, plain);
-        QFETCH(bool, contentGone);
         const QString text = unique(QStringLiteral("pasted"));
         const double now = Util::now();
         const QString id = addClip(text, now - 100);
@@ -143,38 +129,18 @@ private Q_SLOTS:
         QVERIFY(!id.isEmpty() && !newer.isEmpty());
         const std::optional<Clip> clip = clipWithId(id);
         QVERIFY(clip);
-        if (contentGone)
-            QVERIFY(QFile::remove(m_store->contentPath(id)));
 
         // The picker took the target, then the focus went somewhere else.
         const PasteTarget target{quint64(m_target.winId())};
         QVERIFY(activate(m_foreignWindow));
         const qint64 rowsBefore = m_store->count();
-        const qint64 changeBefore = m_pasteboard->changeCount();
         const QString topBefore = m_store->search(QString(), ClipFilter::All, 1).value(0).id;
         QVERIFY(topBefore != id);
-        QSignalSpy strokes(m_service.get(), &PasteService::keyStrokeSent);
-
-        m_service->paste(*clip, plain, target);
-
-        if (contentGone) {
-            QCOMPARE(m_pasteboard->changeCount(), changeBefore);
-            QVERIFY(!strokes.wait(1000));
-            QVERIFY(m_target.pasted.isEmpty());
-            QCOMPARE(m_store->search(QString(), ClipFilter::All, 1).value(0).id, topBefore);
-            return;
-        }
+        m_service->paste(*clip, false, target);
         QTRY_COMPARE_WITH_TIMEOUT(m_target.pasted, QStringList{text}, timeoutMs);
         QCOMPARE(m_workspace->activeWindow(), quint64(m_target.winId()));
 
-        // Other clients see the marker on the X server, not just in our own offer.
-        const QByteArray marker =
-            run(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                 QStringLiteral("-t"), Uti::selfMarker});
-        QVERIFY2(!marker.isEmpty(), "the written offer carries no self marker");
-        QVERIFY(m_pasteboard->currentTypes().contains(Uti::selfMarker));
-
+        // Our own write is seen and not stored again; the pasted clip moved to the top.
         QTRY_COMPARE_WITH_TIMEOUT(m_monitor->lastChangeCount(), m_pasteboard->changeCount(),
                                   timeoutMs);
         QCOMPARE(m_store->count(), rowsBefore);

@@ -6,12 +6,17 @@
 // desktop. Each records what was asked of it; `log` (when set) interleaves the calls of
 // several fakes so tests can check their order.
 
+#include "platform/HotKeyRegistrar.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
+#include "prefs/HotKeys.h"
 
 #include <QHash>
+#include <QMap>
+#include <QSet>
 #include <QStringList>
+#include <QTest>
 
 class FakePasteboard : public Pasteboard
 {
@@ -135,4 +140,36 @@ public:
 
 private:
     QList<std::pair<bool, std::function<void(bool)>>> m_waiting;
+};
+
+// Grabs in memory; refuses what cannot be labelled and the labels it is told are taken, and
+// a combination it already holds, as a real window system does.
+class FakeHotKeyRegistrar : public HotKeyRegistrar
+{
+public:
+    static constexpr int TakenError = 10; // BadAccess
+
+    QSet<QString> taken;
+    QMap<QString, quint32> held; // label → handle
+
+    Grab grab(QKeyCombination keys) override
+    {
+        const QString label = HotKeys::label(keys);
+        if (label.isEmpty() || taken.contains(label))
+            return {0, GrabStatus::Refused, TakenError};
+        if (held.contains(label))
+            return {0, GrabStatus::AlreadyHeld};
+        held.insert(label, m_next);
+        return {m_next++, GrabStatus::Granted};
+    }
+    void release(quint32 handle) override { held.remove(held.key(handle)); }
+
+    void press(const QString &label)
+    {
+        QVERIFY2(held.contains(label), qPrintable(QStringLiteral("not held: ") + label));
+        Q_EMIT pressed(held.value(label));
+    }
+
+private:
+    quint32 m_next = 100;
 };

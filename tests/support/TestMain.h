@@ -45,33 +45,31 @@ inline void isolate(bool needsDisplay = false)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+// Runs one test object in that isolation: offscreen, or on the private X server of
+// scripts/x11-session (never the user's desktop); widget tests with a QApplication.
+template <typename Application, typename TestObject>
+int run(int argc, char **argv, bool needsDisplay)
+{
+    isolate(needsDisplay);
+    Application app(argc, argv);
+    TestObject test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 } // namespace TestEnv
 
 #define ULVANE_TEST_MAIN(TestObject)                                                               \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
-        TestEnv::isolate();                                                                        \
-        QGuiApplication app(argc, argv);                                                           \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return TestEnv::run<QGuiApplication, TestObject>(argc, argv, false);                       \
     }
-
-// For tests run inside scripts/x11-session: the real X server, never the user's desktop.
 #define ULVANE_X11_TEST_MAIN(TestObject)                                                           \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
-        TestEnv::isolate(true);                                                                    \
-        QGuiApplication app(argc, argv);                                                           \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return TestEnv::run<QGuiApplication, TestObject>(argc, argv, true);                        \
     }
-
-// Widget tests: the same isolation with a QApplication (offscreen, or the private X server).
 #define ULVANE_WIDGET_TEST_MAIN(TestObject, needsDisplay)                                          \
     int main(int argc, char **argv)                                                                \
     {                                                                                              \
-        TestEnv::isolate(needsDisplay);                                                            \
-        QApplication app(argc, argv);                                                              \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return TestEnv::run<QApplication, TestObject>(argc, argv, needsDisplay);                   \
     }

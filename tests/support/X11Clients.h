@@ -13,9 +13,13 @@
 #include <QRect>
 #include <QTest>
 
+#include <cstdlib>
+#include <xcb/xcb.h>
+
 namespace X11Clients {
 
-inline constexpr int timeoutMs = 10000;
+// Only a hang should fail, however loaded the machine.
+inline constexpr int timeoutMs = 30000;
 
 // Runs a client to its end while this process keeps answering the X server (the client may
 // ask it for the clipboard). Returns its standard output; `status` gets the exit code.
@@ -69,6 +73,25 @@ inline void key(const QString &keys)
     run(QStringLiteral("xdotool"),
         QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("120")} +
             keys.split(u' ', Qt::SkipEmptyParts));
+}
+
+// Whether another client holds the keyboard, as an open popup menu does: keys pressed now
+// reach it. Told by trying to grab the keyboard on a connection of the test's own.
+inline bool keyboardGrabbed()
+{
+    static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_grab_keyboard_reply_t *reply = xcb_grab_keyboard_reply(
+        c,
+        xcb_grab_keyboard(c, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr);
+    const bool grabbed = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+    if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) {
+        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+        xcb_flush(c);
+    }
+    std::free(reply);
+    return grabbed;
 }
 
 // Records what a Ctrl+V delivered, the way an editor would read it.

@@ -208,4 +208,36 @@ private:
     std::thread m_thread;
 };
 
+// Serves a fixed offer at once: its targets, and each target's bytes.
+class OfferOwner : public ClipboardOwner
+{
+public:
+    explicit OfferOwner(const QList<std::pair<QByteArray, QByteArray>> &offer)
+    {
+        for (const auto &[target, data] : offer)
+            m_offer.push_back({atom(target), data});
+    }
+    ~OfferOwner() override { stop(); }
+
+protected:
+    Outcome answer(const xcb_selection_request_event_t &request, xcb_atom_t property) override
+    {
+        QList<xcb_atom_t> targets{targetsAtom()};
+        for (const auto &[target, data] : m_offer) {
+            targets.append(target);
+            if (target == request.target) {
+                write(request, property, data);
+                return Outcome::Written;
+            }
+        }
+        if (request.target != targetsAtom())
+            return Outcome::Refused;
+        writeAtoms(request, property, targets);
+        return Outcome::Written;
+    }
+
+private:
+    std::vector<std::pair<xcb_atom_t, QByteArray>> m_offer;
+};
+
 } // namespace X11Raw

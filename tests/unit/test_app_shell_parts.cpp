@@ -52,30 +52,10 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(path));
         QVERIFY(!item.isEnabled());
         QVERIFY(item.set(false)); // nothing left to remove
-    }
 
-    void loginItemReadsHidden_data()
-    {
-        QTest::addColumn<QByteArray>("entry");
-        QTest::addColumn<bool>("enabled");
-        QTest::newRow("hidden, spaced") << QByteArray("[Desktop Entry]\nHidden = true \n") << false;
-        QTest::newRow("not hidden") << QByteArray("[Desktop Entry]\nHidden=false\n") << true;
-        QTest::newRow("other group")
-            << QByteArray("[Desktop Entry]\nExec=ulvane\n[Desktop Action x]\nHidden=true\n")
-            << true;
-        QTest::newRow("empty file") << QByteArray() << true;
-    }
-
-    void loginItemReadsHidden()
-    {
-        QFETCH(QByteArray, entry);
-        QFETCH(bool, enabled);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(DesktopEntry::fileName);
-        writeText(path, entry);
-        LoginItem item(path, u"/usr/bin/ulvane"_qs);
-        QCOMPARE(item.isEnabled(), enabled);
         // Switching on replaces whatever the desktop's settings left there.
+        writeText(path, "[Desktop Entry]\nHidden = true \n");
+        QVERIFY(!item.isEnabled());
         QVERIFY(item.set(true));
         QVERIFY(item.isEnabled());
     }
@@ -206,20 +186,7 @@ private Q_SLOTS:
         picker.show();
         QVERIFY(QTest::qWaitForWindowExposed(&picker));
         picker.resize(452, picker.heightForWidth(452));
-        QCOMPARE(picker.columnCount(), 4);
-        // Row by row in the styles' order; the eighth tile does not exist.
-        QCOMPARE(picker.tileRect(3).y(), picker.tileRect(0).y());
-        QVERIFY(picker.tileRect(4).y() > picker.tileRect(3).y());
-        QVERIFY(picker.tileRect(7).isNull());
-        QVERIFY(picker.tileRect(0).width() >= AppIconPicker::minColumnWidth);
-        picker.resize(200, 400);
-        QCOMPARE(picker.columnCount(), 2);
-        // Four rows now: the picker asks for the height they need.
-        QCOMPARE(picker.height(), picker.heightForWidth(200));
-        QVERIFY(picker.height() > 2 * picker.heightForWidth(452) - AppIconPicker::spacing);
-        picker.resize(452, picker.heightForWidth(452));
-
-        // Painting copes with six tiles whose artwork is missing.
+        // Painting copes with tiles whose artwork is missing.
         QVERIFY(!picker.grab().isNull());
 
         QSignalSpy applied(&picker, &AppIconPicker::styleApplied);
@@ -245,8 +212,6 @@ private Q_SLOTS:
         QTemporaryDir dir;
         Store store(dir.path());
         AboutWindow about(store);
-        QCOMPARE(about.findChild<QLabel *>(u"version"_qs)->text(),
-                 QStringLiteral("Version " ULVANE_VERSION " (1)"));
         auto figure = [&about](const char *name) {
             return about.findChild<QLabel *>(QLatin1String(name))->text();
         };

@@ -1,3 +1,4 @@
+#include "FakePlatform.h"
 #include "StderrCapture.h"
 #include "TestMain.h"
 
@@ -20,44 +21,10 @@ const QString ctrlOptV = QStringLiteral("\u2303\u2325V");
 const QString ctrlOptCmdV = QStringLiteral("\u2303\u2325\u2318V");
 const QString shiftCmdV = QStringLiteral("\u21E7\u2318V");
 const QString ctrlOptP = QStringLiteral("\u2303\u2325P");
-const QString ctrlOptCmdP = QStringLiteral("\u2303\u2325\u2318P");
 const QString ctrlOptX = QStringLiteral("\u2303\u2325X");
 const QString off = QStringLiteral("Off");
 
 constexpr int BadAccess = 10;
-
-// Grabs in memory; refuses the labels it is told are taken, and a combination it already
-// holds, as a real window system does.
-class FakeRegistrar : public HotKeyRegistrar
-{
-public:
-    static constexpr int TakenError = 42;
-
-    QSet<QString> taken;
-    QHash<quint32, QString> held; // handle → label
-
-    Grab grab(QKeyCombination keys) override
-    {
-        const QString label = HotKeys::label(keys);
-        if (taken.contains(label))
-            return {0, GrabStatus::Refused, TakenError};
-        if (held.key(label) != 0)
-            return {0, GrabStatus::AlreadyHeld};
-        held.insert(m_next, label);
-        return {m_next++, GrabStatus::Granted};
-    }
-    void release(quint32 handle) override { held.remove(handle); }
-
-    void press(const QString &label)
-    {
-        const quint32 handle = held.key(label);
-        QVERIFY2(handle != 0, qPrintable(QStringLiteral("not held: ") + label));
-        Q_EMIT pressed(handle);
-    }
-
-private:
-    quint32 m_next = 100;
-};
 
 // Another X client, to hold combinations before the registrar asks for them.
 class OtherClient
@@ -162,14 +129,8 @@ private Q_SLOTS:
         const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
         QTest::newRow("opt-cmd") << optCmdV << keys(alt | super, Qt::Key_V)
                                  << QStringLiteral("Super+Alt+V");
-        QTest::newRow("ctrl-opt-cmd") << ctrlOptCmdP << keys(ctrl | alt | super, Qt::Key_P)
-                                      << QStringLiteral("Ctrl+Alt+Super+P");
-        QTest::newRow("shift-cmd")
-            << shiftCmdV << keys(shift | super, Qt::Key_V) << QStringLiteral("Shift+Super+V");
         QTest::newRow("ctrl-opt") << ctrlOptX << keys(ctrl | alt, Qt::Key_X)
                                   << QStringLiteral("Ctrl+Alt+X");
-        QTest::newRow("opt alone")
-            << QStringLiteral("\u2325V") << keys(alt, Qt::Key_V) << QStringLiteral("Alt+V");
         QTest::newRow("opt-shift") << QStringLiteral("\u2325\u21E7V")
                                    << keys(alt | shift, Qt::Key_V) << QStringLiteral("Shift+Alt+V");
         QTest::newRow("all four") << QStringLiteral("\u2303\u2325\u21E7\u2318X")
@@ -230,13 +191,6 @@ private Q_SLOTS:
         QCOMPARE(HotKeys::label(QKeyCombination::fromCombined(keys)), QString());
     }
 
-    void choices()
-    {
-        QCOMPARE(HotKeys::showPanelChoices(),
-                 (QStringList{optCmdV, ctrlOptV, ctrlOptCmdV, shiftCmdV, off}));
-        QCOMPARE(HotKeys::auxChoices(), (QStringList{off, ctrlOptP, ctrlOptCmdP, ctrlOptX}));
-    }
-
     void bindAll_data()
     {
         QTest::addColumn<QStringList>("labels"); // show, serial-next, plain mode, pause
@@ -245,7 +199,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("active");
         QTest::addColumn<QStringList>("log");
 
-        const int taken = FakeRegistrar::TakenError;
+        const int taken = FakeHotKeyRegistrar::TakenError;
         const int held = loggedAlreadyHeld;
 
         QTest::newRow("default") << QStringList{optCmdV, off, off, off} << QStringList{}
@@ -292,7 +246,7 @@ private Q_SLOTS:
         QFETCH(QStringList, log);
 
         setLabels(labels);
-        FakeRegistrar registrar;
+        FakeHotKeyRegistrar registrar;
         registrar.taken = QSet<QString>(taken.cbegin(), taken.cend());
         HotKeyCenter center(registrar);
         center.bindAll();
@@ -316,7 +270,7 @@ private Q_SLOTS:
         Prefs &prefs = Prefs::shared();
         prefs.setPlainTextMode(false);
         prefs.setPaused(false);
-        FakeRegistrar registrar;
+        FakeHotKeyRegistrar registrar;
         HotKeyCenter center(registrar);
         center.bindAll();
 
@@ -339,7 +293,7 @@ private Q_SLOTS:
         QCOMPARE(toggles, 2);
 
         // A press that arrives after its shortcut was dropped does nothing.
-        const quint32 stale = registrar.held.key(optCmdV);
+        const quint32 stale = registrar.held.value(optCmdV);
         center.unregisterAll();
         QVERIFY(registrar.held.isEmpty());
         QVERIFY(center.bindings().isEmpty());
@@ -373,7 +327,7 @@ private Q_SLOTS:
         // The second real press must not be mistaken for auto-repeat.
         for (int presses = 1; presses <= 2; ++presses) {
             QVERIFY(xdotoolKey(QStringLiteral("super+alt+v")));
-            QTRY_COMPARE_WITH_TIMEOUT(spy.count(), presses, 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(spy.count(), presses, 30000);
             QCOMPARE(spy.last().at(0).value<quint32>(), handle);
         }
     }
@@ -395,7 +349,7 @@ private Q_SLOTS:
         QCOMPARE(Prefs::activeHotkeyLabel(), ctrlOptV);
 
         QVERIFY(xdotoolKey(QStringLiteral("ctrl+alt+v")));
-        QTRY_COMPARE_WITH_TIMEOUT(toggles, 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(toggles, 1, 30000);
     }
 
     void x11PartialGrabIsUndone()

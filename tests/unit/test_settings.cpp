@@ -1,3 +1,4 @@
+#include "FakePlatform.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 
@@ -29,27 +30,6 @@
 #include <memory>
 
 namespace {
-
-// Grants every preset combination except those marked taken by another program.
-class FakeRegistrar : public HotKeyRegistrar
-{
-public:
-    QSet<QString> taken;
-    QMap<QString, quint32> held; // label → handle
-
-    Grab grab(QKeyCombination keys) override
-    {
-        const QString label = HotKeys::label(keys);
-        if (label.isEmpty() || taken.contains(label))
-            return {0, GrabStatus::Refused, 10}; // BadAccess
-        held.insert(label, m_next);
-        return {m_next++, GrabStatus::Granted};
-    }
-    void release(quint32 handle) override { held.remove(held.key(handle)); }
-
-private:
-    quint32 m_next = 1;
-};
 
 QString addClip(Store &store, const QString &text, bool pinned = false)
 {
@@ -97,7 +77,7 @@ struct Fixture
 {
     QTemporaryDir root;
     Store store{root.filePath(QStringLiteral("store"))};
-    FakeRegistrar registrar;
+    FakeHotKeyRegistrar registrar;
     HotKeyCenter hotKeys{registrar};
     LoginItem login{root.filePath(QStringLiteral("autostart/") + DesktopEntry::fileName),
                     QStringLiteral("/usr/bin/ulvane")};
@@ -377,14 +357,14 @@ private Q_SLOTS:
         auto *button = f.find<QPushButton>(u"importCopyLess"_qs);
         button->click();
         QVERIFY(!button->isEnabled());
-        QVERIFY(finished.wait(5000));
+        QVERIFY(finished.wait(30000));
         QVERIFY(worker && worker != QThread::currentThread());
         QCOMPARE(f.answers->messages, QStringList{u"Imported 3 clips (1 duplicates skipped)."_qs});
         QVERIFY(button->isEnabled());
 
         f.copyLess = [] { return std::optional<CopyLessImporter::Result>(); };
         button->click();
-        QVERIFY(finished.wait(5000));
+        QVERIFY(finished.wait(30000));
         QCOMPARE(f.answers->messages.last(), u"CopyLess 2 store not found."_qs);
     }
 

@@ -157,7 +157,6 @@ private Q_SLOTS:
     void statusImageShowsPauseAndQueue()
     {
         const QImage plain = StatusMenu::statusImage(false, 0, 36);
-        QCOMPARE(plain.size(), QSize(36, 36));
         QVERIFY(StatusMenu::statusImage(true, 0, 36) != plain);
         QVERIFY(StatusMenu::statusImage(false, 3, 36) != plain);
     }

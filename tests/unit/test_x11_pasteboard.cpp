@@ -18,6 +18,9 @@ using namespace X11PasteboardTypes;
 
 namespace {
 
+// Only a hang should fail, however loaded the machine.
+constexpr int timeoutMs = 30000;
+
 const QString selfMarker = QStringLiteral("org.brisel.Ulvane.self");
 const QStringList storable = {Uti::plainText, Uti::rtf,     Uti::html, Uti::png,    Uti::tiff,
                               Uti::jpeg,      Uti::fileUrl, Uti::url,  Uti::urlName};
@@ -158,9 +161,9 @@ private:
                      {QStringLiteral("-quiet"), QStringLiteral("-selection"),
                       QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                       QStringLiteral("-i"), path});
-        if (!xclip->waitForStarted(5000))
+        if (!xclip->waitForStarted(timeoutMs))
             return false;
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(timeoutMs);
         while ((m_pb->changeCount() == before || clipboardOwner() == XCB_WINDOW_NONE) &&
                !deadline.hasExpired())
             QTest::qWait(10);
@@ -174,7 +177,7 @@ private:
                     {QStringLiteral("-o"), QStringLiteral("-selection"),
                      QStringLiteral("clipboard"), QStringLiteral("-t"), target});
         // Our own offer is served by this thread's event loop: keep it spinning.
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(timeoutMs);
         while (xclip.state() != QProcess::NotRunning && !deadline.hasExpired())
             QTest::qWait(10);
         return xclip.readAllStandardOutput();
@@ -207,7 +210,7 @@ private Q_SLOTS:
             QGuiApplication::clipboard()->clear();
         // The next test must start from an empty clipboard, not from the departure of this
         // test's owner arriving late.
-        QTRY_COMPARE_WITH_TIMEOUT(clipboardOwner(), xcb_window_t(XCB_WINDOW_NONE), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboardOwner(), xcb_window_t(XCB_WINDOW_NONE), timeoutMs);
         m_pb->changeCount();
         QTest::qWait(0);
     }
@@ -343,71 +346,42 @@ private Q_SLOTS:
 
     // --- against a real X server ---
 
-    void xclipText_data()
+    void xclipOffers_data()
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<ItemList>("expected");
         const QByteArray utf8 = QStringLiteral("caf\u00e9 \u2713").toUtf8();
-        QTest::newRow("UTF8_STRING") << "UTF8_STRING" << utf8;
-        QTest::newRow("text/plain") << "text/plain" << utf8;
-        QTest::newRow("charset") << "text/plain;charset=utf-8" << utf8;
-        QTest::newRow("STRING") << "STRING" << QByteArray("caf\xe9 \xe9");
+        const ItemList text{{{Uti::plainText, utf8}}};
+        QTest::newRow("UTF8_STRING") << "UTF8_STRING" << utf8 << text;
+        QTest::newRow("text/plain") << "text/plain" << utf8 << text;
+        QTest::newRow("charset") << "text/plain;charset=utf-8" << utf8 << text;
+        QTest::newRow("STRING") << "STRING" << QByteArray("caf\xe9 \xe9")
+                                << ItemList{{{Uti::plainText,
+                                              QStringLiteral("caf\u00e9 \u00e9").toUtf8()}}};
+        QTest::newRow("file list")
+            << "text/uri-list" << QByteArray("file:///tmp/a%20b\nfile:///tmp/c\n")
+            << ItemList{{{Uti::fileUrl, "file:///tmp/a%20b"}}, {{Uti::fileUrl, "file:///tmp/c"}}};
+        // Larger than one X request: it arrives whole only through an incremental transfer.
+        QByteArray png(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(png.data()), png.size() / 4);
+        QTest::newRow("3 MiB png") << "image/png" << png << ItemList{{{Uti::png, png}}};
     }
 
-    void xclipText()
+    void xclipOffers()
     {
         QFETCH(QString, target);
         QFETCH(QByteArray, bytes);
+        QFETCH(ItemList, expected);
         QSignalSpy changed(m_pb, &Pasteboard::changed);
         const qint64 before = m_pb->changeCount();
         QVERIFY(startXclip(target, bytes));
         QVERIFY(m_pb->changeCount() != before);
-        QTRY_VERIFY(changed.count() > 0);
-
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, timeoutMs);
         const auto items = m_pb->read(storable);
         QVERIFY(items);
-        const QByteArray expected =
-            target == QLatin1String("STRING") ? QString::fromLatin1(bytes).toUtf8() : bytes;
-        QCOMPARE(*items, (ItemList{{{Uti::plainText, expected}}}));
-        QCOMPARE(m_pb->currentTypes(), QStringList{Uti::plainText});
-    }
-
-    void xclipLargePngArrivesWhole()
-    {
-        QByteArray png(3 * 1024 * 1024 + 17, Qt::Uninitialized);
-        QRandomGenerator gen(7);
-        gen.fillRange(reinterpret_cast<quint32 *>(png.data()), png.size() / 4);
-        QVERIFY(startXclip(QStringLiteral("image/png"), png));
-        const auto items = m_pb->read(storable);
-        QVERIFY(items);
-        QCOMPARE(items->size(), 1);
-        QCOMPARE(items->first().size(), 1);
-        QCOMPARE(items->first().first().uti, Uti::png);
-        QVERIFY(items->first().first().data == png);
-    }
-
-    void xclipFileList()
-    {
-        QVERIFY(startXclip(QStringLiteral("text/uri-list"), "file:///tmp/a%20b\nfile:///tmp/c\n"));
-        const auto items = m_pb->read(storable);
-        QVERIFY(items);
-        QCOMPARE(*items, (ItemList{{{Uti::fileUrl, "file:///tmp/a%20b"}},
-                                   {{Uti::fileUrl, "file:///tmp/c"}}}));
-    }
-
-    void ownerWithSeveralTargets()
-    {
-        QVERIFY(own({{"text/html", "<i>x</i>"},
-                     {"UTF8_STRING", "x"},
-                     {selfMarker, "\x01"},
-                     {"x-kde-passwordManagerHint", "secret"}}));
-        QTRY_COMPARE(m_pb->currentTypes(),
-                     (QStringList{Uti::html, Uti::plainText, selfMarker, concealedUti}));
-        const auto items = m_pb->read(storable + QStringList{selfMarker});
-        QVERIFY(items);
-        QCOMPARE(
-            *items,
-            (ItemList{{{Uti::html, "<i>x</i>"}, {Uti::plainText, "x"}, {selfMarker, "\x01"}}}));
+        QVERIFY(*items == expected); // no dump of 3 MiB on failure
+        QCOMPARE(m_pb->currentTypes(), QStringList{expected.first().first().uti});
     }
 
     // One look at an offer asks for its targets once; a refused offer gives up nothing but
@@ -418,7 +392,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("asked");
         QTest::newRow("accepted") << true
                                   << QStringList{"TARGETS", "x-kde-passwordManagerHint",
-                                                 "text/html", "UTF8_STRING"};
+                                                 "text/html", "UTF8_STRING", selfMarker};
         QTest::newRow("refused") << false << QStringList{"TARGETS", "x-kde-passwordManagerHint"};
     }
     void readOfferAsksOnce()
@@ -427,17 +401,20 @@ private Q_SLOTS:
         QFETCH(QStringList, asked);
         QVERIFY(own({{"text/html", "<i>y</i>"},
                      {"UTF8_STRING", "y"},
+                     {selfMarker, "\x01"},
                      {"x-kde-passwordManagerHint", "secret"}}));
         const qsizetype before = m_owner->asked().size();
         QStringList seen;
-        const auto offer = m_pb->readOffer(storable, [&](const QStringList &types) {
-            seen = types;
-            return accept;
-        });
+        const auto offer =
+            m_pb->readOffer(storable + QStringList{selfMarker}, [&](const QStringList &types) {
+                seen = types;
+                return accept;
+            });
         QVERIFY(offer);
-        QCOMPARE(seen, (QStringList{Uti::html, Uti::plainText, concealedUti}));
+        QCOMPARE(seen, (QStringList{Uti::html, Uti::plainText, selfMarker, concealedUti}));
         QCOMPARE(offer->types, seen);
-        QCOMPARE(offer->items.isEmpty(), !accept);
+        const ItemList all{{{Uti::html, "<i>y</i>"}, {Uti::plainText, "y"}, {selfMarker, "\x01"}}};
+        QCOMPARE(offer->items, accept ? all : ItemList());
         static xcb_connection_t *c = xcb_connect(nullptr, nullptr);
         QList<xcb_atom_t> expected;
         for (const QString &name : std::as_const(asked))
@@ -451,7 +428,7 @@ private Q_SLOTS:
         for (int i = 0; i < 500; ++i)
             offer.append({QStringLiteral("application/x-test-%1").arg(i), QByteArray::number(i)});
         QVERIFY(own(offer));
-        QTRY_COMPARE(m_pb->currentTypes().size(), 500);
+        QTRY_COMPARE_WITH_TIMEOUT(m_pb->currentTypes().size(), 500, timeoutMs);
         const auto items = m_pb->read({QStringLiteral("application/x-test-499")});
         QVERIFY(items);
         QCOMPARE(*items, (ItemList{{{QStringLiteral("application/x-test-499"), "499"}}}));
@@ -474,18 +451,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("behaviour");
         QTest::addColumn<int>("delayMs");
-        QTest::addColumn<int>("maxMs");
-        QTest::newRow("never answers") << int(FakeOwner::Silent) << 0 << 1500;
-        QTest::newRow("answers only targets") << int(FakeOwner::SilentAfterTargets) << 0 << 1500;
-        QTest::newRow("dies mid-transfer") << int(FakeOwner::DieMidTransfer) << 0 << 1500;
-        QTest::newRow("slow on every answer") << int(FakeOwner::Answer) << 350 << 2500;
+        QTest::newRow("never answers") << int(FakeOwner::Silent) << 0;
+        QTest::newRow("answers only targets") << int(FakeOwner::SilentAfterTargets) << 0;
+        QTest::newRow("dies mid-transfer") << int(FakeOwner::DieMidTransfer) << 0;
+        QTest::newRow("slow on every answer") << int(FakeOwner::Answer) << 350;
     }
 
+    // Given up, not waited out: the bound only tells a read that hung from one that kept to
+    // its budget, whatever the load.
     void unresponsiveOwnerIsAbandoned()
     {
         QFETCH(int, behaviour);
         QFETCH(int, delayMs);
-        QFETCH(int, maxMs);
         Offer offer;
         for (const char *target : {"text/html", "UTF8_STRING", "text/rtf", "image/png",
                                    "image/jpeg", "image/tiff", "text/uri-list"})
@@ -493,42 +470,45 @@ private Q_SLOTS:
         QVERIFY(own(offer, FakeOwner::Behaviour(behaviour), delayMs, 1000));
         QElapsedTimer timer;
         timer.start();
-        const auto items = m_pb->read(storable);
-        const qint64 elapsed = timer.elapsed();
-        QVERIFY(!items);
-        QVERIFY2(elapsed < maxMs, qPrintable(QString::number(elapsed)));
+        QVERIFY(!m_pb->read(storable));
+        QVERIFY2(timer.elapsed() < 10 * X11Pasteboard::readBudgetMs,
+                 qPrintable(QString::number(timer.elapsed())));
     }
 
-    void writeIsReadableByOthersAndBack()
+    // Written offers as other clients read them, and back; also right after another client
+    // took the clipboard, when Qt has not handled the new owner's event yet and its first
+    // claim carries a stale time.
+    void writes_data()
     {
-        const qint64 before = m_pb->changeCount();
+        QTest::addColumn<bool>("afterAnotherOwner");
+        QTest::addColumn<ItemList>("items");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("theySee");
         const QByteArray text = QStringLiteral("pasted \u00e9").toUtf8();
-        QVERIFY(m_pb->write({{{Uti::plainText, text}, {selfMarker, "\x01"}}}));
-        QTRY_VERIFY(m_pb->changeCount() != before);
-        QCOMPARE(xclipOut(selfMarker), QByteArray("\x01"));
-        QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), text);
-        QVERIFY(m_pb->currentTypes().contains(selfMarker));
-        const auto items = m_pb->read(storable + QStringList{selfMarker});
-        QVERIFY(items);
-        QCOMPARE(*items, (ItemList{{{Uti::plainText, text}, {selfMarker, "\x01"}}}));
+        const ItemList marked{{{Uti::plainText, text}, {selfMarker, "\x01"}}};
+        QTest::newRow("text") << false << marked << "UTF8_STRING" << text;
+        QTest::newRow("self marker") << false << marked << selfMarker << QByteArray("\x01");
+        QTest::newRow("after another owner")
+            << true << ItemList{{{Uti::plainText, "ours"}}} << "UTF8_STRING" << QByteArray("ours");
+        QTest::newRow("files for file managers")
+            << false << ItemList{{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}
+            << gnomeFilesTarget << QByteArray("copy\nfile:///a\nfile:///b");
     }
 
-    void writeRightAfterAnotherClientTookTheClipboard()
+    void writes()
     {
-        // Qt has not handled the new owner's event yet, so its first claim carries a stale time.
-        QVERIFY(own({{"UTF8_STRING", "theirs"}}));
-        QVERIFY(m_pb->write({{{Uti::plainText, "ours"}}}));
-        QCOMPARE(xclipOut(QStringLiteral("UTF8_STRING")), QByteArray("ours"));
-    }
-
-    void writtenFilesReachFileManagers()
-    {
-        QVERIFY(m_pb->write({{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}));
-        QCOMPARE(xclipOut(gnomeFilesTarget), QByteArray("copy\nfile:///a\nfile:///b"));
-        QCOMPARE(m_pb->read(storable).value(),
-                 (ItemList{{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}));
+        QFETCH(bool, afterAnotherOwner);
+        QFETCH(ItemList, items);
+        QFETCH(QString, target);
+        QFETCH(QByteArray, theySee);
+        if (afterAnotherOwner)
+            QVERIFY(own({{"UTF8_STRING", "theirs"}}));
+        const qint64 before = m_pb->changeCount();
+        QVERIFY(m_pb->write(items));
+        QTRY_VERIFY_WITH_TIMEOUT(m_pb->changeCount() != before, timeoutMs);
+        QCOMPARE(xclipOut(target), theySee);
+        QCOMPARE(m_pb->read(storable + QStringList{selfMarker}).value(), items);
     }
 };
-
 ULVANE_X11_TEST_MAIN(TestX11Pasteboard)
 #include "test_x11_pasteboard.moc"
