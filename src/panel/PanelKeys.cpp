@@ -83,6 +83,21 @@ bool PanelKeyHandler::handle(const QKeyEvent &event)
 {
     const Qt::KeyboardModifiers mods = event.modifiers();
     const bool alt = mods & Qt::AltModifier;
+    // Typing goes on to the search field and is debounced there; everything else here acts on
+    // the list, which must first show what was typed (Return right after a few letters).
+    const auto actsOnTheList = [&] {
+        switch (event.key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return true;
+        default:
+            return bool(mods & Qt::ControlModifier);
+        }
+    };
+    if (actsOnTheList())
+        m_model.settlePendingSearch();
     switch (event.key()) {
     case Qt::Key_Up:
         m_model.moveSelection(-1);

@@ -166,6 +166,14 @@ void PanelModel::scheduleRefresh()
     m_refreshTimer->start();
 }
 
+void PanelModel::settlePendingSearch()
+{
+    if (!m_refreshTimer->isActive())
+        return;
+    m_refreshTimer->stop();
+    refresh(false);
+}
+
 void PanelModel::refresh(bool keepSelection)
 {
     std::optional<QString> remembered;

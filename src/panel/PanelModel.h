@@ -96,6 +96,9 @@ public:
     bool isStale() const { return m_stale; }
 
     void scheduleRefresh();
+    // Runs a search that is still waiting for its debounce now, so a key that acts on the list
+    // acts on what the typed text finds, not on the list from before it.
+    void settlePendingSearch();
     void refresh(bool keepSelection);
     void moveSelection(int step);
     void togglePreview();

@@ -110,6 +110,28 @@ private Q_SLOTS:
         QCOMPARE(types.contains(Uti::rtf), !plain);
     }
 
+    void keysActOnWhatTheTypedTextFinds()
+    {
+        // Return, a quick-paste digit or an arrow pressed before the search's debounce has run
+        // must act on the list the typed text gives, not on the one shown before it.
+        addThree();
+        const QList<std::pair<int, int>> keys{{Qt::Key_Return, Qt::NoModifier},
+                                              {Qt::Key_1, Qt::ControlModifier}};
+        int writes = 0;
+        for (const auto &[key, mods] : keys) {
+            m_rig->model.setQuery(QStringLiteral("alp"));
+            QVERIFY(press(key, Qt::KeyboardModifiers(mods)));
+            QVERIFY(m_rig->waitForPaste(++writes));
+            QCOMPARE(m_rig->pasteboardText(), QStringLiteral("alpha"));
+            m_rig->model.setQuery(QString());
+            m_rig->model.refresh(false);
+        }
+        m_rig->model.setQuery(QStringLiteral("be"));
+        QVERIFY(press(Qt::Key_Down, Qt::NoModifier));
+        QCOMPARE(m_rig->model.rowCount(), 1);
+        QCOMPARE(m_rig->model.selectedClip()->excerpt, QStringLiteral("beta"));
+    }
+
     void keysOnAnEmptyListDoNothing()
     {
         // Every paste orders the window out first, so no hide means no paste is on its way.
