@@ -78,7 +78,7 @@ inline void populate(Store &store, TextGenerator &gen, int count, std::vector<QS
         c.kind = ClipKind::Text;
         c.excerpt = Util::excerpt(text, Util::excerptLimit);
         c.appName = QString::fromLatin1(apps[i % 10]);
-        c.appBundle = c.appName.toLower();
+        c.appId = c.appName.toLower();
         c.digest = Util::sha256(text.toUtf8());
         c.byteSize = text.size();
         rows.append(std::move(c));

@@ -31,7 +31,7 @@ DesktopServices::DesktopServices(QObject *parent)
         s.ignoreHandoff = prefs.ignoreHandoff();
         s.plainTextMode = prefs.plainTextMode();
         s.soundOn = prefs.soundOn();
-        s.ignoredAppIds = prefs.ignoredBundleIDs();
+        s.ignoredAppIds = prefs.ignoredAppIds();
         return s;
     };
     CaptureHooks hooks;

@@ -30,7 +30,7 @@ struct Clip
     ClipKind kind = ClipKind::Text;
     QString excerpt;
     QString title;
-    QString appBundle;
+    QString appId;
     QString appName;
     QString digest;
     bool pinned = false;

@@ -134,7 +134,7 @@ struct SourceRow
     QString identifier;
     QString excerpt;
     QString title;
-    QString appBundle;
+    QString appId;
     QString appName;
     double created = 0; // seconds since 2001
     QByteArray thumbnail;
@@ -162,7 +162,7 @@ SourceRow readRow(sqlite3_stmt *statement)
         row.identifier.clear();
     row.excerpt = textColumn(statement, 1);
     row.title = textColumn(statement, 2);
-    row.appBundle = textColumn(statement, 3);
+    row.appId = textColumn(statement, 3);
     row.appName = textColumn(statement, 4);
     // Text that is not a number reads as 0 (SQLite's conversion); infinities do too, so the
     // history never holds a time that cannot be sorted or exported.
@@ -217,7 +217,7 @@ void importRow(Store &store, const SourceRow &row, const QString &cacheFolder,
             : (clip.kind == ClipKind::Image ? QStringLiteral("Image") : QStringLiteral("Clip"));
     clip.excerpt = Util::excerpt(excerpt, Util::excerptLimit);
     clip.title = row.title;
-    clip.appId = row.appBundle;
+    clip.appId = row.appId;
     clip.appName = row.appName;
     clip.ifStored = NewClip::IfStored::Skip;
     // CopyLess 2 made its own thumbnail; it is kept as it is, not rendered again.

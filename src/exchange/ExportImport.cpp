@@ -35,7 +35,7 @@ struct Entry
     QString kind;
     QString excerpt;
     QString title;
-    QString appBundle;
+    QString appId;
     QString appName;
     bool pinned = false;
     PBContent content;
@@ -70,7 +70,7 @@ std::optional<Entry> decodeEntry(const QJsonValue &value)
     e.kind = o.value(kKind).toString();
     e.excerpt = o.value(kExcerpt).toString();
     e.title = o.value(kTitle).toString();
-    e.appBundle = o.value(kAppBundle).toString();
+    e.appId = o.value(kAppBundle).toString();
     e.appName = o.value(kAppName).toString();
     e.pinned = o.value(kPinned).toBool();
     e.content = std::move(*content);
@@ -114,7 +114,7 @@ std::optional<QByteArray> exportAll(Store &store)
         if (!content)
             continue;
         entries.append(QJsonObject{
-            {kAppBundle, clip.appBundle},
+            {kAppBundle, clip.appId},
             {kAppName, clip.appName},
             {kContent, content->toJsonObject()},
             {kCreated, clip.created},
@@ -153,7 +153,7 @@ ImportResult importData(const QByteArray &data, Store &store)
         clip.kind = ClipKinds::fromRawValue(entry.kind).value_or(ClipKind::Text);
         clip.excerpt = entry.excerpt;
         clip.title = entry.title;
-        clip.appId = entry.appBundle;
+        clip.appId = entry.appId;
         clip.appName = entry.appName;
         clip.pinned = entry.pinned;
         clip.ifStored = NewClip::IfStored::Skip;

@@ -223,7 +223,7 @@ void ClipRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         }
     }
 
-    painter->drawPixmap(g.icon, m_icons.icon(clip.appBundle), QRectF());
+    painter->drawPixmap(g.icon, m_icons.icon(clip.appId), QRectF());
 
     if (!g.kindElement.isEmpty()) {
         QPainterPath shape;

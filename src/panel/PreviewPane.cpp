@@ -111,7 +111,7 @@ PreviewPane::PreviewPane(Store &store, AppIconCache &icons, QWidget *parent)
 void PreviewPane::setClip(const Clip &clip)
 {
     m_clip = clip;
-    m_appIcon->setPixmap(m_icons.icon(clip.appBundle));
+    m_appIcon->setPixmap(m_icons.icon(clip.appId));
     m_appName->setText(clip.appName.isEmpty() ? QStringLiteral("Unknown app") : clip.appName);
     const QDateTime created = QDateTime::fromMSecsSinceEpoch(qint64(clip.created * 1000.0));
     const QLocale locale;

@@ -164,7 +164,7 @@ QString Prefs::defaultIgnoredApps()
                           "com.agilebits.onepassword7");
 }
 
-QStringList Prefs::parseBundleIDs(const QString &text)
+QStringList Prefs::parseAppIds(const QString &text)
 {
     QStringList ids;
     qsizetype start = 0;
@@ -305,13 +305,13 @@ void Prefs::setActiveHotkeyLabel(const QString &label)
     writeValue(defaultSettingsPath(), Key::activeHotkeyLabel, label);
 }
 
-bool Prefs::axPromptShown()
+bool Prefs::autoPastePromptShown()
 {
     return readBool(QSettings(defaultSettingsPath(), QSettings::IniFormat), Key::axPromptShown,
                     false);
 }
 
-void Prefs::setAxPromptShown(bool shown)
+void Prefs::setAutoPastePromptShown(bool shown)
 {
     writeValue(defaultSettingsPath(), Key::axPromptShown, shown);
 }

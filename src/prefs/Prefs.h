@@ -38,7 +38,7 @@ class Prefs : public QObject
                    pauseHotkeyLabelChanged)
     Q_PROPERTY(bool paused READ paused WRITE setPaused NOTIFY pausedChanged)
     // Derived from ignoredApps on every read; never stored.
-    Q_PROPERTY(QStringList ignoredBundleIDs READ ignoredBundleIDs NOTIFY ignoredAppsChanged)
+    Q_PROPERTY(QStringList ignoredAppIds READ ignoredAppIds NOTIFY ignoredAppsChanged)
 
 public:
     // The settings of this user, created on first use.
@@ -52,9 +52,9 @@ public:
 
     static QString defaultIgnoredApps();
 
-    // The bundle ids of an ignored-apps text: one per line at any kind of line break, blanks
+    // The application ids of an ignored-apps text: one per line at any kind of line break, blanks
     // and tabs trimmed, empty lines and "#" comments dropped, order and duplicates kept.
-    static QStringList parseBundleIDs(const QString &text);
+    static QStringList parseAppIds(const QString &text);
 
     // 0 means no limit. Safe from any thread: the store trims from import threads.
     int historyCap() const { return m_historyCap.load(std::memory_order_relaxed); }
@@ -70,7 +70,7 @@ public:
     QString plainModeHotkeyLabel() const { return m_plainModeHotkeyLabel; }
     QString pauseHotkeyLabel() const { return m_pauseHotkeyLabel; }
     bool paused() const { return m_paused; }
-    QStringList ignoredBundleIDs() const { return parseBundleIDs(m_ignoredApps); }
+    QStringList ignoredAppIds() const { return parseAppIds(m_ignoredApps); }
 
     void setHistoryCap(int cap);
     void setAutoPaste(bool on);
@@ -94,9 +94,10 @@ public:
     // The show-picker combination actually bound; empty when none was recorded.
     static QString activeHotkeyLabel();
     static void setActiveHotkeyLabel(const QString &label);
-    // Whether the Accessibility prompt was already requested for a show request.
-    static bool axPromptShown();
-    static void setAxPromptShown(bool shown);
+    // Whether the auto-paste help was already offered (stored as "axPromptShown", a name kept
+    // so settings files stay portable).
+    static bool autoPastePromptShown();
+    static void setAutoPastePromptShown(bool shown);
 
 Q_SIGNALS:
     // After any property's own change signal.

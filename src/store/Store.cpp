@@ -178,7 +178,7 @@ std::optional<QString> Store::add(const NewClip &clip, bool *alreadyStored)
     row.kind = clip.kind;
     row.excerpt = clip.excerpt;
     row.title = clip.title;
-    row.appBundle = clip.appId;
+    row.appId = clip.appId;
     row.appName = clip.appName;
     row.digest = digest;
     row.pinned = clip.pinned;
@@ -215,7 +215,7 @@ bool Store::isUsableId(const QString &id)
 bool Store::insertRow(const Clip &c)
 {
     return m_db->run(insertSql, {c.id, c.created, ClipKinds::rawValue(c.kind), c.excerpt, c.title,
-                                 c.appBundle, c.appName, c.digest, qint64(c.pinned ? 1 : 0),
+                                 c.appId, c.appName, c.digest, qint64(c.pinned ? 1 : 0),
                                  qint64(c.hasImage ? 1 : 0), c.byteSize});
 }
 

@@ -341,7 +341,7 @@ QList<Clip> StoreDatabase::clips(const QString &sql, const Params &params)
         c.kind = kind();
         c.excerpt = text(Excerpt);
         c.title = text(Title);
-        c.appBundle = repeatedText(AppBundle);
+        c.appId = repeatedText(AppBundle);
         c.appName = repeatedText(AppName);
         c.digest = text(Digest);
         c.pinned = integer(Pinned) == 1;

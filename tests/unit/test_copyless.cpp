@@ -141,8 +141,8 @@ private Q_SLOTS:
             QCOMPARE(QFile::exists(m_store->thumbPath(clip.id)), i == 1);
         }
         QCOMPARE(clips[0].created, 700000000.5 + CopyLessFolder::referenceDate);
-        QCOMPARE((QStringList{clips[0].title, clips[0].appBundle, clips[0].appName, clips[1].title,
-                              clips[1].appBundle, clips[1].appName}),
+        QCOMPARE((QStringList{clips[0].title, clips[0].appId, clips[0].appName, clips[1].title,
+                              clips[1].appId, clips[1].appName}),
                  (QStringList{u"Greeting"_qs, u"com.apple.Safari"_qs, u"Safari"_qs, {}, {}, {}}));
         QCOMPARE(fileText(m_store->thumbPath(clips[1].id)), thumbnail);
         // Without a recognition service the image rows wait in the backlog.

@@ -226,7 +226,7 @@ private Q_SLOTS:
         QCOMPARE(captureOne({textItem(QStringLiteral("from somewhere"))}).has_value(), stored);
         if (stored) {
             const Clip clip = m_store->search(QString(), ClipFilter::All, 1).first();
-            QCOMPARE(clip.appBundle, app ? app->appId : QString());
+            QCOMPARE(clip.appId, app ? app->appId : QString());
             QCOMPARE(clip.appName, app ? app->name : QString());
         }
     }

@@ -182,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(Prefs(m_path).property(name), expected);
     }
 
-    void ignoredBundleIDs_data()
+    void ignoredAppIds_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("ids");
@@ -198,13 +198,13 @@ private Q_SLOTS:
             << QStringLiteral(" A b#c \nc.d\nA b#c") << QStringList{"A b#c", "c.d", "A b#c"};
     }
 
-    void ignoredBundleIDs()
+    void ignoredAppIds()
     {
         QFETCH(QString, text);
         QFETCH(QStringList, ids);
         Prefs prefs(m_path);
         prefs.setIgnoredApps(text);
-        QCOMPARE(prefs.ignoredBundleIDs(), ids);
+        QCOMPARE(prefs.ignoredAppIds(), ids);
     }
 
     void directKeysShareTheFileQuietly()
@@ -215,16 +215,16 @@ private Q_SLOTS:
         QCOMPARE(Prefs::shared().settingsPath(), path);
         QCOMPARE(Prefs::appIconStyle(), QString());
         QCOMPARE(Prefs::activeHotkeyLabel(), QString());
-        QCOMPARE(Prefs::axPromptShown(), false);
+        QCOMPARE(Prefs::autoPastePromptShown(), false);
 
         QSignalSpy posted(&Prefs::shared(), &Prefs::changed);
         Prefs::setAppIconStyle(QStringLiteral("Аврора"));
         Prefs::setActiveHotkeyLabel(QStringLiteral("\u2303\u2325V"));
-        Prefs::setAxPromptShown(true);
+        Prefs::setAutoPastePromptShown(true);
         QCOMPARE(posted.count(), 0);
         QCOMPARE(Prefs::appIconStyle(), QStringLiteral("Аврора"));
         QCOMPARE(Prefs::activeHotkeyLabel(), QStringLiteral("\u2303\u2325V"));
-        QCOMPARE(Prefs::axPromptShown(), true);
+        QCOMPARE(Prefs::autoPastePromptShown(), true);
         // Readable by people and other tools: texts are stored as their UTF-8 bytes.
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -233,7 +233,7 @@ private Q_SLOTS:
         // A Prefs object open on the same file keeps the direct keys when it writes, and
         // the direct keys keep its settings.
         Prefs::shared().setPaused(true);
-        Prefs::setAxPromptShown(false);
+        Prefs::setAutoPastePromptShown(false);
         QSettings onDisk(path, QSettings::IniFormat);
         QCOMPARE(onDisk.value(QStringLiteral("appIconStyle")).toString(), QStringLiteral("Аврора"));
         QCOMPARE(onDisk.value(QStringLiteral("axPromptShown")).toString(), QStringLiteral("false"));
@@ -243,7 +243,7 @@ private Q_SLOTS:
         // A hand-damaged direct key reads as not shown.
         QSettings(path, QSettings::IniFormat)
             .setValue(QStringLiteral("axPromptShown"), QStringLiteral("maybe"));
-        QCOMPARE(Prefs::axPromptShown(), false);
+        QCOMPARE(Prefs::autoPastePromptShown(), false);
     }
 };
 

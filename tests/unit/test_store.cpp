@@ -267,7 +267,7 @@ private Q_SLOTS:
         QVERIFY(list[1].hasImage);
         QCOMPARE(list[1].byteSize, 5);
         QCOMPARE(list[1].created, 5.0);
-        QCOMPARE(list[1].appBundle, u"org.example.editor"_qs);
+        QCOMPARE(list[1].appId, u"org.example.editor"_qs);
         QCOMPARE(list[1].digest,
                  Util::digest(Flavors::flatten({{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}})));
         QVERIFY(list[1].title.isEmpty() && !list[1].pinned && list[1].ocr.isEmpty());
