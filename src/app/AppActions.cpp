@@ -68,6 +68,11 @@ void AppActions::refresh()
     m_serialPasteNext->setText(QStringLiteral("Serial Paste: Paste Next (%1 left)").arg(queued));
     m_serialPasteNext->setVisible(queued > 0);
     m_serialClear->setVisible(queued > 0);
-    m_enableAutoPaste->setVisible(m_canSendKeys && !m_canSendKeys());
+    refreshAutoPaste();
     m_launchAtLogin->setChecked(m_loginItem.isEnabled());
+}
+
+void AppActions::refreshAutoPaste()
+{
+    m_enableAutoPaste->setVisible(m_canSendKeys && !m_canSendKeys());
 }

@@ -27,6 +27,9 @@ public:
     ~AppActions() override;
 
     void refresh();
+    // Only whether "Enable Auto-Paste" shows: the one piece of state the picker's footer reads
+    // on every appearance, without the file read of the login item.
+    void refreshAutoPaste();
 
     // "Show Clipboard", naming the show-panel key in force.
     QAction *showClipboard() const { return m_showClipboard; }

@@ -64,13 +64,14 @@ void AppDelegate::start()
     pickerActions.openSettings = m_actions->openSettings();
     pickerActions.enableAutoPaste = m_actions->enableAutoPaste();
     m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
-                                                m_services->workspace(), prefs,
-                                                *m_appIcons, pickerActions);
+                                                m_services->workspace(), prefs, *m_appIcons,
+                                                pickerActions);
     // The picker's menu shows the same verbs as the tray, so it reads the same state first;
-    // whether keys can be sent is read again on each appearance, for the footer.
+    // whether keys can be sent is read again on each appearance, for the footer, and only
+    // that: showing the picker is a hot path.
     connect(m_panel->panel()->moreMenu(), &QMenu::aboutToShow, m_actions.get(),
             &AppActions::refresh);
-    connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refresh);
+    connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refreshAutoPaste);
 
     m_icons->applyStored();
     setupStatusItem();
