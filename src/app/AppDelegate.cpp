@@ -81,13 +81,13 @@ void AppDelegate::start()
     m_services->startCapture();
     OCRService::shared().processPendingBacklog();
 
+    // Every preference change, the pause and the hot keys' labels in the tooltip among them,
+    // also announces changed(): one connection redraws the icon once per change.
     connect(&prefs, &Prefs::changed, this, &AppDelegate::refreshStatusIcon);
     connect(&m_services->serialPaste(), &SerialPaste::changed, this,
             &AppDelegate::refreshStatusIcon);
     connect(&prefs, &Prefs::historyCapChanged, &store,
             [&store, &prefs] { store.setHistoryCap(prefs.historyCap()); });
-    // Labels of the hot keys show in the tooltip; they change when the settings rebind them.
-    connect(&prefs, &Prefs::pausedChanged, this, &AppDelegate::refreshStatusIcon);
     connect(&m_channel, &ShowChannel::showRequested, this, &AppDelegate::onShowRequested);
 
     Log::line(QStringLiteral("[App] launched, store count=%1, hotkey=%2")
