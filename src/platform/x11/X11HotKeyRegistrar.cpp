@@ -3,19 +3,20 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 
+#include <X11/keysym.h>
+
 namespace {
 
-constexpr xcb_keysym_t NumLockKeysym = 0xff7f;
 // The modifier bits of an event's state; the rest are pointer buttons.
 constexpr quint16 ModifierBits = 0xff;
 
-// Lower-case letters and digits share their keysym values with ASCII.
+// Lower-case letters and digits are consecutive key symbols, as Qt's keys are.
 xcb_keysym_t keysymFor(Qt::Key key)
 {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
-        return xcb_keysym_t('a' + (key - Qt::Key_A));
+        return xcb_keysym_t(XK_a + (key - Qt::Key_A));
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
-        return xcb_keysym_t('0' + (key - Qt::Key_0));
+        return xcb_keysym_t(XK_0 + (key - Qt::Key_0));
     return XCB_NO_SYMBOL;
 }
 
@@ -62,7 +63,7 @@ quint8 X11HotKeyRegistrar::keycodeFor(Qt::Key key)
 // keymap has no NumLock key at all.
 quint16 X11HotKeyRegistrar::findNumLockMask()
 {
-    const QList<quint8> numLock = m_x.keycodesFor(NumLockKeysym);
+    const QList<quint8> numLock = m_x.keycodesFor(XK_Num_Lock);
     if (numLock.isEmpty())
         return 0;
     const X11Connection::ModifierMap map = m_x.modifierMap();

@@ -2,20 +2,10 @@
 
 #include "core/Log.h"
 
+#include <X11/keysym.h>
 #include <xcb/xtest.h>
 
 namespace {
-
-namespace Keysym {
-constexpr quint32 v = 0x0076;
-constexpr quint32 V = 0x0056;
-constexpr quint32 shiftL = 0xffe1;
-constexpr quint32 controlL = 0xffe3;
-constexpr quint32 capsLock = 0xffe5;
-constexpr quint32 shiftLock = 0xffe6;
-constexpr quint32 numLock = 0xff7f;
-constexpr quint32 scrollLock = 0xff14;
-} // namespace Keysym
 
 constexpr int lockModifierIndex = 1; // Shift, Lock, Control, Mod1 ... Mod5
 
@@ -45,8 +35,8 @@ QList<quint8> X11KeySynthesizer::modifierKeycodes()
                 continue;
             // A lit lock key changes no stroke; only keys held down do.
             const quint32 sym = m_x.keysymOf(code);
-            if (sym == Keysym::numLock || sym == Keysym::capsLock || sym == Keysym::shiftLock ||
-                sym == Keysym::scrollLock)
+            if (sym == XK_Num_Lock || sym == XK_Caps_Lock || sym == XK_Shift_Lock ||
+                sym == XK_Scroll_Lock)
                 continue;
             keycodes.append(code);
         }
@@ -92,11 +82,11 @@ bool X11KeySynthesizer::prepare(Stroke &stroke)
     // The server tells every client about keyboard remapping whether asked or not; keep the
     // key symbols current and the queue empty.
     m_x.discardEvents();
-    stroke.control = m_x.keycodeFor(Keysym::controlL);
-    stroke.shift = stroke.terminal ? m_x.keycodeFor(Keysym::shiftL) : 0;
-    stroke.v = m_x.keycodeFor(Keysym::v);
+    stroke.control = m_x.keycodeFor(XK_Control_L);
+    stroke.shift = stroke.terminal ? m_x.keycodeFor(XK_Shift_L) : 0;
+    stroke.v = m_x.keycodeFor(XK_v);
     if (stroke.v == 0)
-        stroke.v = m_x.keycodeFor(Keysym::V);
+        stroke.v = m_x.keycodeFor(XK_V);
     if (stroke.control == 0 || stroke.v == 0 || (stroke.terminal && stroke.shift == 0)) {
         Log::line(QStringLiteral("[Paste] no key codes for the paste key stroke"));
         return false;
