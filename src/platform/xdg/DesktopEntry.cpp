@@ -145,18 +145,7 @@ QString execValue(const QString &program)
 
 QString value(const QString &text, const QString &key)
 {
-    bool inMain = false;
-    const QStringList lines = text.split(u'\n');
-    for (const QString &raw : lines) {
-        const QStringView line = QStringView(raw).trimmed();
-        if (isGroupHeader(line)) {
-            inMain = line == mainGroupHeader;
-            continue;
-        }
-        if (inMain && keyOf(line) == key)
-            return unescape(line.sliced(line.indexOf(u'=') + 1).trimmed());
-    }
-    return QString();
+    return mainGroup(text).value_or(QHash<QString, QString>()).value(key);
 }
 
 QString withValue(const QString &text, const QString &key, const QString &escapedValue)
