@@ -53,7 +53,6 @@ bool X11SelectionConnection::connectToServer()
     const xcb_screen_t *screen = x->screen();
 
     m_x = std::move(x);
-    m_connection = c;
     m_xfixesFirstEvent = xfixes->first_event;
     m_window = xcb_generate_id(c);
     // Property changes on our window drive incremental transfers.
@@ -106,11 +105,11 @@ QStringList X11SelectionConnection::atomNames(const QList<quint32> &atoms)
     QHash<quint32, xcb_get_atom_name_cookie_t> pending;
     for (const quint32 atom : atoms) {
         if (atom != XCB_ATOM_NONE && !m_atomNames.contains(atom) && !pending.contains(atom))
-            pending.insert(atom, xcb_get_atom_name(m_connection, atom));
+            pending.insert(atom, xcb_get_atom_name(connection(), atom));
     }
     for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
         XcbReply<xcb_get_atom_name_reply_t> reply(
-            xcb_get_atom_name_reply(m_connection, it.value(), nullptr));
+            xcb_get_atom_name_reply(connection(), it.value(), nullptr));
         if (!reply)
             continue;
         const QString name = QString::fromUtf8(xcb_get_atom_name_name(reply.get()),
@@ -134,10 +133,10 @@ bool X11SelectionConnection::isWindowOf(quint32 window, xcb_connection_t *client
 
 quint32 X11SelectionConnection::currentOwner()
 {
-    if (!m_connection)
+    if (!connection())
         return XCB_WINDOW_NONE;
     XcbReply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
-        m_connection, xcb_get_selection_owner(m_connection, m_atoms.clipboard), nullptr));
+        connection(), xcb_get_selection_owner(connection(), m_atoms.clipboard), nullptr));
     return reply ? reply->owner : quint32(XCB_WINDOW_NONE);
 }
 
@@ -151,13 +150,13 @@ quint32 X11SelectionConnection::nextProperty()
 void X11SelectionConnection::pollEvents()
 {
     m_drainScheduled = false;
-    if (!m_connection)
+    if (!connection())
         return;
-    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+    while (xcb_generic_event_t *event = xcb_poll_for_event(connection())) {
         handleEvent(event);
         std::free(event);
     }
-    if (xcb_connection_has_error(m_connection) && m_notifier && m_notifier->isEnabled()) {
+    if (xcb_connection_has_error(connection()) && m_notifier && m_notifier->isEnabled()) {
         m_notifier->setEnabled(false);
         Log::line(QStringLiteral("[Pasteboard] X connection lost"));
     }
@@ -208,10 +207,10 @@ xcb_generic_event_t *X11SelectionConnection::waitForEvent(const Predicate &accep
                                                           const QDeadlineTimer &deadline,
                                                           Wait *outcome)
 {
-    const int fd = xcb_get_file_descriptor(m_connection);
+    const int fd = xcb_get_file_descriptor(connection());
     for (;;) {
-        xcb_flush(m_connection);
-        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+        xcb_flush(connection());
+        while (xcb_generic_event_t *event = xcb_poll_for_event(connection())) {
             if (accept(event)) {
                 *outcome = Wait::Matched;
                 return event;
@@ -219,7 +218,7 @@ xcb_generic_event_t *X11SelectionConnection::waitForEvent(const Predicate &accep
             handleEvent(event);
             std::free(event);
         }
-        if (m_readAborted || xcb_connection_has_error(m_connection)) {
+        if (m_readAborted || xcb_connection_has_error(connection())) {
             *outcome = Wait::Aborted;
             return nullptr;
         }
@@ -243,8 +242,8 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
     if (m_readAborted || target == XCB_ATOM_NONE)
         return std::nullopt;
     const quint32 property = nextProperty();
-    xcb_delete_property(m_connection, m_window, property);
-    xcb_convert_selection(m_connection, m_window, m_atoms.clipboard, target, property,
+    xcb_delete_property(connection(), m_window, property);
+    xcb_convert_selection(connection(), m_window, m_atoms.clipboard, target, property,
                           XCB_CURRENT_TIME);
 
     Wait outcome = Wait::TimedOut;
@@ -272,8 +271,8 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
     // The size comes first, so an owner offering hundreds of megabytes in one property costs
     // one small reply rather than a buffer the size of its offer.
     XcbReply<xcb_get_property_reply_t> size(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 0, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        connection(),
+        xcb_get_property(connection(), 0, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
         nullptr));
     if (!size)
         return X11PasteboardTypes::Transfer{};
@@ -281,8 +280,8 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
         return refuseOversized(target, property, size->bytes_after);
 
     XcbReply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(m_connection,
-                               xcb_get_property(m_connection, 1, m_window, property,
+        xcb_get_property_reply(connection(),
+                               xcb_get_property(connection(), 1, m_window, property,
                                                 XCB_GET_PROPERTY_TYPE_ANY, 0, maxTransferBytes / 4),
                                nullptr));
     if (!reply)
@@ -308,7 +307,7 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
 X11PasteboardTypes::Transfer X11SelectionConnection::refuseOversized(quint32 target,
                                                                      quint32 property, qint64 bytes)
 {
-    xcb_delete_property(m_connection, m_window, property);
+    xcb_delete_property(connection(), m_window, property);
     Log::line(QStringLiteral("[Pasteboard] refused %1: %2 bytes or more, above %3")
                   .arg(atomName(target))
                   .arg(bytes)
@@ -338,14 +337,14 @@ X11SelectionConnection::receiveIncrementally(quint32 target, quint32 property,
         if (!event) {
             if (outcome == Wait::TimedOut)
                 Log::line(QStringLiteral("[Pasteboard] clipboard owner stopped mid-transfer"));
-            xcb_delete_property(m_connection, m_window, property);
+            xcb_delete_property(connection(), m_window, property);
             return std::nullopt;
         }
         std::free(event);
 
         XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            m_connection,
-            xcb_get_property(m_connection, 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+            connection(),
+            xcb_get_property(connection(), 1, m_window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
                              maxTransferBytes / 4),
             nullptr));
         if (!reply)

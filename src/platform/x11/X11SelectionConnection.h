@@ -36,7 +36,7 @@ public:
     ~X11SelectionConnection() override;
 
     // False without an X server or without XFixes; every read then finds nothing.
-    bool isValid() const { return m_connection != nullptr; }
+    bool isValid() const { return m_x != nullptr; }
 
     // The window owning CLIPBOARD now, 0 when nobody does.
     quint32 currentOwner();
@@ -97,10 +97,10 @@ private:
     receiveIncrementally(quint32 target, quint32 property, const QDeadlineTimer &total);
     X11PasteboardTypes::Transfer refuseOversized(quint32 target, quint32 property, qint64 bytes);
     QDeadlineTimer stepDeadline(const QDeadlineTimer &total) const;
+    xcb_connection_t *connection() const { return m_x ? m_x->get() : nullptr; }
 
     const Mode m_mode;
-    std::unique_ptr<X11Connection> m_x;       // absent without a server offering XFixes
-    xcb_connection_t *m_connection = nullptr; // m_x's, while there is one
+    std::unique_ptr<X11Connection> m_x; // absent without a server offering XFixes
     quint32 m_window = 0;
     quint8 m_xfixesFirstEvent = 0;
     QSocketNotifier *m_notifier = nullptr;
