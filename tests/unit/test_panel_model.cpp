@@ -72,7 +72,7 @@ private Q_SLOTS:
     }
 
     // The preview follows the selection; a stuck selection still asks the list to scroll to it.
-    void moveSelectionStopsAtTheEnds()
+    void selectionStopsAtTheEndsAndFollowsItsClip()
     {
         m_rig->addThree();
         model().togglePreview();
@@ -89,11 +89,8 @@ private Q_SLOTS:
         model().refresh(false);
         QCOMPARE(model().selection(), 0);
         QCOMPARE(model().previewClip().excerpt, QStringLiteral("beta"));
-    }
 
-    void storeChangeKeepsSelectionById()
-    {
-        m_rig->addThree();
+        // A newer clip above: the selection stays on its clip.
         model().setSelection(1);
         const QString selected = model().clips().at(1).id;
         m_rig->add(QStringLiteral("delta"));
