@@ -4,17 +4,15 @@
 // paste service over them, and a model on screen with a counted hide callback and its clip
 // actions.
 
+#include "ContentBuilders.h"
 #include "FakePlatform.h"
 
 #include "panel/ClipActions.h"
 #include "panel/PanelModel.h"
 #include "paste/PasteService.h"
-#include "store/Store.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 struct PanelRig
 {
@@ -36,23 +34,28 @@ struct PanelRig
     }
 
     // Newest first in the list, so the last one added is row 0.
-    QString add(const QString &text, ClipKind kind = ClipKind::Text, const QString &title = {})
+    QString add(const ItemList &items, ClipKind kind = ClipKind::Text, const QString &title = {})
     {
         static int counter = 0;
-        ++counter;
-        NewClip clip;
-        clip.items = {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
-        clip.kind = kind;
-        clip.excerpt = text;
-        clip.created = 1000.0 + counter;
-        clip.ifStored = NewClip::IfStored::StoreAgain;
-        clip.id = QStringLiteral("ID-%1").arg(counter);
-        const std::optional<QString> id = store.add(clip);
+        const std::optional<QString> id =
+            store.add(newClip(items, 1000.0 + ++counter, kind, NewClip::IfStored::StoreAgain));
         if (!id)
             qFatal("test entry was not stored");
         if (!title.isEmpty())
             store.setTitle(*id, title);
         return *id;
+    }
+    QString add(const QString &text, ClipKind kind = ClipKind::Text, const QString &title = {})
+    {
+        return add(textItems(text), kind, title);
+    }
+
+    // Rows: "gamma" (0), "beta" (1), "alpha" (2).
+    void addThree()
+    {
+        for (const char *text : {"alpha", "beta", "gamma"})
+            add(QString::fromLatin1(text));
+        model.refresh(false);
     }
 
     // The delayed paste has reached the clipboard; generous, so a loaded machine never fails it.

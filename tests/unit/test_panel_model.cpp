@@ -14,14 +14,6 @@ private:
     std::unique_ptr<PanelRig> m_rig;
     PanelModel &model() { return m_rig->model; }
 
-    // Three rows: "gamma" (0), "beta" (1), "alpha" (2).
-    void addThree()
-    {
-        for (const char *text : {"alpha", "beta", "gamma"})
-            m_rig->add(QString::fromLatin1(text));
-        model().refresh(false);
-    }
-
 private Q_SLOTS:
     void init() { m_rig = std::make_unique<PanelRig>(); }
 
@@ -51,7 +43,7 @@ private Q_SLOTS:
     void hiddenPickerQueriesOnlyWhenShown()
     {
         QFETCH(bool, byController);
-        addThree();
+        m_rig->addThree();
         model().setOnScreen(false);
         QSignalSpy queries(&model(), &PanelModel::modelReset);
         m_rig->add(QStringLiteral("captured while hidden"));
@@ -79,110 +71,56 @@ private Q_SLOTS:
         QCOMPARE(model().count(), 5);
     }
 
-    void moveSelection_data()
+    // The preview follows the selection; a stuck selection still asks the list to scroll to it.
+    void selectionStopsAtTheEndsAndFollowsItsClip()
     {
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("step");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("down") << 0 << 1 << 1;
-        QTest::newRow("down at the last row") << 2 << 1 << 2;
-        QTest::newRow("up at the first row") << 0 << -1 << 0;
-        QTest::newRow("far past the end") << 1 << 50 << 2;
-    }
-    void moveSelection()
-    {
-        QFETCH(int, start);
-        QFETCH(int, step);
-        QFETCH(int, expected);
-        addThree();
-        model().setSelection(start);
-        QSignalSpy scrolls(&model(), &PanelModel::scrollTargetChanged);
-        model().moveSelection(step);
-        QCOMPARE(model().selection(), expected);
-        // A stuck selection still asks the list to scroll to it.
-        QCOMPARE(scrolls.count(), 1);
-        QCOMPARE(model().scrollTarget(), model().clips().at(expected).id);
-        QVERIFY(!model().hasPreview());
-    }
-
-    void previewFollowsSelection()
-    {
-        addThree();
+        m_rig->addThree();
         model().togglePreview();
-        QCOMPARE(model().previewClip().id, model().clips().at(0).id);
-        model().moveSelection(1);
-        QCOMPARE(model().previewClip().id, model().clips().at(1).id);
+        QSignalSpy scrolls(&model(), &PanelModel::scrollTargetChanged);
+        for (const auto &[step, expected] : QList<std::pair<int, int>>{{-1, 0}, {50, 2}, {-1, 1}}) {
+            model().moveSelection(step);
+            QCOMPARE(model().selection(), expected);
+            QCOMPARE(model().scrollTarget(), model().clips().at(expected).id);
+            QCOMPARE(model().previewClip().id, model().clips().at(expected).id);
+        }
+        QCOMPARE(scrolls.count(), 3);
 
         // Still listed: the preview stays although the selection went back to the top.
         model().refresh(false);
         QCOMPARE(model().selection(), 0);
         QCOMPARE(model().previewClip().excerpt, QStringLiteral("beta"));
 
-        model().setQuery(QStringLiteral("gamma"));
-        model().refresh(false);
-        QVERIFY(!model().hasPreview());
-    }
-
-    void storeChangeKeepsSelectionById_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("pin") << QStringLiteral("pin") << 1;
-        QTest::newRow("rename") << QStringLiteral("rename") << 1;
-        QTest::newRow("newer clip above") << QStringLiteral("add") << 2;
-    }
-    void storeChangeKeepsSelectionById()
-    {
-        QFETCH(QString, change);
-        QFETCH(int, expected);
-        addThree();
+        // A newer clip above: the selection stays on its clip.
         model().setSelection(1);
         const QString selected = model().clips().at(1).id;
-        if (change == QLatin1String("pin"))
-            m_rig->store.setPinned(selected, true);
-        else if (change == QLatin1String("rename"))
-            m_rig->store.setTitle(selected, QStringLiteral("renamed"));
-        else
-            m_rig->add(QStringLiteral("delta"));
-        QCOMPARE(model().selection(), expected);
+        m_rig->add(QStringLiteral("delta"));
+        QCOMPARE(model().selection(), 2);
         QCOMPARE(model().selectedClip()->id, selected);
     }
 
-    // The selected clip leaves the list: the selection stays at its height, within the list.
-    void leavingClipClampsSelection_data()
-    {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<bool>("unpinFavorite");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("last of three deleted") << 3 << false << 1;
-        QTest::newRow("only row deleted") << 1 << false << 0;
-        QTest::newRow("last favorite unpinned") << 3 << true << 1;
-    }
+    // The selected clip leaves the list: the selection stays at its height, within the list,
+    // and its preview closes. The last row goes out of the favourites, then is deleted twice.
     void leavingClipClampsSelection()
     {
-        QFETCH(int, rows);
-        QFETCH(bool, unpinFavorite);
-        QFETCH(int, expected);
-        for (int i = 0; i < rows; ++i)
-            m_rig->store.setPinned(m_rig->add(QStringLiteral("row %1").arg(i)), true);
-        model().setFilter(unpinFavorite ? ClipFilter::Favorites : ClipFilter::All);
-        model().setSelection(rows - 1);
-        model().togglePreview();
-        if (unpinFavorite)
-            m_rig->actions.togglePin(*model().selectedClip());
-        else
-            m_rig->actions.remove(*model().selectedClip());
-        QCOMPARE(model().count(), rows - 1);
-        QCOMPARE(model().selection(), expected);
-        QVERIFY(!model().hasPreview());
+        for (const char *text : {"a", "b", "c"})
+            m_rig->store.setPinned(m_rig->add(QString::fromLatin1(text)), true);
+        model().setFilter(ClipFilter::Favorites);
+        for (int rows = 3; rows > 0; --rows) {
+            model().setSelection(rows - 1);
+            model().togglePreview();
+            if (rows == 3)
+                m_rig->actions.togglePin(*model().selectedClip());
+            else
+                m_rig->actions.remove(*model().selectedClip());
+            QCOMPARE(model().count(), rows - 1);
+            QCOMPARE(model().selection(), std::max(rows - 2, 0));
+            QVERIFY(!model().hasPreview());
+        }
     }
 
     void pasteHidesFirstThenPastes()
     {
-        addThree();
-        m_rig->actions.pasteRow(3, false); // quick-paste keys past the last row
-        m_rig->actions.pasteRow(-1, false);
-        QCOMPARE(m_rig->hides, 0);
+        m_rig->addThree();
         m_rig->actions.paste(model().clips().at(1), true, Transform::Upper);
         QCOMPARE(m_rig->hides, 1);
         // Not yet: the window must be gone before the clipboard changes and the keys go out.
@@ -192,56 +130,45 @@ private Q_SLOTS:
         QCOMPARE(m_rig->pasteboard.writes, 1);
     }
 
-    void copyExtracted_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<int>("hides");
-        QTest::newRow("two addresses") << QStringLiteral("mail a@b.com and c@d.org")
-                                       << QStringLiteral("a@b.com\nc@d.org") << 1;
-        QTest::newRow("nothing found")
-            << QStringLiteral("no addresses here") << QStringLiteral("before") << 0;
-    }
     void copyExtracted()
     {
-        QFETCH(QString, text);
-        QFETCH(QString, clipboard);
-        QFETCH(int, hides);
-        m_rig->add(text);
+        m_rig->add(QStringLiteral("no addresses here"));
+        m_rig->add(QStringLiteral("mail a@b.com and c@d.org"));
         m_rig->pasteboard.copyText(QStringLiteral("before"));
+        // Nothing found: the clipboard keeps what it had and the picker stays.
+        m_rig->actions.copyExtracted(model().clips().at(1), Extractor::Emails);
+        QCOMPARE(m_rig->pasteboardText(), QStringLiteral("before"));
+        QCOMPARE(m_rig->hides, 0);
         m_rig->actions.copyExtracted(model().clips().at(0), Extractor::Emails);
-        QCOMPARE(m_rig->pasteboardText(), clipboard);
-        QCOMPARE(m_rig->hides, hides);
+        QCOMPARE(m_rig->pasteboardText(), QStringLiteral("a@b.com\nc@d.org"));
+        QCOMPARE(m_rig->hides, 1);
         QVERIFY(m_rig->keys.strokes.isEmpty());
     }
 
-    void rename_data()
-    {
-        QTest::addColumn<std::optional<QString>>("answer");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("saved") << std::optional<QString>(QStringLiteral(" new "))
-                               << QStringLiteral(" new ");
-        QTest::newRow("saved empty") << std::optional<QString>(QString()) << QString();
-        QTest::newRow("cancelled") << std::optional<QString>() << QStringLiteral("old");
-    }
+    // Cancelled, saved as typed (blanks kept), saved empty; the prompt offers the current title.
     void rename()
     {
-        QFETCH(std::optional<QString>, answer);
-        QFETCH(QString, title);
         m_rig->add(QStringLiteral("text"), ClipKind::Text, QStringLiteral("old"));
-        QString offered;
-        m_rig->actions.setRenamePrompt([&](const Clip &clip) {
-            offered = clip.title;
-            return answer;
-        });
-        m_rig->actions.rename(model().clips().at(0));
-        QCOMPARE(offered, QStringLiteral("old"));
-        QCOMPARE(model().clips().at(0).title, title);
+        const QList<std::pair<std::optional<QString>, QString>> answers{
+            {std::nullopt, QStringLiteral("old")},
+            {QStringLiteral(" new "), QStringLiteral(" new ")},
+            {QString(), QString()}};
+        for (const auto &answer : answers) {
+            const QString before = model().clips().at(0).title;
+            QString offered;
+            m_rig->actions.setRenamePrompt([&](const Clip &clip) {
+                offered = clip.title;
+                return answer.first;
+            });
+            m_rig->actions.rename(model().clips().at(0));
+            QCOMPARE(offered, before);
+            QCOMPARE(model().clips().at(0).title, answer.second);
+        }
     }
 
     void onShowResets()
     {
-        addThree();
+        m_rig->addThree();
         model().setFilter(ClipFilter::Links);
         model().setQuery(QStringLiteral("zzz"));
         model().refresh(false);
