@@ -1,37 +1,17 @@
 // The real ulvane binary in a private X session with a real tray host (trayer), fed by real
-// X11 clients (xclip, xdotool and this test's own clipboard offers) and checked through the
-// store and settings it writes: start-up order, what it captures and what it leaves alone, its
-// hot key bringing up the picker over the window the user is in, typing filtering it and
-// Return pasting back into that window, the tray menu driven by pointer and keys, the
-// one-instance hand-over, and start-ups without a tray or without a D-Bus session.
+// X11 clients (xclip, xdotool) and checked through the store and settings it writes. What it
+// leaves uncaptured is the unit tests' business (test_monitor, test_x11_pasteboard).
+#include "ContentBuilders.h"
 #include "TestMain.h"
 #include "X11Clients.h"
-#include "X11RawOwner.h"
 
 #include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QScreen>
 #include <QSettings>
 
 using namespace X11Clients;
-
-namespace {
-
-QByteArray imageBytes(int w, int h, const char *format)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
-} // namespace
 
 class TestAppE2E : public QObject
 {
@@ -42,21 +22,11 @@ class TestAppE2E : public QObject
     std::unique_ptr<Store> m_store;
     std::unique_ptr<X11Workspace> m_workspace;
     TargetWindow m_target;
-    std::unique_ptr<X11Raw::OfferOwner> m_owner;
 
     // Offers `data` as `target` on the clipboard from an xclip process, as other apps do.
     void copy(const QString &target, const QByteArray &data)
     {
         run(u"xclip"_qs, {u"-selection"_qs, u"clipboard"_qs, u"-t"_qs, target, u"-i"_qs}, data);
-    }
-
-    // Offers several targets at once from an owner of the test's own. QClipboard would claim
-    // the clipboard with the last server time it saw, which may predate xclip's claim.
-    void offer(const QList<std::pair<QByteArray, QByteArray>> &targets)
-    {
-        auto next = std::make_unique<X11Raw::OfferOwner>(targets);
-        QVERIFY(next->claim());
-        m_owner = std::move(next);
     }
 
     QList<Clip> clips() { return m_store->search(QString(), ClipFilter::All, 400); }
@@ -170,7 +140,6 @@ private Q_SLOTS:
         copy(u"UTF8_STRING"_qs, "there before launch");
         QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/ulvane/ulvane.conf"_qs,
                            QSettings::IniFormat);
-        settings.setValue(u"pauseHotkeyLabel"_qs, QStringLiteral("\u2303\u2325X")); // Ctrl+Alt+X
         settings.setValue(u"autoPaste"_qs, true);
         settings.sync();
 
@@ -196,7 +165,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(trayIcon() != 0, timeoutMs);
     }
 
-    void textIsStoredOnceAndMovesToTheTop()
+    void textIsStored()
     {
         copy(u"UTF8_STRING"_qs, "hello from xclip");
         QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 1, timeoutMs);
@@ -204,73 +173,19 @@ private Q_SLOTS:
         QCOMPARE(first.kind, ClipKind::Text);
         QCOMPARE(first.excerpt, u"hello from xclip"_qs);
         QCOMPARE(m_store->plainText(first.id), std::optional<QString>(u"hello from xclip"_qs));
-
-        copy(u"UTF8_STRING"_qs, "another text");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 2, timeoutMs);
-        copy(u"UTF8_STRING"_qs, "hello from xclip");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().id, first.id, timeoutMs);
-        QCOMPARE(clips().size(), 2);
     }
 
-    // Every image offer is kept with a thumbnail; a TIFF-only one as PNG.
-    void imagesFilesAndRichTextKeepTheirKinds()
+    void imageIsKeptWithAThumbnail()
     {
-        const struct
-        {
-            const char *format;
-            QString target;
-            int w, h;
-            QString keptAs;
-        } images[] = {{"PNG", u"image/png"_qs, 640, 480, Uti::png},
-                      {"JPEG", u"image/jpeg"_qs, 300, 200, Uti::jpeg},
-                      {"TIFF", u"image/tiff"_qs, 120, 90, Uti::png}};
-        for (const auto &offer : images) {
-            copy(offer.target, imageBytes(offer.w, offer.h, offer.format));
-            QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt,
-                                      u"Image %1×%2"_qs.arg(offer.w).arg(offer.h), timeoutMs);
-            const Clip image = clips().first();
-            QVERIFY(image.kind == ClipKind::Image && image.hasImage);
-            QVERIFY(m_store->thumbnail(image.id));
-            const auto flavors = m_store->contentFlavors(image.id);
-            QVERIFY(flavors && !flavors->isEmpty());
-            QCOMPARE(flavors->first().uti, offer.keptAs);
-            QCOMPARE(image.byteSize, flavors->first().data.size());
-        }
-
-        copy(u"text/uri-list"_qs, "file:///tmp/report.pdf\r\nfile:///tmp/notes.txt\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(clips().first().kind == ClipKind::File, timeoutMs);
-        QCOMPARE(clips().first().excerpt, u"report.pdf, notes.txt"_qs);
-
-        offer({{"text/html", "<b>bold</b> words"}, {"UTF8_STRING", "bold words"}});
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"bold words"_qs, timeoutMs);
-        const auto richFlavors = m_store->contentFlavors(clips().first().id);
-        QVERIFY(richFlavors && Flavors::contains(*richFlavors, Uti::html));
-        QVERIFY(Flavors::contains(*richFlavors, Uti::plainText));
-    }
-
-    // Secrets, Ulvane's own pastes, oversized copies and copies while paused. The waits only
-    // give the app its chance to get these wrong; a slow app passes all the same.
-    void copiesThatAreNeverStored()
-    {
-        const Clip top = clips().first();
-        offer({{"UTF8_STRING", "hunter2"}, {"x-kde-passwordManagerHint", "secret"}});
-        QTest::qWait(800);
-        offer({{"UTF8_STRING", "pasted by ulvane"}, {"org.brisel.Ulvane.self", "\x01"}});
-        QTest::qWait(800);
-        copy(u"UTF8_STRING"_qs, QByteArray(26214401, 'x'));
-        QTest::qWait(1500);
-
-        key(u"ctrl+alt+x"_qs); // pause
-        QTRY_VERIFY_WITH_TIMEOUT(settingsSay(u"paused"_qs, true), timeoutMs);
-        copy(u"UTF8_STRING"_qs, "copied while paused");
-        QTest::qWait(1000);    // several polls of the paused monitor
-        key(u"ctrl+alt+x"_qs); // resume
-        QTRY_VERIFY_WITH_TIMEOUT(settingsSay(u"paused"_qs, false), timeoutMs);
-
-        // A marker copy after them proves the monitor was looking all along: it alone is new.
-        copy(u"UTF8_STRING"_qs, "copied after resuming");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"copied after resuming"_qs, timeoutMs);
-        QCOMPARE(clips().at(1).id, top.id);
+        copy(u"image/png"_qs, filledPng(640, 480));
+        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 640×480"_qs, timeoutMs);
+        const Clip image = clips().first();
+        QVERIFY(image.kind == ClipKind::Image && image.hasImage);
+        QVERIFY(m_store->thumbnail(image.id));
+        const auto flavors = m_store->contentFlavors(image.id);
+        QVERIFY(flavors && !flavors->isEmpty());
+        QCOMPARE(flavors->first().uti, Uti::png);
+        QCOMPARE(image.byteSize, flavors->first().data.size());
     }
 
     void hotKeyShowsThePickerOverTheActiveWindow()
@@ -286,17 +201,12 @@ private Q_SLOTS:
         QVERIFY(window != 0);
         QCOMPARE(m_workspace->activeWindow(), window);
         QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(windowGeometry(window)));
-
-        // The preview opens beside the list; the first Escape only closes it. Keys arrive in
-        // order, so only a slow app can hide a wrong close here, never fake one.
-        key(u"ctrl+i Escape"_qs);
-        QTest::qWait(1000);
-        QCOMPARE(picker(), window);
         hidePicker();
     }
 
     void typingFiltersAndReturnPastesIntoThePreviousWindow()
     {
+        const qsizetype stored = clips().size();
         QVERIFY(showPicker() != 0);
         run(u"xdotool"_qs, {u"type"_qs, u"--delay"_qs, u"40"_qs, u"second"_qs});
         // Return straight after the typing: it acts on what the typed text finds, even before
@@ -308,6 +218,7 @@ private Q_SLOTS:
         QCOMPARE(m_workspace->activeWindow(), quint64(m_target.winId()));
         // The pasted clip moves to the top and nothing new is stored.
         QCOMPARE(clips().first().excerpt, u"second thing to paste"_qs);
+        QCOMPARE(clips().size(), stored);
     }
 
     void escapeAndTheHotKeyHideIt()

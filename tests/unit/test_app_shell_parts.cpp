@@ -1,3 +1,4 @@
+#include "ContentBuilders.h"
 #include "StderrCapture.h"
 #include "TestFiles.h"
 #include "TestMain.h"
@@ -10,7 +11,6 @@
 #include "prefs/Prefs.h"
 #include "store/Store.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
@@ -119,7 +119,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("logged");
         const QByteArray missing = "[AppIcon] missing bundled icns for knyaz-seal\n";
         QTest::newRow("no artwork") << QByteArray() << false << missing;
-        QTest::newRow("not an svg") << QByteArray("<html>nope</html>") << false << missing;
         QTest::newRow("entry folder is a file")
             << svg << true
             << QByteArray("[AppIcon] menu entry not updated: cannot create the folder");
@@ -216,11 +215,7 @@ private Q_SLOTS:
             return about.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QCOMPARE(figure("clipsValue"), u"0"_qs);
-        NewClip one;
-        one.items = {FlavorList{Flavor{Uti::plainText, "one"}}};
-        one.excerpt = u"one"_qs;
-        one.created = double(QDateTime::currentSecsSinceEpoch());
-        store.add(one);
+        store.add(newClip(textItems(u"one"_qs), Util::now()));
         // Read when shown, not while open.
         QCOMPARE(figure("clipsValue"), u"0"_qs);
         about.show();

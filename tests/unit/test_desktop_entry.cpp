@@ -1,7 +1,6 @@
 #include "TestFiles.h"
 #include "TestMain.h"
 
-#include "platform/xdg/AutostartEntry.h"
 #include "platform/xdg/DesktopEntry.h"
 #include "platform/xdg/DesktopEntryIndex.h"
 
@@ -31,15 +30,12 @@ private Q_SLOTS:
         QTest::newRow("no type counts as an application")
             << QByteArray("[Desktop Entry]\nName=Tool\nStartupWMClass=ToolWin\n") << "Tool" << none
             << "ToolWin";
-        QTest::newRow("empty file") << QByteArray() << none << none << none;
         QTest::newRow("no main group")
             << QByteArray("[Desktop Action new]\nName=Window\n") << none << none << none;
         QTest::newRow("keys before any group")
             << QByteArray("Name=Orphan\n") << none << none << none;
         QTest::newRow("hidden, any case")
             << QByteArray("[Desktop Entry]\nName=Gone\nHidden=TRUE\n") << none << none << none;
-        QTest::newRow("Hidden=false stays")
-            << QByteArray("[Desktop Entry]\nName=Here\nHidden=false\n") << "Here" << none << none;
         QTest::newRow("a link, not an application")
             << QByteArray("[Desktop Entry]\nType=Link\nName=Site\nURL=https://x\n") << none << none
             << none;
@@ -89,27 +85,6 @@ private Q_SLOTS:
         QVERIFY(!DesktopEntryIndex::parse(dir.filePath(QStringLiteral("missing.desktop")), {}));
         QVERIFY(!DesktopEntryIndex::parse(dir.path(), {})); // a folder
         QVERIFY(!DesktopEntry::readFile(dir.filePath(QStringLiteral("missing.desktop"))));
-    }
-
-    void autostartEntry()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("autostart/a.desktop"));
-        QString error;
-        QVERIFY(!AutostartEntry::isEnabled(path));
-        QVERIFY(AutostartEntry::remove(path, &error)); // nothing to remove is no failure
-        QVERIFY(AutostartEntry::write(path, QStringLiteral("[Desktop Entry]\nName=A\n"), &error));
-        QVERIFY(AutostartEntry::isEnabled(path));
-        writeText(path, "[Desktop Entry]\nName=A\nHidden=True\n");
-        QVERIFY(!AutostartEntry::isEnabled(path));
-        QVERIFY(AutostartEntry::remove(path, &error));
-        QVERIFY(!QFileInfo::exists(path));
-
-        // A folder where the autostart folder should be.
-        writeText(dir.filePath(QStringLiteral("blocked")), "a file");
-        QVERIFY(!AutostartEntry::write(dir.filePath(QStringLiteral("blocked/a.desktop")),
-                                       QStringLiteral("[Desktop Entry]\n"), &error));
-        QVERIFY(error.startsWith(QStringLiteral("cannot create the folder ")));
     }
 };
 

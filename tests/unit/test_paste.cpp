@@ -1,3 +1,4 @@
+#include "ContentBuilders.h"
 #include "FakePlatform.h"
 #include "TestMain.h"
 
@@ -43,28 +44,12 @@ struct Rig
 
     Rig() { workspace.log = keys.log = &log; }
 
-    Clip clip(const QString &id)
-    {
-        for (const Clip &c : store.search(QString(), ClipFilter::All, 100)) {
-            if (c.id == id)
-                return c;
-        }
-        return {};
-    }
+    Clip clip(const QString &id) { return store.clip(id).value_or(Clip{}); }
 
     Clip add(const ItemList &items, ClipKind kind = ClipKind::Text)
     {
-        static int counter = 0;
-        const QString id = QStringLiteral("ID-%1").arg(++counter);
-        NewClip entry;
-        entry.items = items;
-        entry.kind = kind;
-        entry.excerpt = QStringLiteral("excerpt");
-        entry.created = longAgo;
-        entry.ifStored = NewClip::IfStored::StoreAgain;
-        entry.id = id;
-        store.add(entry);
-        return clip(id);
+        return clip(store.add(newClip(items, longAgo, kind, NewClip::IfStored::StoreAgain))
+                        .value_or(QString()));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "ContentBuilders.h"
 #include "FakePlatform.h"
 #include "TestFiles.h"
 #include "TestMain.h"
@@ -17,7 +18,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
-#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -25,24 +25,16 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QThread>
-#include <QUuid>
 
 #include <memory>
 
 namespace {
 
-QString addClip(Store &store, const QString &text, bool pinned = false)
+void addClip(Store &store, const QString &text, bool pinned = false)
 {
-    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    NewClip clip;
-    clip.items = {FlavorList{Flavor{Uti::plainText, text.toUtf8()}}};
-    clip.excerpt = text;
-    clip.created = double(QDateTime::currentSecsSinceEpoch());
-    clip.id = id;
-    store.add(clip);
+    const std::optional<QString> id = store.add(newClip(textItems(text), Util::now()));
     if (pinned)
-        store.setPinned(id, true);
-    return id;
+        store.setPinned(*id, true);
 }
 
 // What a user's choice in a picker does: the entry becomes current and `activated` fires.
@@ -233,7 +225,6 @@ private Q_SLOTS:
         QTest::newRow("never recorded") << u"⌥⌘V"_qs << QString() << QString();
         QTest::newRow("preferred in force") << u"⌥⌘V"_qs << u"⌥⌘V"_qs << QString();
         QTest::newRow("switched off") << u"Off"_qs << u"⌃⌥V"_qs << QString();
-        QTest::newRow("unknown label") << u"Hyper+Q"_qs << u"⌥⌘V"_qs << QString();
     }
 
     void hotkeyWarningConditions()

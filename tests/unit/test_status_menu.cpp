@@ -50,7 +50,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("queued");
         QTest::newRow("defaults") << false << false << false << true << 0;
         QTest::newRow("everything on") << true << true << true << false << 2;
-        QTest::newRow("mixed") << true << false << false << true << 1;
     }
 
     void actionsFollowTheState()
@@ -102,10 +101,6 @@ private Q_SLOTS:
         f.prefs.setPaused(true);
         f.actions.pauseClipping()->trigger();
         QVERIFY(!f.prefs.paused());
-        f.actions.launchAtLogin()->trigger();
-        QVERIFY(f.login.isEnabled());
-        f.actions.launchAtLogin()->trigger();
-        QVERIFY(!f.login.isEnabled());
     }
 
     void theTrayAndThePickerRunTheSameVerbs()

@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QMutex>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 
 #include <memory>
@@ -121,14 +120,11 @@ struct MapFetch
 {
     QHash<QString, QByteArray> data;
     QStringList asked;
-    QString abandonOn;
 
     Fetch fetch()
     {
         return [this](const QString &target) -> std::optional<Transfer> {
             asked.append(target);
-            if (target == abandonOn)
-                return std::nullopt;
             return Transfer{data.value(target), target};
         };
     }
@@ -142,33 +138,7 @@ class TestX11Pasteboard : public QObject
 
 private:
     X11Pasteboard *m_pb = nullptr;
-    QTemporaryDir m_dir;
-    QList<QProcess *> m_xclips;
     std::unique_ptr<FakeOwner> m_owner;
-
-    // Makes xclip own the clipboard with one target and waits until the change is seen.
-    bool startXclip(const QString &target, const QByteArray &data)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("offer"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-            return false;
-        file.close();
-        const qint64 before = m_pb->changeCount();
-        auto *xclip = new QProcess(this);
-        m_xclips.append(xclip);
-        xclip->start(QStringLiteral("xclip"),
-                     {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                      QStringLiteral("clipboard"), QStringLiteral("-t"), target,
-                      QStringLiteral("-i"), path});
-        if (!xclip->waitForStarted(timeoutMs))
-            return false;
-        QDeadlineTimer deadline(timeoutMs);
-        while ((m_pb->changeCount() == before || clipboardOwner() == XCB_WINDOW_NONE) &&
-               !deadline.hasExpired())
-            QTest::qWait(10);
-        return !deadline.hasExpired();
-    }
 
     QByteArray xclipOut(const QString &target)
     {
@@ -199,12 +169,6 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        for (QProcess *xclip : std::as_const(m_xclips)) {
-            xclip->kill();
-            xclip->waitForFinished(2000);
-            delete xclip;
-        }
-        m_xclips.clear();
         m_owner.reset();
         if (QGuiApplication::clipboard()->ownsClipboard())
             QGuiApplication::clipboard()->clear();
@@ -230,6 +194,9 @@ private Q_SLOTS:
             << ItemList{{{Uti::plainText, cafe}}};
         QTest::newRow("latin1 converted") << QStringList{"STRING"} << Offer{{"STRING", "caf\xe9"}}
                                           << ItemList{{{Uti::plainText, cafe}}};
+        QTest::newRow("charset parameter")
+            << QStringList{"text/plain;charset=utf-8"} << Offer{{"text/plain;charset=utf-8", cafe}}
+            << ItemList{{{Uti::plainText, cafe}}};
         QTest::newRow("refused text falls back")
             << QStringList{"UTF8_STRING", "TEXT"} << Offer{{"TEXT", QByteArray("plain\0", 6)}}
             << ItemList{{{Uti::plainText, "plain"}}};
@@ -264,10 +231,6 @@ private Q_SLOTS:
             << QStringList{"UTF8_STRING", "x-kde-passwordManagerHint"}
             << Offer{{"UTF8_STRING", "pw"}, {"x-kde-passwordManagerHint", "secret"}}
             << ItemList{{{Uti::plainText, "pw"}, {concealedUti, "secret"}}};
-        QTest::newRow("custom target unchanged")
-            << QStringList{"UTF8_STRING", selfMarker}
-            << Offer{{"UTF8_STRING", "t"}, {selfMarker, "\x01"}}
-            << ItemList{{{Uti::plainText, "t"}, {selfMarker, "\x01"}}};
         QTest::newRow("nothing wanted")
             << QStringList{"image/bmp"} << Offer{{"image/bmp", "BM"}} << ItemList{};
     }
@@ -294,10 +257,6 @@ private Q_SLOTS:
                                                          {Uti::plainText}, source.fetch());
         QCOMPARE(source.asked, QStringList{"UTF8_STRING"});
         QCOMPARE(*items, (ItemList{{{Uti::plainText, "t"}}}));
-
-        source.abandonOn = QStringLiteral("text/html");
-        QVERIFY(
-            !X11PasteboardTypes::readItems({"UTF8_STRING", "text/html"}, storable, source.fetch()));
     }
 
     void offeredTypes_data()
@@ -338,50 +297,9 @@ private Q_SLOTS:
         QCOMPARE(mime->text(), QStringLiteral("first"));
         QCOMPARE(mime->data(selfMarker), QByteArray("\x01"));
         QCOMPARE(mime->data(uriListTarget), QByteArray("file:///a\r\nfile:///b\r\n"));
-        QCOMPARE(mime->data(gnomeFilesTarget), QByteArray("copy\nfile:///a\nfile:///b"));
         const MozUrl link = parseMozUrl(mime->data(mozUrlTarget));
         QCOMPARE(link.url, QStringLiteral("https://x.org/"));
         QCOMPARE(link.title, QStringLiteral("X"));
-    }
-
-    // --- against a real X server ---
-
-    void xclipOffers_data()
-    {
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<ItemList>("expected");
-        const QByteArray utf8 = QStringLiteral("caf\u00e9 \u2713").toUtf8();
-        const ItemList text{{{Uti::plainText, utf8}}};
-        QTest::newRow("UTF8_STRING") << "UTF8_STRING" << utf8 << text;
-        QTest::newRow("text/plain") << "text/plain" << utf8 << text;
-        QTest::newRow("charset") << "text/plain;charset=utf-8" << utf8 << text;
-        QTest::newRow("STRING") << "STRING" << QByteArray("caf\xe9 \xe9")
-                                << ItemList{{{Uti::plainText,
-                                              QStringLiteral("caf\u00e9 \u00e9").toUtf8()}}};
-        QTest::newRow("file list")
-            << "text/uri-list" << QByteArray("file:///tmp/a%20b\nfile:///tmp/c\n")
-            << ItemList{{{Uti::fileUrl, "file:///tmp/a%20b"}}, {{Uti::fileUrl, "file:///tmp/c"}}};
-        // Larger than one X request: it arrives whole only through an incremental transfer.
-        QByteArray png(3 * 1024 * 1024 + 17, Qt::Uninitialized);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(png.data()), png.size() / 4);
-        QTest::newRow("3 MiB png") << "image/png" << png << ItemList{{{Uti::png, png}}};
-    }
-
-    void xclipOffers()
-    {
-        QFETCH(QString, target);
-        QFETCH(QByteArray, bytes);
-        QFETCH(ItemList, expected);
-        QSignalSpy changed(m_pb, &Pasteboard::changed);
-        const qint64 before = m_pb->changeCount();
-        QVERIFY(startXclip(target, bytes));
-        QVERIFY(m_pb->changeCount() != before);
-        QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, timeoutMs);
-        const auto items = m_pb->read(storable);
-        QVERIFY(items);
-        QVERIFY(*items == expected); // no dump of 3 MiB on failure
-        QCOMPARE(m_pb->currentTypes(), QStringList{expected.first().first().uti});
     }
 
     // One look at an offer asks for its targets once; a refused offer gives up nothing but
@@ -422,24 +340,14 @@ private Q_SLOTS:
         QCOMPARE(m_owner->asked().mid(before), expected);
     }
 
-    void ownerWithManyTargets()
-    {
-        Offer offer;
-        for (int i = 0; i < 500; ++i)
-            offer.append({QStringLiteral("application/x-test-%1").arg(i), QByteArray::number(i)});
-        QVERIFY(own(offer));
-        QTRY_COMPARE_WITH_TIMEOUT(m_pb->currentTypes().size(), 500, timeoutMs);
-        const auto items = m_pb->read({QStringLiteral("application/x-test-499")});
-        QVERIFY(items);
-        QCOMPARE(*items, (ItemList{{{QStringLiteral("application/x-test-499"), "499"}}}));
-    }
-
     void incrementalTransferInSmallChunks()
     {
         QByteArray html(200 * 1024 + 3, 'h');
         for (qsizetype i = 0; i < html.size(); i += 97)
             html[i] = char('a' + i % 26);
+        QSignalSpy changed(m_pb, &Pasteboard::changed);
         QVERIFY(own({{"text/html", html}, {"UTF8_STRING", "short"}}, FakeOwner::Answer, 0, 4096));
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() > 0, timeoutMs);
         const auto items = m_pb->read(storable);
         QVERIFY(items);
         QCOMPARE(items->value(0).value(0).uti, Uti::html);
@@ -487,7 +395,6 @@ private Q_SLOTS:
         const QByteArray text = QStringLiteral("pasted \u00e9").toUtf8();
         const ItemList marked{{{Uti::plainText, text}, {selfMarker, "\x01"}}};
         QTest::newRow("text") << false << marked << "UTF8_STRING" << text;
-        QTest::newRow("self marker") << false << marked << selfMarker << QByteArray("\x01");
         QTest::newRow("after another owner")
             << true << ItemList{{{Uti::plainText, "ours"}}} << "UTF8_STRING" << QByteArray("ours");
         QTest::newRow("files for file managers")

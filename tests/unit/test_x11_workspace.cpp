@@ -1,4 +1,6 @@
+#include "TestFiles.h"
 #include "TestMain.h"
+#include "X11RawOwner.h"
 
 #include "platform/CanberraEventSound.h"
 #include "platform/TerminalApps.h"
@@ -13,9 +15,6 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QWindow>
-
-#include <cstdlib>
-#include <cstring>
 
 #include <xcb/xcb.h>
 
@@ -52,22 +51,14 @@ struct WindowClient
     // The window manager marks the windows it has taken over with WM_STATE.
     bool isManaged(quint32 window)
     {
-        auto *reply = xcb_get_property_reply(
+        X11Raw::Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             connection,
-            xcb_get_property(connection, 0, window, atom("WM_STATE"), XCB_ATOM_ANY, 0, 2), nullptr);
-        const bool managed = reply && reply->type != XCB_ATOM_NONE;
-        std::free(reply);
-        return managed;
+            xcb_get_property(connection, 0, window, atom("WM_STATE"), XCB_ATOM_ANY, 0, 2),
+            nullptr));
+        return reply && reply->type != XCB_ATOM_NONE;
     }
 
-    quint32 atom(const char *name)
-    {
-        auto *reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name), nullptr);
-        const quint32 value = reply ? reply->atom : 0;
-        std::free(reply);
-        return value;
-    }
+    quint32 atom(const char *name) { return X11Raw::intern(connection, name); }
     void setProperty(quint32 window, quint32 property, quint32 type, quint8 format,
                      const QByteArray &data)
     {
@@ -92,10 +83,7 @@ protected:
 
 void writeEntry(const QString &dir, const QString &fileName, const QByteArray &body)
 {
-    QDir().mkpath(dir);
-    QFile file(dir + QLatin1Char('/') + fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(body);
+    writeText(dir + QLatin1Char('/') + fileName, body);
 }
 
 } // namespace
