@@ -41,16 +41,11 @@ private Q_SLOTS:
     void malformedDocumentsAreUnreadable_data()
     {
         QTest::addColumn<QByteArray>("json");
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("truncated") << QByteArray("{\"items\":[{\"flavors\":[{\"uti\":\"t\",\"da");
         QTest::newRow("array root") << QByteArray("[]");
-        QTest::newRow("no items") << QByteArray(R"({"things":[]})");
         QTest::newRow("items not array") << QByteArray(R"({"items":{}})");
         QTest::newRow("item not object") << QByteArray(R"({"items":[1]})");
         QTest::newRow("no flavors") << QByteArray(R"({"items":[{}]})");
-        QTest::newRow("no data") << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
-        QTest::newRow("uti not string")
-            << QByteArray(R"({"items":[{"flavors":[{"uti":5,"data":""}]}]})");
         QTest::newRow("data null")
             << QByteArray(R"({"items":[{"flavors":[{"uti":"t","data":null}]}]})");
         QTest::newRow("deep nesting") << QByteArray(200000, '[');
@@ -77,13 +72,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("empty") << QString() << true;
-        QTest::newRow("padded") << u"aGk="_qs << true;
         QTest::newRow("two pads") << u"YQ=="_qs << true;
         QTest::newRow("unpadded") << u"aGk"_qs << false;
-        QTest::newRow("line break") << u"aGVs\nbG8="_qs << false;
-        QTest::newRow("url alphabet") << u"a-_b"_qs << false;
         QTest::newRow("pad in middle") << u"a=bc"_qs << false;
-        QTest::newRow("three pads") << u"a==="_qs << false;
         QTest::newRow("non ascii") << QStringLiteral("\u00e9GVs") << false;
     }
 
