@@ -154,7 +154,6 @@ private Q_SLOTS:
         QCOMPARE(missing.status, 1);
         QCOMPARE(missing.out, u"copyless-import: store not found at "_qs + folder + u'\n');
 
-        // Two snapshots of the same text: one imported, one skipped.
         {
             CopyLessFolder copyless(folder);
             copyless.addText(u"A"_qs, u"alpha"_qs, 700000000);

@@ -164,7 +164,6 @@ private Q_SLOTS:
             QVERIFY2(QFileInfo(store.contentPath(id.toString())).isFile(),
                      qPrintable(id.toString()));
 
-        // The database and its full-text index came through whole.
         QCOMPARE(file.column(u"SELECT integrity_check FROM pragma_integrity_check"_qs),
                  QList<QVariant>({u"ok"_qs}));
         QVERIFY(file.exec(u"INSERT INTO fts(fts) VALUES('integrity-check')"_qs));

@@ -196,7 +196,6 @@ private Q_SLOTS:
         QVERIFY(OCRServiceProbe::loaded(*m_service));
         QTRY_VERIFY_WITH_TIMEOUT(!OCRServiceProbe::loaded(*m_service), hangLimitMs);
 
-        // Loads again on demand and still reads correctly.
         QCOMPARE(recognise(second), u"Second"_qs);
     }
 
