@@ -23,21 +23,6 @@ private Q_SLOTS:
         QCOMPARE(reordered->decodedFlavors(), FlavorList({{u"t"_qs, "a"}}));
     }
 
-    void shapesSurviveTheRoundTrip()
-    {
-        QCOMPARE(PBContent::from({}).toJson(), QByteArray(R"({"items":[]})"));
-        QByteArray binary;
-        for (int i = 0; i < 256; ++i)
-            binary.append(char(i));
-        const ItemList items{{{u"x"_qs, "1"}},
-                             {{u"x"_qs, "2"}, {u"bin"_qs, binary}},
-                             {},
-                             {{QStringLiteral("we\"ird\\uti\n\u0001\u00e9"), QByteArray()}}};
-        const auto back = PBContent::fromJson(PBContent::from(items).toJson());
-        QVERIFY(back);
-        QCOMPARE(back->decodedItems(), items); // items, order, empty item and odd names kept
-    }
-
     void malformedDocumentsAreUnreadable_data()
     {
         QTest::addColumn<QByteArray>("json");
