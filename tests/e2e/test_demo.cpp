@@ -60,17 +60,6 @@ private Q_SLOTS:
         const int clips = count.captured(1).toInt();
         QVERIFY2(clips >= 6 && clips <= 10, qPrintable(QString::number(clips)));
     }
-
-    void aMissingBinaryFailsWithAClearMessage()
-    {
-        const QTemporaryDir empty;
-        QProcess demo;
-        demo.start(QStringLiteral(ULVANE_DEMO_SCRIPT), {empty.path(), m_out.filePath(u"x"_qs)});
-        QVERIFY(demo.waitForFinished(30000));
-        QVERIFY(demo.exitCode() != 0);
-        QVERIFY(demo.readAllStandardError().contains("is not built"));
-        QVERIFY(!QFileInfo::exists(m_out.filePath(u"x/panel.png"_qs)));
-    }
 };
 
 ULVANE_TEST_MAIN(TestDemo)

@@ -6,6 +6,7 @@
 // A column field starting with '#' picks its SQLite type by the next byte: N null, I integer,
 // R real, B blob (the rest of the field); any other field binds as text. The snapshot field is
 // written as <identifier>.pbdata in the content cache when the identifier is a plain file name.
+#include "CopyLessFolder.h"
 #include "StoreFile.h"
 
 #include "exchange/CopyLessImporter.h"
@@ -14,14 +15,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QList>
 #include <QTemporaryDir>
 
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -37,20 +37,6 @@ void fail(const char *what)
 {
     std::fprintf(stderr, "fuzz_copyless: %s\n", what);
     std::abort();
-}
-
-QList<QByteArray> split(const QByteArray &bytes, char separator, int limit)
-{
-    QList<QByteArray> parts;
-    qsizetype start = 0;
-    while (parts.size() < limit) {
-        const qsizetype end = bytes.indexOf(separator, start);
-        parts.append(bytes.mid(start, end < 0 ? -1 : end - start));
-        if (end < 0)
-            break;
-        start = end + 1;
-    }
-    return parts;
 }
 
 void bindField(sqlite3_stmt *statement, int position, const QByteArray &field)
@@ -90,45 +76,25 @@ bool plainFileName(const QByteArray &identifier)
 int writeStore(const QByteArray &input)
 {
     QDir(source).removeRecursively();
-    const QString cache = source + QStringLiteral("/SnapshotContentFiles/Cache/");
-    QDir().mkpath(cache);
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(QFile::encodeName(source + QStringLiteral("/Store.sqlite")).constData(),
-                     &db) != SQLITE_OK)
-        fail("cannot create the source database");
-    sqlite3_exec(db,
-                 "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                 "CREATE TABLE ZMANAGEDSNAPSHOT(Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, "
-                 "Z_OPT INTEGER, ZIDENTIFIERVALUE TEXT, ZCONTENTEXCERPT TEXT, ZTITLE TEXT, "
-                 "ZSOURCEAPPBUNDLEIDENTIFIER TEXT, ZSOURCEAPPLOCALIZEDNAME TEXT, "
-                 "ZCREATIONDATEVALUE REAL, ZTHUMBNAILDATAVALUE BLOB, ZPINNED INTEGER);"
-                 "BEGIN",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt *insert = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, 7, 1, ?, ?, ?, ?, ?, ?, "
-                           "?, 0)",
-                           -1, &insert, nullptr) != SQLITE_OK)
-        fail("cannot prepare the source insert");
+    CopyLessFolder folder(source, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
+    folder.exec("BEGIN");
     int rows = 0;
-    for (const QByteArray &row : split(input, '\x1e', kMaxRows)) {
-        const QList<QByteArray> fields = split(row, '\x1f', kColumns + 1);
-        for (int i = 0; i < kColumns; ++i)
-            bindField(insert, i + 1, fields.value(i));
-        if (sqlite3_step(insert) != SQLITE_DONE)
-            fail("cannot insert a source row");
-        sqlite3_reset(insert);
+    for (const QByteArray &row : input.split('\x1e').mid(0, kMaxRows)) {
+        const QList<QByteArray> fields = row.split('\x1f').mid(0, kColumns + 1);
+        folder.addBoundRow([&fields](sqlite3_stmt *statement, int column) {
+            bindField(statement, column, fields.value(column - 1));
+        });
         ++rows;
         const QByteArray identifier = fields.value(0);
         if (fields.size() > kColumns && plainFileName(identifier)) {
-            QFile file(cache + QString::fromUtf8(identifier) + QStringLiteral(".pbdata"));
+            QFile file(folder.contentPath(QString::fromUtf8(identifier)));
             if (file.open(QIODevice::WriteOnly))
                 file.write(fields[kColumns]);
         }
     }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    folder.exec("COMMIT");
+    if (!folder.ok)
+        fail("cannot write the source store");
     return rows;
 }
 

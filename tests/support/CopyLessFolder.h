@@ -46,15 +46,25 @@ public:
         ok = ok && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
     }
 
-    // identifier, excerpt, title, bundle, app name, created, thumbnail; each value binds by
-    // what it holds (invalid: NULL, text, bytes: blob, else a number).
-    void addRow(const QVariantList &values)
+    // identifier, excerpt, title, bundle, app name, created, thumbnail: bind(statement, column)
+    // binds each of the seven columns, counted from 1.
+    template <typename Bind> void addBoundRow(Bind bind)
     {
         sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(
-            m_db, "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, 7, 1, ?, ?, ?, ?, ?, ?, ?, 0)", -1,
-            &st, nullptr);
-        for (int i = 1; i <= 7; ++i) {
+        ok = ok && sqlite3_prepare_v2(m_db,
+                                      "INSERT INTO ZMANAGEDSNAPSHOT VALUES(NULL, 7, 1, ?, ?, ?, ?, "
+                                      "?, ?, ?, 0)",
+                                      -1, &st, nullptr) == SQLITE_OK;
+        for (int i = 1; ok && i <= 7; ++i)
+            bind(st, i);
+        ok = ok && sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_finalize(st);
+    }
+
+    // Each value binds by what it holds (invalid: NULL, text, bytes: blob, else a number).
+    void addRow(const QVariantList &values)
+    {
+        addBoundRow([&values](sqlite3_stmt *st, int i) {
             const QVariant value = values.value(i - 1);
             const QByteArray bytes = value.toByteArray(); // text as UTF-8
             if (value.typeId() == QMetaType::UnknownType)
@@ -65,9 +75,7 @@ public:
                 sqlite3_bind_blob(st, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
             else
                 sqlite3_bind_double(st, i, value.toDouble());
-        }
-        ok = ok && sqlite3_step(st) == SQLITE_DONE;
-        sqlite3_finalize(st);
+        });
     }
 
     // A row and its snapshot, filed under the row's identifier.

@@ -91,7 +91,6 @@ private Q_SLOTS:
             {"/usr/bin/ulvane --show --stats", Mode::Stats, ""},
             {"/usr/bin/ulvane --show --set-icon petroglyph", Mode::SetIcon, "petroglyph"},
             {"/usr/bin/ulvane --show --set-icon", Mode::Show, ""}, // no value: the word is ignored
-            {"/usr/bin/ulvane --set-icon", Mode::Start, ""},
             {"/usr/bin/ulvane --stats=1 --SHOW", Mode::Start, ""}, // whole words only
             {"--stats", Mode::Stats, ""},                          // index zero counts
         };
@@ -155,7 +154,6 @@ private Q_SLOTS:
         QCOMPARE(missing.status, 1);
         QCOMPARE(missing.out, u"copyless-import: store not found at "_qs + folder + u'\n');
 
-        // Two snapshots of the same text: one imported, one skipped.
         {
             CopyLessFolder copyless(folder);
             copyless.addText(u"A"_qs, u"alpha"_qs, 700000000);

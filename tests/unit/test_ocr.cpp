@@ -25,11 +25,6 @@ namespace {
 // only to tell a hang.
 constexpr int hangLimitMs = 120000;
 
-QImage blankImage(int width, int height)
-{
-    return filledImage(width, height, Qt::white);
-}
-
 } // namespace
 
 class TestOCR : public QObject
@@ -74,57 +69,34 @@ private Q_SLOTS:
     {
         QTest::addColumn<QImage>("image");
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<QString>("searchWord");
-
         const QStringList english{u"The quick brown fox"_qs, u"jumps over the lazy dog"_qs};
-        QTest::newRow("two English lines")
-            << textImage(english) << english.join(u'\n') << u"lazy"_qs;
-        QTest::newRow("Ukrainian")
-            << textImage({u"Привіт світ"_qs}) << u"Привіт світ"_qs << u"світ"_qs;
+        QTest::newRow("two English lines") << textImage(english) << english.join(u'\n');
+        QTest::newRow("Ukrainian") << textImage({u"Привіт світ"_qs}) << u"Привіт світ"_qs;
         // Transparent pixels are black underneath: read naively, the text would vanish.
         QTest::newRow("black text on transparent")
             << textImage({u"Hidden message"_qs}, QImage::Format_ARGB32, Qt::transparent)
-            << u"Hidden message"_qs << u"message"_qs;
+            << u"Hidden message"_qs;
     }
 
     void recognisesLines()
     {
         QFETCH(QImage, image);
         QFETCH(QString, expected);
-        QFETCH(QString, searchWord);
-
-        const QString id = addImage(encoded(image));
-        QSignalSpy processed(m_service.get(), &OCRService::processed);
-        QCOMPARE(recognise(id), expected);
-        QCOMPARE(processed.count(), 1);
-        QCOMPARE(processed.first().first().toString(), id);
-
-        QStringList found;
-        for (const Clip &clip : m_store->search(searchWord, ClipFilter::All, 400))
-            found << clip.id;
-        QCOMPARE(found, QStringList{id});
+        QCOMPARE(recognise(addImage(encoded(image))), expected);
     }
 
     void storesBlankWithoutText_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("dropContentFile");
-
-        QTest::newRow("blank page") << encoded(blankImage(800, 400)) << false;
-        QTest::newRow("3x3") << encoded(textImage({u"x"_qs}).scaled(3, 3)) << false;
-        QTest::newRow("1x600 sliver") << encoded(blankImage(1, 600)) << false;
-        QTest::newRow("undecodable bytes") << QByteArray("\x89PNG\r\n\x1a\nbroken") << false;
-        QTest::newRow("content file gone") << encoded(textImage({u"Gone"_qs})) << true;
+        QTest::newRow("blank page") << encoded(filledImage(800, 400, Qt::white));
+        QTest::newRow("1x600 sliver") << encoded(filledImage(1, 600, Qt::white));
+        QTest::newRow("undecodable bytes") << QByteArray("\x89PNG\r\n\x1a\nbroken");
     }
 
     void storesBlankWithoutText()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, dropContentFile);
-
         const QString id = addImage(bytes);
-        if (dropContentFile)
-            QVERIFY(QFile::remove(m_store->contentPath(id)));
         StderrCapture log;
         QCOMPARE(recognise(id), u" "_qs);
         QVERIFY2(!log.text().contains("[OCR]"), log.text().constData());
@@ -133,7 +105,7 @@ private Q_SLOTS:
 
     void backlogTakesTheTwentyNewest()
     {
-        const QByteArray tiny = encoded(blankImage(4, 4));
+        const QByteArray tiny = encoded(filledImage(4, 4, Qt::white));
         QStringList ids; // oldest first
         for (int i = 0; i < 25; ++i)
             ids << addImage(tiny + QByteArray(i + 1, '\0'), 1000 + i);
@@ -151,7 +123,7 @@ private Q_SLOTS:
 
     void processesInOrderOffTheMainThread()
     {
-        const QByteArray tiny = encoded(blankImage(4, 4));
+        const QByteArray tiny = encoded(filledImage(4, 4, Qt::white));
         const QStringList ids{addImage(tiny, 1), addImage(tiny + QByteArray(1, '\0'), 2),
                               addImage(tiny + QByteArray(2, '\0'), 3)};
         QStringList order, threads;
@@ -196,19 +168,12 @@ private Q_SLOTS:
         QTemporaryDir empty;
         qputenv("TESSDATA_PREFIX", QFile::encodeName(empty.path() + u'/'));
 
-        const QString first = addImage(encoded(textImage({u"No models"_qs})), 1);
-        const QString second = addImage(encoded(textImage({u"Still none"_qs})), 2);
+        // Every picture retries the load the same way: one is enough.
+        const QString id = addImage(encoded(textImage({u"No models"_qs})), 1);
         StderrCapture log;
-        m_service->enqueue(first);
-        m_service->enqueue(second);
-        m_service->waitUntilIdle();
-        const QByteArray text = log.text();
-
-        for (const QString &id : {first, second}) {
-            QCOMPARE(ocrOf(id), u" "_qs);
-            QVERIFY2(text.contains(("[OCR] failed for " + id + ": cannot load").toUtf8()),
-                     text.constData());
-        }
+        QCOMPARE(recognise(id), u" "_qs);
+        QVERIFY2(log.text().contains(("[OCR] failed for " + id + ": cannot load").toUtf8()),
+                 log.text().constData());
         QVERIFY(!OCRServiceProbe::loaded(*m_service));
     }
 
@@ -224,14 +189,13 @@ private Q_SLOTS:
         QVERIFY(OCRServiceProbe::loaded(*m_service));
         QTRY_VERIFY_WITH_TIMEOUT(!OCRServiceProbe::loaded(*m_service), hangLimitMs);
 
-        // Loads again on demand and still reads correctly.
         QCOMPARE(recognise(second), u"Second"_qs);
     }
 
     void hugeImageIsReadScaledDown()
     {
         // Wider than the recogniser's limit: shrunk before reading, the text stays legible.
-        QImage image = blankImage(6400, 1200);
+        QImage image = filledImage(6400, 1200, Qt::white);
         QPainter(&image).drawImage(
             340, 440, textImage({u"Enormous canvas"_qs}, QImage::Format_RGB32, Qt::white, 120));
         QCOMPARE(recognise(addImage(encoded(image))), u"Enormous canvas"_qs);

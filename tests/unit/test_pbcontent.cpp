@@ -23,34 +23,14 @@ private Q_SLOTS:
         QCOMPARE(reordered->decodedFlavors(), FlavorList({{u"t"_qs, "a"}}));
     }
 
-    void shapesSurviveTheRoundTrip()
-    {
-        QCOMPARE(PBContent::from({}).toJson(), QByteArray(R"({"items":[]})"));
-        QByteArray binary;
-        for (int i = 0; i < 256; ++i)
-            binary.append(char(i));
-        const ItemList items{{{u"x"_qs, "1"}},
-                             {{u"x"_qs, "2"}, {u"bin"_qs, binary}},
-                             {},
-                             {{QStringLiteral("we\"ird\\uti\n\u0001\u00e9"), QByteArray()}}};
-        const auto back = PBContent::fromJson(PBContent::from(items).toJson());
-        QVERIFY(back);
-        QCOMPARE(back->decodedItems(), items); // items, order, empty item and odd names kept
-    }
-
     void malformedDocumentsAreUnreadable_data()
     {
         QTest::addColumn<QByteArray>("json");
-        QTest::newRow("empty") << QByteArray();
         QTest::newRow("truncated") << QByteArray("{\"items\":[{\"flavors\":[{\"uti\":\"t\",\"da");
         QTest::newRow("array root") << QByteArray("[]");
-        QTest::newRow("no items") << QByteArray(R"({"things":[]})");
         QTest::newRow("items not array") << QByteArray(R"({"items":{}})");
         QTest::newRow("item not object") << QByteArray(R"({"items":[1]})");
         QTest::newRow("no flavors") << QByteArray(R"({"items":[{}]})");
-        QTest::newRow("no data") << QByteArray(R"({"items":[{"flavors":[{"uti":"t"}]}]})");
-        QTest::newRow("uti not string")
-            << QByteArray(R"({"items":[{"flavors":[{"uti":5,"data":""}]}]})");
         QTest::newRow("data null")
             << QByteArray(R"({"items":[{"flavors":[{"uti":"t","data":null}]}]})");
         QTest::newRow("deep nesting") << QByteArray(200000, '[');
@@ -77,13 +57,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("empty") << QString() << true;
-        QTest::newRow("padded") << u"aGk="_qs << true;
         QTest::newRow("two pads") << u"YQ=="_qs << true;
         QTest::newRow("unpadded") << u"aGk"_qs << false;
-        QTest::newRow("line break") << u"aGVs\nbG8="_qs << false;
-        QTest::newRow("url alphabet") << u"a-_b"_qs << false;
         QTest::newRow("pad in middle") << u"a=bc"_qs << false;
-        QTest::newRow("three pads") << u"a==="_qs << false;
         QTest::newRow("non ascii") << QStringLiteral("\u00e9GVs") << false;
     }
 

