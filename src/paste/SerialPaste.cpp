@@ -3,8 +3,6 @@
 #include "paste/PasteService.h"
 #include "store/Store.h"
 
-#include <algorithm>
-
 SerialPaste::SerialPaste(PasteService &paste, Store &store, QObject *parent)
     : QObject(parent), m_paste(paste), m_store(store)
 {}
@@ -41,11 +39,8 @@ void SerialPaste::pasteNext()
         // Text goes back as text only; the entry keeps its place in the history.
         m_paste.pasteText(*text, activeWindow);
     } else {
-        const QList<Clip> all = m_store.search(QString(), ClipFilter::All, searchLimit);
-        const auto found =
-            std::find_if(all.cbegin(), all.cend(), [&id](const Clip &c) { return c.id == id; });
-        if (found != all.cend())
-            m_paste.paste(*found, false, activeWindow);
+        if (const std::optional<Clip> clip = m_store.clip(id))
+            m_paste.paste(*clip, false, activeWindow);
     }
     announce(m_recording, oldLength);
 }

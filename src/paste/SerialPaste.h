@@ -16,9 +16,6 @@ class SerialPaste : public QObject
     Q_PROPERTY(int queueLength READ queueLength NOTIFY queueLengthChanged)
 
 public:
-    // Entries older than this many are out of reach of a rich paste.
-    static constexpr int searchLimit = 10000;
-
     SerialPaste(PasteService &paste, Store &store, QObject *parent = nullptr);
 
     bool isRecording() const { return m_recording; }
