@@ -157,13 +157,14 @@ public:
             return;
         m_api->End();
         m_api.reset();
-        m_loaded = false;
         // The word lists are cached process-wide, beyond End().
         tesseract::TessBaseAPI::ClearPersistentCache();
 #ifdef __GLIBC__
         // The models are many small allocations; without this the freed pages stay resident.
         malloc_trim(0);
 #endif
+        // Only now is the memory given back: whoever sees "not loaded" may count on that.
+        m_loaded = false;
     }
 
 private:

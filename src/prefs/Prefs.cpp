@@ -184,7 +184,7 @@ void Prefs::load()
     const QSettings settings(m_settingsPath, QSettings::IniFormat);
     if (settings.status() == QSettings::FormatError)
         Log::line(QStringLiteral("[Prefs] unreadable lines in %1 are ignored").arg(m_settingsPath));
-    m_historyCap.store(readInt(settings, Key::historyCap, Default::historyCap));
+    m_historyCap = readInt(settings, Key::historyCap, Default::historyCap);
     m_autoPaste = readBool(settings, Key::autoPaste, Default::autoPaste);
     m_plainTextMode = readBool(settings, Key::plainTextMode, Default::plainTextMode);
     m_soundOn = readBool(settings, Key::soundOn, Default::soundOn);
@@ -213,9 +213,7 @@ void Prefs::announce(Signal changed)
 
 void Prefs::setHistoryCap(int cap)
 {
-    m_historyCap.store(cap);
-    persist(Key::historyCap, cap);
-    announce(&Prefs::historyCapChanged);
+    assign(m_historyCap, cap, Key::historyCap, &Prefs::historyCapChanged);
 }
 
 void Prefs::setAutoPaste(bool on)

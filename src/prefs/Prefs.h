@@ -5,15 +5,12 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <atomic>
-
 // The user's settings, one observable property each, backed by an INI file. Values are loaded
 // once at construction; every set keeps the value, writes it through to the file (flushed at
 // once, so another process sees it), emits the property's change signal and then changed()
 // — even when the value did not change, because callers that flip a flag
 // rely on the announcement. Absent or unreadable keys read as their defaults, and nothing is
-// written until something is set. Lives on the main thread; only historyCap() may be called
-// from any thread.
+// written until something is set. Lives on the main thread.
 class Prefs : public QObject
 {
     Q_OBJECT
@@ -56,8 +53,8 @@ public:
     // and tabs trimmed, empty lines and "#" comments dropped, order and duplicates kept.
     static QStringList parseAppIds(const QString &text);
 
-    // 0 means no limit. Safe from any thread: the store trims from import threads.
-    int historyCap() const { return m_historyCap.load(std::memory_order_relaxed); }
+    // 0 means no limit.
+    int historyCap() const { return m_historyCap; }
     bool autoPaste() const { return m_autoPaste; }
     bool plainTextMode() const { return m_plainTextMode; }
     bool soundOn() const { return m_soundOn; }
@@ -131,7 +128,7 @@ private:
 
     QString m_settingsPath;
     // Loaded by the constructor; the defaults live next to the keys in Prefs.cpp.
-    std::atomic<int> m_historyCap{0};
+    int m_historyCap = 0;
     bool m_autoPaste = false;
     bool m_plainTextMode = false;
     bool m_soundOn = false;
