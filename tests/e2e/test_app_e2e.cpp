@@ -1,7 +1,6 @@
-// The real ulvane binary in a private X session with a real tray host (trayer), fed by real
-// X11 clients (xclip, xdotool) and checked through the store and settings it writes. What it
-// leaves uncaptured is the unit tests' business (test_monitor, test_x11_pasteboard).
-#include "ContentBuilders.h"
+// The real ulvane binary in a private X session with a real tray host (trayer), driven by real
+// X11 clients (xclip, xdotool): the hot key, the picker, the tray menu and the shell around them.
+// Capture by the binary is the fault suite's (test_faults_e2e), what it leaves out test_monitor's.
 #include "TestMain.h"
 #include "X11Clients.h"
 
@@ -68,14 +67,6 @@ class TestAppE2E : public QObject
         return 0;
     }
 
-    bool settingsSay(const QString &key, const QVariant &value)
-    {
-        const QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") +
-                                     u"/ulvane/ulvane.conf"_qs,
-                                 QSettings::IniFormat);
-        return settings.value(key) == value;
-    }
-
     void startApp(const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
     {
         m_log.clear();
@@ -135,9 +126,6 @@ class TestAppE2E : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        // What is on the clipboard when Ulvane starts is never taken: the first test's counts
-        // would be one too many.
-        copy(u"UTF8_STRING"_qs, "there before launch");
         QSettings settings(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/ulvane/ulvane.conf"_qs,
                            QSettings::IniFormat);
         settings.setValue(u"autoPaste"_qs, true);
@@ -161,45 +149,20 @@ private Q_SLOTS:
         const qsizetype monitor = m_log.indexOf("[Monitor] started");
         const qsizetype launched = m_log.indexOf("[App] launched, store count=0, hotkey=⌥⌘V");
         QVERIFY2(hotKeys >= 0 && monitor > hotKeys && launched > monitor, m_log.constData());
-        QVERIFY(!m_log.contains("no system tray"));
         QTRY_VERIFY_WITH_TIMEOUT(trayIcon() != 0, timeoutMs);
-    }
-
-    void textIsStored()
-    {
-        copy(u"UTF8_STRING"_qs, "hello from xclip");
-        QTRY_COMPARE_WITH_TIMEOUT(clips().size(), 1, timeoutMs);
-        const Clip first = clips().first();
-        QCOMPARE(first.kind, ClipKind::Text);
-        QCOMPARE(first.excerpt, u"hello from xclip"_qs);
-        QCOMPARE(m_store->plainText(first.id), std::optional<QString>(u"hello from xclip"_qs));
-    }
-
-    void imageIsKeptWithAThumbnail()
-    {
-        copy(u"image/png"_qs, filledPng(640, 480));
-        QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, u"Image 640×480"_qs, timeoutMs);
-        const Clip image = clips().first();
-        QVERIFY(image.kind == ClipKind::Image && image.hasImage);
-        QVERIFY(m_store->thumbnail(image.id));
-        const auto flavors = m_store->contentFlavors(image.id);
-        QVERIFY(flavors && !flavors->isEmpty());
-        QCOMPARE(flavors->first().uti, Uti::png);
-        QCOMPARE(image.byteSize, flavors->first().data.size());
     }
 
     void hotKeyShowsThePickerOverTheActiveWindow()
     {
         for (const char *text : {"second thing to paste", "Meeting notes: bring the figures"}) {
             copy(u"UTF8_STRING"_qs, text);
-            QTRY_COMPARE_WITH_TIMEOUT(clips().first().excerpt, QString::fromUtf8(text), timeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(clips().value(0).excerpt, QString::fromUtf8(text), timeoutMs);
         }
         QCOMPARE(picker(), 0u);
         // The pointer decides the screen; where on it is the panel tests' business.
         run(u"xdotool"_qs, {u"mousemove"_qs, u"300"_qs, u"300"_qs});
         const quint64 window = showPicker();
         QVERIFY(window != 0);
-        QCOMPARE(m_workspace->activeWindow(), window);
         QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(windowGeometry(window)));
         hidePicker();
     }
@@ -221,17 +184,16 @@ private Q_SLOTS:
         QCOMPARE(clips().size(), stored);
     }
 
-    void escapeAndTheHotKeyHideIt()
+    void theHotKeyHidesIt()
     {
-        QVERIFY(showPicker() != 0);
-        hidePicker();
         QVERIFY(showPicker() != 0);
         key(u"super+alt+v"_qs);
         QTRY_COMPARE_WITH_TIMEOUT(picker(), 0u, timeoutMs);
         QVERIFY(m_target.pasted.size() <= 1);
     }
 
-    void trayMenuItemsAct()
+    // What the items do is test_status_menu's; here the real tray shows the real menu.
+    void trayMenuShowsThePicker()
     {
         // The first two lines are labels; the first item is "Show Clipboard".
         clickTrayIcon();
@@ -239,25 +201,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(picker() != 0, timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_workspace->activeWindow(), picker(), timeoutMs);
         hidePicker();
-
-        // "Pause Clipping", then the same place reads "Resume Clipping"; "Plain-Text Mode"
-        // is the next item.
-        const struct
-        {
-            const char *keys, *setting;
-            bool value;
-        } items[] = {{"Down Down Return", "paused", true},
-                     {"Down Down Return", "paused", false},
-                     {"Down Down Down Return", "plainTextMode", true}};
-        for (const auto &item : items) {
-            clickTrayIcon();
-            key(QString::fromLatin1(item.keys));
-            QTRY_VERIFY_WITH_TIMEOUT(settingsSay(QString::fromLatin1(item.setting), item.value),
-                                     timeoutMs);
-        }
-        clickTrayIcon();
-        key(u"Escape"_qs);
-        QTRY_COMPARE_WITH_TIMEOUT(openMenu(), 0u, timeoutMs);
     }
 
     void secondStartHandsOverToTheFirst()
@@ -276,21 +219,15 @@ private Q_SLOTS:
     {
         stopApp();
         // Take the tray host away (only this session's: found by its window).
-        const QByteArray trayers = run(u"xdotool"_qs, {u"search"_qs, u"--class"_qs, u"trayer"_qs});
-        QSet<QByteArray> pids;
-        for (const QByteArray &window : trayers.split('\n')) {
-            if (!window.trimmed().isEmpty())
-                pids.insert(
-                    run(u"xdotool"_qs, {u"getwindowpid"_qs, QString::fromLatin1(window.trimmed())})
-                        .trimmed());
+        const auto trayers = [] {
+            return run(u"xdotool"_qs,
+                       {u"search"_qs, u"--class"_qs, u"trayer"_qs, u"getwindowpid"_qs, u"%@"_qs});
+        };
+        for (const QByteArray &pid : trayers().split('\n')) {
+            if (!pid.trimmed().isEmpty())
+                run(u"kill"_qs, {QString::fromLatin1(pid.trimmed())});
         }
-        for (const QByteArray &pid : pids) {
-            if (!pid.isEmpty())
-                run(u"kill"_qs, {QString::fromLatin1(pid)});
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(
-            run(u"xdotool"_qs, {u"search"_qs, u"--class"_qs, u"trayer"_qs}).trimmed().isEmpty(),
-            timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(trayers().trimmed().isEmpty(), timeoutMs);
         startApp();
         QVERIFY2(m_log.contains("[App] no system tray"), m_log.constData());
         run(QStringLiteral(ULVANE_BINARY), {u"--show"_qs});

@@ -106,19 +106,6 @@ class TestFaultsE2E : public QObject
         return false;
     }
 
-    // A limit on the size of any file the application writes.
-    bool startWithFileSizeLimit(int bytes)
-    {
-        return startApp({u"prlimit"_qs, u"--fsize=%1:unlimited"_qs.arg(bytes), u"--"_qs});
-    }
-
-    void liftFileSizeLimit()
-    {
-        QCOMPARE(QProcess::execute(u"prlimit"_qs, {u"--pid"_qs, QString::number(m_app.processId()),
-                                                   u"--fsize=unlimited:unlimited"_qs}),
-                 0);
-    }
-
     void stopApp()
     {
         m_app.terminate();
@@ -201,7 +188,6 @@ private Q_SLOTS:
         // A fixed number of rounds: a slow start on a busy machine makes the test longer, never
         // thinner.
         const int rounds = 10;
-        int orphansSeen = 0;
         for (int round = 0; round < rounds; ++round) {
             QVERIFY2(startApp(), m_log.constData());
             QTest::qWait(int(m_random.bounded(150, 1800)));
@@ -210,14 +196,10 @@ private Q_SLOTS:
             const StoreCheck check = checkStore(storeDir());
             QVERIFY2(check.problem.isEmpty(),
                      qPrintable(u"round %1:%2"_qs.arg(round).arg(check.problem)));
-            orphansSeen += int(check.orphans.size()); // a later start must take them
         }
         copier.kill();
         copier.waitForFinished(3000);
-        const qsizetype stored = checkStore(storeDir()).rowIds.size();
-        qInfo("%d kills, %lld clips stored, %d orphan files seen after kills", rounds,
-              qlonglong(stored), orphansSeen);
-        QVERIFY2(stored >= rounds, "the copies were hardly ever captured");
+        QVERIFY2(checkStore(storeDir()).rowIds.size() >= rounds, "copies were hardly captured");
         // Kills and restarts leave files younger than the start-up cleanup's safety window; a
         // start after that window must take every one of them.
         QTest::qWait(5500);
@@ -240,19 +222,21 @@ private Q_SLOTS:
     {
         useFreshStore(u"file-size"_qs);
         // 1 MB: the database stays below it, a large image's content file does not.
-        QVERIFY2(startWithFileSizeLimit(1000000), m_log.constData());
+        QVERIFY2(startApp({u"prlimit"_qs, u"--fsize=1000000:unlimited"_qs, u"--"_qs}),
+                 m_log.constData());
         QVERIFY(copyIsStored(u"stored before the limit bites"_qs));
 
         const QByteArray big = noisePng(900, 700, 99);
         copy(u"image/png"_qs, big);
         // Without SIGXFSZ ignored the first write past the limit kills the process instead.
         QVERIFY2(logged("[Store] content write failed: "), m_log.constData());
-        QVERIFY(m_log.contains("File too large"));
         QVERIFY(!hasExcerpt(u"Image 900×700"_qs));
         QVERIFY(copyIsStored(u"small copy under the limit"_qs));
 
         // Space returns: the same image is now stored whole.
-        liftFileSizeLimit();
+        QCOMPARE(QProcess::execute(u"prlimit"_qs, {u"--pid"_qs, QString::number(m_app.processId()),
+                                                   u"--fsize=unlimited:unlimited"_qs}),
+                 0);
         copy(u"image/png"_qs, big);
         QVERIFY(QTest::qWaitFor([&] { return hasExcerpt(u"Image 900×700"_qs); }, hangLimitMs));
         verifyWhole(3);

@@ -7,10 +7,13 @@
 #include <QByteArray>
 #include <QList>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 #include <vector>
@@ -208,36 +211,125 @@ private:
     std::thread m_thread;
 };
 
-// Serves a fixed offer at once: its targets, and each target's bytes.
+// Serves a fixed offer: its targets, and each target's bytes, behaving as told.
 class OfferOwner : public ClipboardOwner
 {
 public:
-    explicit OfferOwner(const QList<std::pair<QByteArray, QByteArray>> &offer)
+    enum Behaviour {
+        Answer,
+        Silent,           // answers nothing, as an owner that hangs
+        DieMidTransfer,   // drops its connection after an incremental transfer's first chunk
+        AnnounceOneChunk, // announces no more than a chunk: no lie, the size is a lower bound
+        AppendOneProperty // all of it in one property, block by block, as no request may
+                          // carry a huge one
+    };
+    using Offer = QList<std::pair<QByteArray, QByteArray>>;
+
+    // Content larger than `chunk` (if > 0) goes incrementally, in chunks of that size.
+    explicit OfferOwner(const Offer &offer, Behaviour behaviour = Answer, int delayMs = 0,
+                        int chunk = 0)
+        : m_behaviour(behaviour), m_delayMs(delayMs), m_chunk(chunk)
     {
+        // Asked for all at once: an offer may name thousands of targets.
+        std::vector<xcb_intern_atom_cookie_t> cookies;
         for (const auto &[target, data] : offer)
-            m_offer.push_back({atom(target), data});
+            cookies.push_back(
+                xcb_intern_atom(connection(), 0, uint16_t(target.size()), target.constData()));
+        for (qsizetype i = 0; i < offer.size(); ++i) {
+            Reply<xcb_intern_atom_reply_t> reply(
+                xcb_intern_atom_reply(connection(), cookies[size_t(i)], nullptr));
+            m_offer.push_back({reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE), offer[i].second});
+        }
     }
     ~OfferOwner() override { stop(); }
+
+    // The targets asked for so far, in order.
+    QList<xcb_atom_t> asked() const
+    {
+        const std::lock_guard lock(m_askedLock);
+        return m_asked;
+    }
+    qint64 bytesSent() const { return m_bytesSent; }
+    // True from a request until the server has taken in the whole answer: appending a huge
+    // property keeps it busy for seconds after the reader gave up, and every client's round
+    // trips queue behind it meanwhile.
+    bool answering() const { return m_answering; }
 
 protected:
     Outcome answer(const xcb_selection_request_event_t &request, xcb_atom_t property) override
     {
-        QList<xcb_atom_t> targets{targetsAtom()};
-        for (const auto &[target, data] : m_offer) {
-            targets.append(target);
-            if (target == request.target) {
-                write(request, property, data);
-                return Outcome::Written;
-            }
+        {
+            const std::lock_guard lock(m_askedLock);
+            m_asked.append(request.target);
         }
-        if (request.target != targetsAtom())
-            return Outcome::Refused;
-        writeAtoms(request, property, targets);
-        return Outcome::Written;
+        m_answering = true;
+        const Outcome outcome = compose(request, property);
+        // Replies come in order: once this one is back, the server has handled every write.
+        if (connection())
+            Reply<xcb_get_input_focus_reply_t>(xcb_get_input_focus_reply(
+                connection(), xcb_get_input_focus(connection()), nullptr));
+        m_answering = false;
+        return outcome;
     }
 
 private:
+    Outcome compose(const xcb_selection_request_event_t &request, xcb_atom_t property)
+    {
+        if (m_behaviour == Silent)
+            return Outcome::Ignored;
+        if (m_delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+        if (request.target == targetsAtom()) {
+            QList<xcb_atom_t> atoms{targetsAtom()};
+            for (const auto &offered : m_offer)
+                atoms.append(offered.first);
+            writeAtoms(request, property, atoms);
+            return Outcome::Written;
+        }
+        const auto found = std::find_if(m_offer.cbegin(), m_offer.cend(),
+                                        [&](const auto &o) { return o.first == request.target; });
+        if (found == m_offer.cend())
+            return Outcome::Refused;
+        const QByteArray data = found->second;
+        if (m_behaviour == AppendOneProperty) {
+            // The server copies the whole property on every append, so the blocks are as large
+            // as a request may be, or the answer would come too late to be read at all.
+            const qsizetype block = std::min<qsizetype>(
+                qsizetype(xcb_get_maximum_request_length(connection())) * 4 - 64, 16 << 20);
+            for (qsizetype sent = 0; sent < data.size(); sent += block) {
+                write(request, property, data.mid(sent, block),
+                      sent ? XCB_PROP_MODE_APPEND : XCB_PROP_MODE_REPLACE);
+                m_bytesSent += std::min(block, data.size() - sent);
+            }
+        } else if (m_chunk <= 0 || data.size() <= m_chunk) {
+            write(request, property, data);
+            m_bytesSent += data.size();
+        } else {
+            auto chunks = [this, data, offset = qsizetype(0)]() mutable {
+                if (m_behaviour == DieMidTransfer && offset > 0) {
+                    disconnect();
+                    return QByteArray();
+                }
+                const QByteArray chunk = data.mid(offset, m_chunk);
+                offset += chunk.size();
+                m_bytesSent += chunk.size();
+                return chunk;
+            };
+            sendIncrementally(request, property,
+                              uint32_t(m_behaviour == AnnounceOneChunk ? m_chunk : data.size()),
+                              chunks);
+        }
+        return Outcome::Written;
+    }
+
+    const Behaviour m_behaviour;
+    const int m_delayMs;
+    const int m_chunk;
     std::vector<std::pair<xcb_atom_t, QByteArray>> m_offer;
+    mutable std::mutex m_askedLock;
+    QList<xcb_atom_t> m_asked;
+    std::atomic<qint64> m_bytesSent{0};
+    std::atomic_bool m_answering{false};
 };
 
 } // namespace X11Raw

