@@ -294,14 +294,13 @@ private Q_SLOTS:
         f.find<QPushButton>(u"importHistory"_qs)->click();
         QCOMPARE(f.answers->messages, QStringList());
 
+        // Written out, and read back in with one more clip; the format is the exchange test's.
         f.answers->exportPath = f.root.filePath(u"clipboard-export.json"_qs);
         f.find<QPushButton>(u"exportHistory"_qs)->click();
         QCOMPARE(f.answers->messages, QStringList());
-        QTemporaryDir other;
-        Store copy(other.path());
+        Store copy(f.root.filePath(u"copy"_qs));
         QCOMPARE(ExportImport::importData(fileText(f.answers->exportPath), copy),
                  (ExportImport::ImportResult{2, 0}));
-
         addClip(copy, u"gamma"_qs);
         f.answers->importPath = f.root.filePath(u"copy.json"_qs);
         writeText(f.answers->importPath, *ExportImport::exportAll(copy));
@@ -312,13 +311,10 @@ private Q_SLOTS:
         // Failures are reported, not passed over.
         f.answers->importPath = f.root.filePath(u"missing.json"_qs);
         f.find<QPushButton>(u"importHistory"_qs)->click();
-        QVERIFY2(f.answers->messages.takeLast().startsWith(u"Could not read"_qs),
-                 "unreadable import");
+        QVERIFY(f.answers->messages.takeLast().startsWith(u"Could not read"_qs));
         f.answers->exportPath = f.root.filePath(u"copy.json/inside.json"_qs);
         f.find<QPushButton>(u"exportHistory"_qs)->click();
-        QVERIFY2(f.answers->messages.takeLast().startsWith(u"Could not write"_qs),
-                 "unwritable export");
-        QCOMPARE(f.store.count(), 3);
+        QVERIFY(f.answers->messages.takeLast().startsWith(u"Could not write"_qs));
 
         // Clearing asks first; the milder one keeps the favourite.
         f.find<QPushButton>(u"clearHistory"_qs)->click();
