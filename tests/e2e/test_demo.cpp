@@ -1,13 +1,13 @@
 // scripts/demo end to end: it brings up its own private X session, so this test needs no
 // display. It runs the demo once into a temporary folder and checks that it produced every
 // file it promises: a picture of each window, the self-check's report and the store's figures.
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
 
 namespace {
 
@@ -27,12 +27,6 @@ class TestDemo : public QObject
 
     QTemporaryDir m_out{QDir::tempPath() + u"/demo-out-XXXXXX"_qs};
 
-    QByteArray readText(const QString &name) const
-    {
-        QFile file(m_out.filePath(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
 private Q_SLOTS:
     void producesItsScreenshotsAndReports()
     {
@@ -51,14 +45,9 @@ private Q_SLOTS:
                                  "settings-appearance.png", "settings-data.png", "about.png"})
             QVERIFY2(!QImage(m_out.filePath(QLatin1String(name))).isNull(), name);
 
-        QVERIFY(readText(u"selftest.txt"_qs).trimmed().endsWith("SELFTEST: ALL PASS"));
-        // The clips the demo copied are in the store.
-        const QRegularExpressionMatch count =
-            QRegularExpression(u"\"count\":\\s*(\\d+)"_qs)
-                .match(QString::fromUtf8(readText(u"stats.txt"_qs)));
-        QVERIFY(count.hasMatch());
-        const int clips = count.captured(1).toInt();
-        QVERIFY2(clips >= 6 && clips <= 10, qPrintable(QString::number(clips)));
+        // What the reports say is the command line's test; here only that the demo wrote them.
+        for (const char *name : {"selftest.txt", "stats.txt"})
+            QVERIFY2(!fileText(m_out.filePath(QLatin1String(name))).isEmpty(), name);
     }
 };
 

@@ -21,7 +21,8 @@ struct PanelRig
     FakePasteboard pasteboard;
     FakeWorkspace workspace;
     FakeKeySynthesizer keys;
-    PasteService paste{pasteboard, keys, workspace, store, [] { return false; }};
+    bool autoPaste = false;
+    PasteService paste{pasteboard, keys, workspace, store, [this] { return autoPaste; }};
     PanelModel model{store};
     ClipActions actions{model, store, paste};
     int hides = 0;

@@ -3,10 +3,8 @@
 
 #include "app/CommandLine.h"
 
-#include <QDBusConnection>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 using CommandLine::Mode;
 
@@ -17,16 +15,6 @@ struct Result
     int status = -1;
     QString out;
     QString err;
-};
-
-// Receives the show signal on a private bus.
-class ShowListener : public QObject
-{
-    Q_OBJECT
-public:
-    int received = 0;
-public Q_SLOTS:
-    void onShow() { ++received; }
 };
 
 } // namespace
@@ -178,33 +166,6 @@ private Q_SLOTS:
         const Result show = ulvane({u"--show"_qs}, env);
         QCOMPARE(show.status, 0);
         QVERIFY(show.out.isEmpty());
-    }
-
-    void showReachesTheBus()
-    {
-        const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_qs);
-        if (daemon.isEmpty())
-            QSKIP("dbus-daemon is not installed");
-        QProcess bus;
-        bus.start(daemon, {u"--session"_qs, u"--nofork"_qs, u"--print-address=1"_qs});
-        QVERIFY(bus.waitForReadyRead(60000));
-        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
-        QVERIFY(!address.isEmpty());
-        {
-            QDBusConnection connection = QDBusConnection::connectToBus(address, u"cli-test"_qs);
-            QVERIFY(connection.isConnected());
-            ShowListener listener;
-            QVERIFY(connection.connect(QString(), u"/org/brisel/Ulvane"_qs, u"org.brisel.Ulvane"_qs,
-                                       u"show"_qs, &listener, SLOT(onShow())));
-            auto env = freshHome();
-            env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, address);
-            const Result r = ulvane({u"--show"_qs}, env);
-            QCOMPARE(r.status, 0);
-            QTRY_COMPARE_WITH_TIMEOUT(listener.received, 1, 60000); // bounded only to tell a hang
-        }
-        QDBusConnection::disconnectFromBus(u"cli-test"_qs);
-        bus.terminate();
-        bus.waitForFinished();
     }
 };
 

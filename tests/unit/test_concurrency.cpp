@@ -62,25 +62,19 @@ private Q_SLOTS:
         QSet<QString> expected; // the digests the history must end with, once each
 
         // CopyLess 2's store: its own clips, the shared ones, and pictures for the recogniser.
-        const QStringList copylessWords{u"Harbour"_qs, u"Lantern"_qs};
         CopyLessFolder copyless(m_root.path() + u"/copyless"_qs);
         copyless.exec("BEGIN");
         for (int i = 0; i < kOwn; ++i) {
-            const QString text = QStringLiteral("copyless clip %1").arg(i);
-            copyless.addText(QStringLiteral("C%1").arg(i), text, 100.0 + 2 * i);
-            expected.insert(digestOf(textItems(text)));
+            const QString own = QStringLiteral("copyless clip %1").arg(i);
+            copyless.addText(QStringLiteral("C%1").arg(i), own, 100.0 + 2 * i);
+            expected.insert(digestOf(textItems(own)));
+            if (i < kShared)
+                copyless.addText(QStringLiteral("CS%1").arg(i), sharedText(i), 101.0 + 2 * i);
         }
-        for (int i = 0; i < kShared; ++i) {
-            copyless.addText(QStringLiteral("CS%1").arg(i), sharedText(i), 101.0 + 2 * i);
-            expected.insert(digestOf(textItems(sharedText(i))));
-        }
-        for (int i = 0; i < copylessWords.size(); ++i) {
-            const ItemList items = wordPicture(copylessWords[i]);
-            copyless.add({QStringLiteral("CI%1").arg(i), QString(), QString(), QString(), QString(),
-                          300.0 + i},
-                         items);
-            expected.insert(digestOf(items));
-        }
+        const ItemList copylessPicture = wordPicture(u"Lantern"_qs);
+        copyless.add({u"CI"_qs, QString(), QString(), QString(), QString(), 300.0},
+                     copylessPicture);
+        expected.insert(digestOf(copylessPicture));
         copyless.exec("COMMIT");
         QVERIFY(copyless.ok);
 
@@ -142,16 +136,13 @@ private Q_SLOTS:
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             stop = true;
         }
-        ocr.waitUntilIdle();
+        ocr.waitUntilIdle(); // a run that hangs is ended by the test runner's time limit
         QCoreApplication::processEvents();
-        // A run that hangs is ended by the test runner's time limit; how long it takes is
-        // no concern of this test.
 
         QVERIFY(copylessResult);
         QVERIFY(searches > 0);
         // The import saw every one of its clips either stored or recognised as already there.
-        QCOMPARE(copylessResult->imported + copylessResult->skipped,
-                 kOwn + kShared + int(copylessWords.size()));
+        QCOMPARE(copylessResult->imported + copylessResult->skipped, kOwn + kShared + 1);
 
         // Nothing lost, nothing twice.
         StoreFile file(store.dir());
@@ -161,8 +152,7 @@ private Q_SLOTS:
             stored.insert(digest.toString());
         QCOMPARE(stored, expected);
         for (const QVariant &id : file.column(u"SELECT id FROM clips"_qs))
-            QVERIFY2(QFileInfo(store.contentPath(id.toString())).isFile(),
-                     qPrintable(id.toString()));
+            QVERIFY(QFileInfo(store.contentPath(id.toString())).isFile());
 
         QCOMPARE(file.column(u"SELECT integrity_check FROM pragma_integrity_check"_qs),
                  QList<QVariant>({u"ok"_qs}));
@@ -170,7 +160,7 @@ private Q_SLOTS:
 
         // The recogniser read every picture, whichever thread queued it, and search finds them.
         QCOMPARE(file.integer(u"SELECT COUNT(*) FROM clips WHERE has_image=1 AND ocr=''"_qs), 0);
-        for (const QString &word : copylessWords + QStringList{u"Meadow"_qs}) {
+        for (const QString &word : {u"Lantern"_qs, u"Meadow"_qs}) {
             const QList<Clip> found = store.search(word, ClipFilter::All, 10);
             QVERIFY2(found.size() == 1, qPrintable(word));
             QVERIFY(found.first().hasImage);

@@ -32,8 +32,6 @@ private Q_SLOTS:
             << "ToolWin";
         QTest::newRow("no main group")
             << QByteArray("[Desktop Action new]\nName=Window\n") << none << none << none;
-        QTest::newRow("keys before any group")
-            << QByteArray("Name=Orphan\n") << none << none << none;
         QTest::newRow("hidden, any case")
             << QByteArray("[Desktop Entry]\nName=Gone\nHidden=TRUE\n") << none << none << none;
         QTest::newRow("a link, not an application")

@@ -163,7 +163,6 @@ private Q_SLOTS:
         };
         // The text fields share one check; the others have one each.
         QTest::newRow("no appName") << with(u"appName"_qs, QJsonValue::Undefined);
-        QTest::newRow("title null") << with(u"title"_qs, QJsonValue::Null);
         QTest::newRow("created text") << with(u"created"_qs, u"yesterday"_qs);
         QTest::newRow("pinned number") << with(u"pinned"_qs, 1);
         QTest::newRow("no content") << with(u"content"_qs, QJsonValue::Undefined);

@@ -1,5 +1,4 @@
 #include "PanelRig.h"
-#include "StderrCapture.h"
 #include "TestMain.h"
 
 #include "panel/AppIconCache.h"
@@ -54,11 +53,11 @@ private Q_SLOTS:
     {
         const double now = 1'800'000'000;
         QCOMPARE(RelativeTime::relTime(now - 59.9, now), u"now"_qs);
-        QCOMPARE(RelativeTime::relTime(now + 3600, now), u"now"_qs);
+        QCOMPARE(RelativeTime::relTime(now + 3600, now), u"now"_qs); // a clock set back
         const QString fiveMinutes = RelativeTime::relTime(now - 5 * 60 - 10, now);
-        QVERIFY2(fiveMinutes.contains(u'5') && fiveMinutes != u"now"_qs, qPrintable(fiveMinutes));
+        QVERIFY(fiveMinutes.contains(u'5') && fiveMinutes != u"now"_qs);
         const QString twoHours = RelativeTime::relTime(now - 2 * 3600 - 5, now);
-        QVERIFY2(twoHours.contains(u'2') && twoHours != fiveMinutes, qPrintable(twoHours));
+        QVERIFY(twoHours.contains(u'2') && twoHours != fiveMinutes);
     }
 
     void init()
@@ -79,15 +78,12 @@ private Q_SLOTS:
     void hexColours()
     {
         // As #AARRGGBB: the alpha byte never makes a swatch see-through.
-        const QList<std::pair<QString, QString>> colours{{" \tff8800  ", "#ffff8800"},
-                                                         {"#FF880080", "#ffff8800"},
-                                                         {"#11223300", "#ff112233"},
-                                                         {"+12345", "#ff012345"}};
+        const QList<std::pair<QString, QString>> colours{
+            {" \tff8800  ", "#ffff8800"}, {"#11223300", "#ff112233"}, {"+12345", "#ff012345"}};
         for (const auto &[text, expected] : colours)
             QCOMPARE(colorFromHexString(text).value_or(QColor()).name(QColor::HexArgb), expected);
-        const QStringList rejected{"#F80", "FF88001", "#GG0000", "##ff880", "#ff8800\n", "-12345"};
-        for (const QString &text : rejected)
-            QVERIFY2(!colorFromHexString(text), qPrintable(text));
+        for (const char *text : {"#F80", "FF88001", "#GG0000", "##ff880", "#ff8800\n", "-12345"})
+            QVERIFY2(!colorFromHexString(QLatin1String(text)), text);
     }
 
     // Centred on the pointer's screen, 8 % of its usable height above the middle.
@@ -114,10 +110,10 @@ private Q_SLOTS:
 
     void emptyPickerFollowsPreferencesAndSearch()
     {
-        m_enableAutoPaste.setVisible(true);
         m_prefs->setAutoPaste(false);
         build();
         m_view->show();
+        m_enableAutoPaste.setVisible(true); // keys cannot be sent, found after the picker was built
         // Paused chip and label, plain label, auto-paste warning.
         const auto shown = [this] {
             return QList<bool>{
@@ -130,6 +126,8 @@ private Q_SLOTS:
         m_prefs->setPlainTextMode(true);
         m_prefs->setAutoPaste(true);
         QCOMPARE(shown(), (QList<bool>{true, true, true, true}));
+        m_enableAutoPaste.setVisible(false);
+        QVERIFY(!m_view->autoPasteButton()->isVisible());
         m_view->closeButton()->click();
         QCOMPARE(m_rig->hides, 1);
 
@@ -279,28 +277,6 @@ private Q_SLOTS:
         QCOMPARE(m_rig->hides, 2);
         QVERIFY(m_rig->waitForPaste(2));
         QCOMPARE(m_rig->pasteboardText(), QStringLiteral("alpha"));
-    }
-
-    void hostileSearchesNeverShowAnError()
-    {
-        m_rig->model.setOnScreen(false); // one query when shown, not one per clip added
-        for (int i = 0; i < 400; ++i)
-            m_rig->add(QString(QStringLiteral("%1 ")).arg(i).repeated(60).left(240));
-        build();
-        m_view->show();
-        const QStringList queries{QString(QStringLiteral("ab ")).repeated(3400),
-                                  QStringLiteral("\"unbalanced 'quotes\"\""),
-                                  QStringLiteral("AND OR NOT NEAR(a b) * - ^ : ( )"),
-                                  QStringLiteral("excerpt:foo {title}: bar"),
-                                  QString::fromUtf16(u"a\0b\u0001\u202e", 5)};
-        for (const QString &query : queries) {
-            StderrCapture capture;
-            m_rig->model.setQuery(query);
-            m_rig->model.refresh(false);
-            QVERIFY(!m_view->grab().isNull());
-            QCOMPARE(m_view->countLabel()->text(), QString::number(m_rig->model.count()));
-            QCOMPARE(capture.text(), QByteArray());
-        }
     }
 };
 

@@ -1,21 +1,17 @@
-#include "ContentBuilders.h"
-#include "FakePlatform.h"
+#include "PanelRig.h"
 #include "TestMain.h"
 
-#include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
-#include "store/Store.h"
 
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <memory>
 
 namespace {
 
 const Flavor marker{Uti::selfMarker, QByteArray(1, '\x01')};
-constexpr double longAgo = 1000.0;
+constexpr double longAgo = 2000.0; // later than every clip the rig adds
 constexpr int strayStrokeWaitMs = 3 * PasteService::keyStrokeDelayMs;
 // Only a stroke that never comes should fail, however loaded the machine.
 constexpr int strokeTimeoutMs = 30000;
@@ -30,26 +26,21 @@ FlavorList pngItem()
     return {Flavor{Uti::png, QByteArray("\x89PNG fake bytes")}};
 }
 
-struct Rig
+struct Rig : PanelRig
 {
-    QTemporaryDir dir;
-    Store store{dir.path()};
-    FakePasteboard pasteboard;
-    FakeWorkspace workspace;
-    FakeKeySynthesizer keys;
     QStringList log;
-    bool autoPaste = true;
-    PasteService service{pasteboard, keys, workspace, store, [this] { return autoPaste; }};
-    SerialPaste serial{service, store};
+    SerialPaste serial{paste, store};
 
-    Rig() { workspace.log = keys.log = &log; }
+    Rig()
+    {
+        autoPaste = true;
+        workspace.log = keys.log = &log;
+    }
 
     Clip clip(const QString &id) { return store.clip(id).value_or(Clip{}); }
-
     Clip add(const ItemList &items, ClipKind kind = ClipKind::Text)
     {
-        return clip(store.add(newClip(items, longAgo, kind, NewClip::IfStored::StoreAgain))
-                        .value_or(QString()));
+        return clip(PanelRig::add(items, kind));
     }
 };
 
@@ -95,7 +86,7 @@ private Q_SLOTS:
 
         m_rig->autoPaste = false;
         const Clip clip = m_rig->add(entry);
-        m_rig->service.paste(clip, plain, PasteTarget{}, transform);
+        m_rig->paste.paste(clip, plain, PasteTarget{}, transform);
         QCOMPARE(m_rig->pasteboard.items, written);
         QVERIFY(m_rig->clip(clip.id).created > longAgo);
     }
@@ -125,7 +116,7 @@ private Q_SLOTS:
         const Clip clip = m_rig->add({text("stroke me")});
         if (contentGone)
             QVERIFY(QFile::remove(m_rig->store.contentPath(clip.id)));
-        m_rig->service.paste(clip, false, PasteTarget{});
+        m_rig->paste.paste(clip, false, PasteTarget{});
         QCOMPARE(m_rig->pasteboard.writes, contentGone ? 0 : 1);
         QCOMPARE(m_rig->clip(clip.id).created > longAgo, !contentGone);
         QVERIFY(m_rig->keys.strokes.isEmpty()); // never before the delay
@@ -156,7 +147,7 @@ private Q_SLOTS:
 
         m_rig->workspace.active = 99; // the picker, say
         m_rig->workspace.classes.insert(target ? target : 99, windowClass);
-        m_rig->service.paste(m_rig->add({text("x")}), false, PasteTarget{target});
+        m_rig->paste.paste(m_rig->add({text("x")}), false, PasteTarget{target});
         QTRY_COMPARE_WITH_TIMEOUT(m_rig->log, calls, strokeTimeoutMs);
     }
 
@@ -167,12 +158,12 @@ private Q_SLOTS:
         m_rig->keys.holdStrokes = true;
         const Clip first = m_rig->add({text("first")});
         const Clip second = m_rig->add({text("second")});
-        m_rig->service.paste(first, false, PasteTarget{});
+        m_rig->paste.paste(first, false, PasteTarget{});
         QTRY_COMPARE_WITH_TIMEOUT(m_rig->keys.waiting(), 1, strokeTimeoutMs);
-        QVERIFY(m_rig->service.isStrokePending());
+        QVERIFY(m_rig->paste.isStrokePending());
 
-        m_rig->service.paste(second, false, PasteTarget{});
-        m_rig->service.pasteText(QStringLiteral("third"), PasteTarget{});
+        m_rig->paste.paste(second, false, PasteTarget{});
+        m_rig->paste.pasteText(QStringLiteral("third"), PasteTarget{});
         QCOMPARE(m_rig->pasteboard.items, ItemList{text("first") << marker});
 
         m_rig->keys.release(); // the stroke for "first" goes; "second" is written after it
@@ -184,7 +175,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_rig->keys.waiting(), 1, strokeTimeoutMs);
         m_rig->keys.release();
         QCOMPARE(m_rig->keys.strokes.size(), 3);
-        QVERIFY(!m_rig->service.isStrokePending());
+        QVERIFY(!m_rig->paste.isStrokePending());
     }
 
     void serialQueue()

@@ -52,22 +52,13 @@ private Q_SLOTS:
         QCOMPARE(content->decodedItems(true), ItemList({{{u"b"_qs, "b"}}}));
     }
 
-    void base64IsStrict_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::newRow("empty") << QString() << true;
-        QTest::newRow("two pads") << u"YQ=="_qs << true;
-        QTest::newRow("unpadded") << u"aGk"_qs << false;
-        QTest::newRow("pad in middle") << u"a=bc"_qs << false;
-        QTest::newRow("non ascii") << QStringLiteral("\u00e9GVs") << false;
-    }
-
     void base64IsStrict()
     {
-        QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(Base64::decodeStrict(text).has_value(), valid);
+        QVERIFY(Base64::decodeStrict(QString()));
+        QCOMPARE(Base64::decodeStrict(u"YQ=="_qs), std::optional<QByteArray>("a"));
+        for (const QString &text : {u"aGk"_qs, u"a=bc"_qs, QStringLiteral("\u00e9GVs")})
+            QVERIFY2(!Base64::decodeStrict(text),
+                     qPrintable(text)); // unpadded, inner pad, not ASCII
     }
 };
 

@@ -148,29 +148,21 @@ private Q_SLOTS:
         }
     }
 
-    void readableValuesFromAHandEditedFile_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<QVariant>("expected");
-        auto row = [](const char *tag, const char *line, const char *name, const QVariant &value) {
-            QTest::newRow(tag) << QByteArray(line) << QByteArray(name) << value;
-        };
-        row("bool as 0", "autoPaste=0", "autoPaste", false);
-        row("bool in capitals", "paused=TRUE", "paused", true);
-        row("empty text kept", "ignoredApps=", "ignoredApps", QString());
-        row("unquoted comma", "pauseHotkeyLabel=a, b", "pauseHotkeyLabel", QStringLiteral("a, b"));
-        row("raw utf-8", "showHotkeyLabel=\xe2\x8c\x83\xd0\x96", "showHotkeyLabel",
-            QStringLiteral("\u2303\u0416"));
-    }
-
+    // Values as people write them by hand: bools as 0 or in capitals, an empty text, a comma
+    // that INI would split into a list, raw UTF-8.
     void readableValuesFromAHandEditedFile()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, name);
-        QFETCH(QVariant, expected);
-        writeText(m_path, "[General]\n" + line + "\n");
-        QCOMPARE(Prefs(m_path).property(name), expected);
+        const QList<std::tuple<QByteArray, const char *, QVariant>> rows{
+            {"autoPaste=0", "autoPaste", false},
+            {"paused=TRUE", "paused", true},
+            {"ignoredApps=", "ignoredApps", QString()},
+            {"pauseHotkeyLabel=a, b", "pauseHotkeyLabel", u"a, b"_qs},
+            {"showHotkeyLabel=\xe2\x8c\x83\xd0\x96", "showHotkeyLabel", u"\u2303\u0416"_qs}};
+        for (const auto &[line, name, expected] : rows) {
+            init(); // a file of its own: same-sized rewrites within a second look unchanged
+            writeText(m_path, "[General]\n" + line + "\n");
+            QCOMPARE(Prefs(m_path).property(name), expected);
+        }
     }
 
     void ignoredAppIds_data()

@@ -130,15 +130,6 @@ private Q_SLOTS:
         picker.settingsButton()->click();
         QCOMPARE(settingsOpened, 1);
         QCOMPARE(f.rig.hides, 1);
-
-        // The footer's notice follows the action: shown while auto-paste is on and keys cannot
-        // be sent.
-        f.prefs.setAutoPaste(true);
-        picker.show();
-        QVERIFY(!picker.autoPasteButton()->isVisible());
-        f.canSendKeys = false;
-        f.actions.refresh();
-        QVERIFY(picker.autoPasteButton()->isVisible());
     }
 
     void showTitleNamesTheKeyInForce()

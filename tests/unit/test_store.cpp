@@ -163,19 +163,17 @@ private Q_SLOTS:
         const auto a = add(store, textItems(u"A"_qs), 100);
         QVERIFY(add(store, textItems(u"B"_qs), 200));
         QSignalSpy changed(&store, &Store::changed);
-        for (const ClipKind kind : {ClipKind::Text, ClipKind::Image}) {
-            bool alreadyStored = false;
-            QCOMPARE(
-                store.add(clipOf(textItems(u"A"_qs), 300, kind, IfStored::Skip), &alreadyStored),
-                std::nullopt);
-            QVERIFY(alreadyStored);
-        }
+        bool alreadyStored = false;
+        QCOMPARE(store.add(clipOf(textItems(u"A"_qs), 300, ClipKind::Text, IfStored::Skip),
+                           &alreadyStored),
+                 std::nullopt);
+        QVERIFY(alreadyStored);
         QCOMPARE(changed.count(), 0);
         QCOMPARE(store.count(), 2);
         QCOMPARE(store.clip(*a)->created, 100.0);
-        bool alreadyStored = true;
-        QVERIFY(add(store, textItems(u"C"_qs), 50, ClipKind::Text, IfStored::Skip));
-        QVERIFY(store.add(clipOf(textItems(u"D"_qs), 60), &alreadyStored) && !alreadyStored);
+        QVERIFY(store.add(clipOf(textItems(u"C"_qs), 50, ClipKind::Text, IfStored::Skip),
+                          &alreadyStored) &&
+                !alreadyStored);
     }
 
     // Title and pin go in with the row: a store whose rows refuse every update still gets
@@ -203,30 +201,20 @@ private Q_SLOTS:
         QVERIFY(!store.search(u"newest"_qs, ClipFilter::All, 10).isEmpty());
     }
 
-    void idsFromOutsideAreKeptOnlyWhenUsable_data()
-    {
-        QTest::addColumn<QString>("id");
-        QTest::addColumn<bool>("kept");
-        QTest::newRow("usable") << u"Import-1_a.b"_qs << true;
-        QTest::newRow("none") << QString() << false;
-        QTest::newRow("a path") << u"../x"_qs << false;
-        QTest::newRow("hidden") << u".x"_qs << false;
-        QTest::newRow("too long") << QString(129, u'a') << false;
-    }
-
+    // A usable id is kept; none, a path, a hidden name or an overlong one gets a new UUID.
     void idsFromOutsideAreKeptOnlyWhenUsable()
     {
-        QFETCH(QString, id);
-        QFETCH(bool, kept);
-        Store store(freshDir());
-        const auto stored = addWithThumbnail(store, u"x"_qs, 1, id);
-        QVERIFY(stored);
-        QCOMPARE(*stored == id, kept);
-        if (!kept)
-            QVERIFY(!QUuid::fromString(*stored).isNull());
-        QVERIFY(QFile::exists(store.contentPath(*stored)));
-        QVERIFY(QFile::exists(store.thumbPath(*stored)));
-        QCOMPARE(QDir(store.dir() + u"/Content"_qs).entryList(QDir::Files).size(), 1);
+        for (const QString &id :
+             {u"Import-1_a.b"_qs, QString(), u"a/x"_qs, u".x"_qs, QString(129, u'a')}) {
+            Store store(freshDir());
+            const auto stored = addWithThumbnail(store, u"x"_qs, 1, id);
+            QCOMPARE(*stored == id, id.startsWith(u"Import"));
+            if (*stored != id)
+                QVERIFY(!QUuid::fromString(*stored).isNull());
+            QVERIFY(QFile::exists(store.contentPath(*stored)));
+            QVERIFY(QFile::exists(store.thumbPath(*stored)));
+            QCOMPARE(QDir(store.dir() + u"/Content"_qs).entryList(QDir::Files).size(), 1);
+        }
     }
 
     // The other fields' way through the row is the export round trip's to check.
@@ -255,7 +243,6 @@ private Q_SLOTS:
         QVERIFY(!c.pinned);
         QVERIFY(c.hasImage);
         QCOMPARE(c.byteSize, 0);
-        QCOMPARE(store.clip(u"r"_qs)->byteSize, 0);
         QCOMPARE(store.clip(u"nothing"_qs), std::nullopt);
     }
 
@@ -277,7 +264,6 @@ private Q_SLOTS:
             QCOMPARE(QFile::exists(store.thumbPath(ids[i])), kept);
         }
         store.trim(0);
-        store.trim(-3);
         QCOMPARE(store.count(), 7);
     }
 
@@ -335,7 +321,6 @@ private Q_SLOTS:
         QVERIFY(store.addRows({clip}));
         clip.excerpt = u"pelican"_qs;
         QVERIFY(store.addRows({clip}));
-        QCOMPARE(store.search(u"walrus"_qs, ClipFilter::All, 10).size(), 0);
         QCOMPARE(
             StoreFile(store.dir()).integer(u"SELECT count(*) FROM fts WHERE fts MATCH 'walrus'"_qs),
             0);
@@ -439,17 +424,18 @@ private Q_SLOTS:
         QCOMPARE(ids(u"say\"hi"_qs), QStringList());
         QCOMPARE(ids(u"100%"_qs), QStringList({*quoted}));
         QCOMPARE(ids(u"report"_qs, ClipFilter::Favorites), QStringList({*report}));
-        QCOMPARE(ids({}, ClipFilter::Favorites), QStringList({*report}));
         QCOMPARE(ids({}, ClipFilter::Text), QStringList({*quoted, *color, *code, *report}));
         QCOMPARE(ids({}, ClipFilter::Images), QStringList({*image}));
         QCOMPARE(ids({}, ClipFilter::Links), QStringList());
 
-        // Nothing the user types can break a query.
-        for (const QString &hostile : {u"AND"_qs, u"a NEAR b"_qs, u"*"_qs, u"-report"_qs, u"\""_qs,
-                                       u"'; DROP TABLE clips; --"_qs, u"(("_qs, u"_"_qs,
-                                       QString(10000, u'x'), u"a b a b a b"_qs}) {
-            StderrCapture quiet;
+        // Nothing the user types can break a query or make it complain.
+        for (const QString &hostile :
+             {u"AND"_qs, u"a NEAR b"_qs, u"*"_qs, u"-report"_qs, u"\""_qs, u"(("_qs, u"_"_qs,
+              u"'; DROP TABLE clips; --"_qs, u"excerpt:foo {title}: bar"_qs,
+              u"ab "_qs.repeated(3400), QString::fromUtf16(u"a\0b\u0001\u202e", 5)}) {
+            StderrCapture log;
             store.search(hostile, ClipFilter::All, 400);
+            QCOMPARE(log.text(), QByteArray());
         }
         QCOMPARE(store.count(), 5);
     }
@@ -476,7 +462,7 @@ private Q_SLOTS:
             }
             QVERIFY(store.addRows(rows));
         };
-        auto check = [&](const char *phase) {
+        auto check = [&] {
             const QList<std::pair<QString, QString>> cases = {
                 {u"comm"_qs, u"\"comm\"*"_qs},   {u"word comm"_qs, u"\"word\"* \"comm\"*"_qs},
                 {u"other"_qs, u"\"other\"*"_qs}, {u"rare"_qs, u"\"rare\"*"_qs},
@@ -500,19 +486,19 @@ private Q_SLOTS:
                         ids << c.id;
                     }
                     // Equal times may come in either order: compare times and distinct rows.
-                    QVERIFY2(!expected.isEmpty() && searched == expected,
-                             qPrintable(query + u' ' + QLatin1String(phase)));
+                    QVERIFY(!expected.isEmpty());
+                    QCOMPARE(searched, expected);
                     QCOMPARE(ids.size(), searched.size());
                 }
             }
         };
         addRows(0, 3000, [](int i) { return 1000.0 + i; });
-        check("in order");
+        check();
         addRows(3000, 800, [&](int) { return double(random.bounded(4000)); });
-        check("older entries imported");
+        check(); // older entries imported late
         for (int i = 0; i < 40; ++i)
             store.touchTop(QStringLiteral("W%1").arg(random.bounded(3800)));
-        check("repeats moved up");
+        check();
         // Copies stored twice share a digest; moving them must not fail on a shared rowid.
         for (const QString &id : {u"D1"_qs, u"D2"_qs}) {
             Clip twin;

@@ -41,7 +41,6 @@ private Q_SLOTS:
             u" Hello\tWorld\nC\u00A0D "_qs);
         // Only white space separates words: no capital after an apostrophe or a bracket.
         row("title punctuation", T::TitleCase, u"don't (stop) x-ray"_qs, u"Don't (stop) X-ray"_qs);
-        row("title full mapping", T::TitleCase, u"ßen ǆemal ﬁne"_qs, u"Ssen ǅemal Fine"_qs);
         row("title astral", T::TitleCase, QStringLiteral("\U00010428\U00010400"),
             QStringLiteral("\U00010400\U00010428"));
         row("trimmed", T::Trimmed, u"\u3000 a b\r\n\u2028"_qs, u"a b"_qs);
@@ -147,8 +146,6 @@ private Q_SLOTS:
         row("no scheme link",
             u"http:// mailto: https://.., (http://) gopher://x smb://y xhttps://e.c 2http://e.c"_qs,
             {});
-        row("after punctuation", u"url=https://e.com; (http://f.org)"_qs,
-            {"https://e.com", "http://f.org"});
         row("cjk", u"请访问https://e.com/路径。谢谢www.e.cn，好"_qs,
             {u"https://e.com/路径"_qs, "http://www.e.cn"});
         row("astral path", u"https://e.com/😀 ok"_qs, {u"https://e.com/😀"_qs});
@@ -162,8 +159,6 @@ private Q_SLOTS:
             {});
         row("email", u"Mail ann@example.com. Or <b.c+d@mail.e-x.co.uk>"_qs,
             {"mailto:ann@example.com", "mailto:b.c+d@mail.e-x.co.uk"});
-        row("mailto as written", u"MAILTO:ann@e.com?subject=Hi"_qs,
-            {"MAILTO:ann@e.com?subject=Hi"});
         row("not an email", u"a@b x @e.com @@ a@e.c 1@2.3"_qs, {});
         row("second at sign", u"a@b@e.com"_qs, {"mailto:b@e.com"});
         row("credentials in url", u"https://user@e.com/x"_qs, {"https://user@e.com/x"});
