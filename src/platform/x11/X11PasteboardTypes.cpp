@@ -26,13 +26,15 @@ QString normalized(const QString &target)
     return t;
 }
 
-// Lower is better; -1 for targets that carry no plain text.
+// Lower is better; -1 for targets that carry no plain text. UTF8_STRING comes first: it
+// carries the text as the application holds it, while GTK converts its MIME text targets to
+// the canonical \r\n line ends, which the user never typed.
 int textRank(const QString &target)
 {
     const QString t = normalized(target);
-    if (t == QLatin1String("text/plain;charset=utf-8"))
-        return 0;
     if (target == QLatin1String("UTF8_STRING"))
+        return 0;
+    if (t == QLatin1String("text/plain;charset=utf-8"))
         return 1;
     if (t == QLatin1String("text/plain"))
         return 2;
@@ -394,10 +396,12 @@ QMimeData *mimeDataFor(const ItemList &items)
                 mime->setData(flavor.uti, flavor.data);
         }
     }
-    if (!fileUris.isEmpty()) {
-        mime->setData(uriListTarget, (fileUris.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
+    // File managers and most toolkits' widgets take links from the URI list alone.
+    const QStringList uris = url.isEmpty() ? fileUris : fileUris + QStringList{url};
+    if (!uris.isEmpty())
+        mime->setData(uriListTarget, (uris.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
+    if (!fileUris.isEmpty())
         mime->setData(gnomeFilesTarget, ("copy\n" + fileUris.join(QLatin1Char('\n'))).toUtf8());
-    }
     if (!url.isEmpty()) {
         // Browsers read this target as UTF-16 only.
         const QString body = url + QLatin1Char('\n') + (urlName.isEmpty() ? url : urlName);
