@@ -258,8 +258,14 @@ std::optional<PasteboardMonitor::Stored> PasteboardMonitor::capture(const Captur
         return std::nullopt;
     qint64 total = 0;
     ItemList items = collectFlavors(offer->items, &total);
-    if (items.isEmpty() || total > Flavors::maxCaptureBytes)
+    if (items.isEmpty())
         return std::nullopt;
+    if (total > Flavors::maxCaptureBytes) {
+        Log::line(QStringLiteral("[Monitor] copy of %1 bytes not kept: above %2")
+                      .arg(total)
+                      .arg(Flavors::maxCaptureBytes));
+        return std::nullopt;
+    }
     if (settings.plainTextMode)
         items = reduceToPlain(items);
 

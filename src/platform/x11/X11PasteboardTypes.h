@@ -28,8 +28,9 @@ struct Transfer
     QString type;
 };
 
-// Converts one target. Absent means the owner did not answer in time and the whole read must
-// be abandoned; a refused or empty conversion is an empty transfer.
+// Converts one target. Absent means the whole read must be abandoned: the owner did not answer
+// in time, or the content is over the size limit. A refused or empty conversion is an empty
+// transfer.
 using Fetch = std::function<std::optional<Transfer>(const QString &target)>;
 
 // Protocol targets that describe the selection rather than hold content.

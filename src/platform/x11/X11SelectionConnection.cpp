@@ -304,15 +304,17 @@ X11SelectionConnection::convert(quint32 target, const QDeadlineTimer &total)
     return transfer;
 }
 
-X11PasteboardTypes::Transfer X11SelectionConnection::refuseOversized(quint32 target,
-                                                                     quint32 property, qint64 bytes)
+std::optional<X11PasteboardTypes::Transfer>
+X11SelectionConnection::refuseOversized(quint32 target, quint32 property, qint64 bytes)
 {
     xcb_delete_property(connection(), m_window, property);
     Log::line(QStringLiteral("[Pasteboard] refused %1: %2 bytes or more, above %3")
                   .arg(atomName(target))
                   .arg(bytes)
                   .arg(maxTransferBytes));
-    return {};
+    // The whole read ends here: a copy is kept with all its formats or not at all, never
+    // as the text that came with an image too large to keep.
+    return std::nullopt;
 }
 
 std::optional<X11PasteboardTypes::Transfer>

@@ -23,8 +23,9 @@ class X11SelectionConnection : public QObject
 public:
     // How long one owner may take to answer one step of a transfer.
     static constexpr int stepTimeoutMs = 500;
-    // The largest transfer accepted; larger content is treated as refused. Nothing larger is
-    // ever kept, so reading further would only cost time and memory.
+    // The largest transfer accepted; larger content ends the whole read, as an owner that does
+    // not answer does. Nothing larger is ever kept, so reading further would only cost time
+    // and memory.
     static constexpr qint64 maxTransferBytes = Flavors::maxCaptureBytes;
 
     // A watching connection follows the owner from the event loop of the thread it was made
@@ -95,7 +96,8 @@ private:
                                                         const QDeadlineTimer &total);
     std::optional<X11PasteboardTypes::Transfer>
     receiveIncrementally(quint32 target, quint32 property, const QDeadlineTimer &total);
-    X11PasteboardTypes::Transfer refuseOversized(quint32 target, quint32 property, qint64 bytes);
+    std::optional<X11PasteboardTypes::Transfer> refuseOversized(quint32 target, quint32 property,
+                                                                qint64 bytes);
     QDeadlineTimer stepDeadline(const QDeadlineTimer &total) const;
     xcb_connection_t *connection() const { return m_x ? m_x->get() : nullptr; }
 
