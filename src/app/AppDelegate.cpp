@@ -21,7 +21,6 @@
 #include "store/Store.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
@@ -163,10 +162,7 @@ void AppDelegate::onShowRequested()
 
 void AppDelegate::stripPasteboard()
 {
-    const QString text = QGuiApplication::clipboard()->text();
-    if (text.isEmpty())
-        return;
-    m_services->pasteService().writePlain(text);
+    m_services->pasteService().stripFormatting();
 }
 
 void AppDelegate::showAutoPasteHelp()

@@ -3,10 +3,12 @@
 #include "core/Clip.h"
 #include "core/Flavor.h"
 #include "paste/Transforms.h"
+#include "platform/PasteKeys.h"
 #include "platform/PasteTarget.h"
 
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QUrl>
 
 #include <QList>
@@ -33,7 +35,9 @@ public:
                  std::function<bool()> autoPaste, QObject *parent = nullptr);
 
     // Writes the entry (its plain text when `plain` or a transform is given, else every stored
-    // flavor), moves it to the top and pastes it into `target`. When nothing could be written
+    // flavor), moves it to the top and pastes it into `target` with the key that window's
+    // application pastes with (a terminal that pastes only the primary selection gets the
+    // entry there as well). When nothing could be written
     // the entry stays where it is and no key stroke is sent: pasting stale contents is worse
     // than none.
     void paste(const Clip &clip, bool plain, const PasteTarget &target,
@@ -43,6 +47,11 @@ public:
     bool writePlain(const QString &text);
     // False, with the clipboard untouched, when the entry's content is missing or unreadable.
     bool writeFlavors(const Clip &clip);
+
+    // Rewrites the clipboard's contents as their plain text alone. Another application's
+    // offer is read on a thread with the capture's time limits, so an owner that never
+    // answers holds up nothing else; nothing changes when it does not answer.
+    void stripFormatting();
 
     // Sends the paste stroke into `target` when auto-paste is on and strokes can be
     // delivered. The target is activated first, since the picker took the keyboard from it.
@@ -56,20 +65,26 @@ public:
     // The README section that explains auto-paste, or an empty URL when no README is found.
     static QUrl helpUrl();
 
-Q_SIGNALS:
-    // After a stroke was handed to the key synthesizer.
-    void keyStrokeSent(bool terminal);
-
 private:
     Pasteboard &m_pasteboard;
     KeySynthesizer &m_keys;
     Workspace &m_workspace;
     Store &m_store;
     void inTurn(std::function<void()> job);
+    static ItemList plainItems(const QString &text);
+    std::optional<ItemList> storedItems(const Clip &clip) const;
+    bool writeForPaste(const ItemList &items, const PasteTarget &target);
+    bool willSendKeys() const;
+    quint64 windowOf(const PasteTarget &target) const;
+    PasteKey pasteKeyFor(const PasteTarget &target) const;
     void sendStroke(const PasteTarget &target);
     void strokeDone();
+
+    void writePlainOf(const std::optional<ItemList> &items);
 
     std::function<bool()> m_autoPaste;
     bool m_strokePending = false;
     QList<std::function<void()>> m_waiting;
+    // Last, so it is destroyed first: it waits for a read still running, which uses the rest.
+    QThreadPool m_reader;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PasteKeys.h"
+
 #include <functional>
 
 // Sends the paste key stroke into another application.
@@ -11,9 +13,9 @@ public:
     // Whether synthetic key strokes can be delivered at all (on X11: the server offers XTEST).
     virtual bool canSendKeys() const = 0;
 
-    // Ctrl+V, or Ctrl+Shift+V when `terminal` is set, sent once no modifier key is physically
-    // held (or a second has passed), so a hot key the user still holds never turns it into
-    // Ctrl+Alt+V. The wait runs on the event loop; `done` is told whether a stroke went out.
-    // Calls made while one waits are sent after it, in order.
-    virtual void sendPasteKeystroke(bool terminal, std::function<void(bool sent)> done) = 0;
+    // Sends the key once no modifier key is physically held (or a second has passed), so a
+    // hot key the user still holds never turns Ctrl+V into Ctrl+Alt+V. The wait runs on the
+    // event loop; `done` is told whether a stroke went out. Calls made while one waits are
+    // sent after it, in order.
+    virtual void sendPasteKeystroke(PasteKey key, std::function<void(bool sent)> done) = 0;
 };

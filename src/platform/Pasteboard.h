@@ -37,7 +37,8 @@ public:
     // is transferred (so a concealed password never leaves its owner just to be thrown
     // away), then, when accepted, the wanted types' contents. Plain text offered only in
     // another text encoding arrives as UTF-8 "public.utf8-plain-text" when that type is
-    // wanted. Absent when nothing is offered or the owner does not answer in time.
+    // wanted. Absent when nothing is offered, the owner does not answer in time or one of the
+    // wanted contents is over Flavors::maxCaptureBytes.
     virtual std::optional<Offer> readOffer(const QStringList &wantedUtis,
                                            const TypeCheck &accept) = 0;
 
@@ -48,6 +49,17 @@ public:
 
     // Makes the items the clipboard's whole contents. False when nothing could be written.
     virtual bool write(const ItemList &items) = 0;
+    // Whether this process wrote the clipboard's current contents; reading them then waits on
+    // no other application.
+    virtual bool ownsClipboard() const = 0;
+
+    // Makes the items the primary selection (what a middle click or Shift+Insert pastes);
+    // false where there is none.
+    virtual bool writePrimary(const ItemList &items)
+    {
+        Q_UNUSED(items);
+        return false;
+    }
 
 Q_SIGNALS:
     // As soon as the clipboard's owner changes; changeCount() has moved by then.

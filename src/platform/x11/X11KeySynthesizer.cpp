@@ -60,9 +60,9 @@ bool X11KeySynthesizer::anyModifierHeld()
     return false;
 }
 
-void X11KeySynthesizer::sendPasteKeystroke(bool terminal, std::function<void(bool)> done)
+void X11KeySynthesizer::sendPasteKeystroke(PasteKey key, std::function<void(bool)> done)
 {
-    Stroke stroke{terminal, std::move(done)};
+    Stroke stroke{key, std::move(done), {}};
     if (!prepare(stroke)) {
         if (stroke.done)
             stroke.done(false);
@@ -82,12 +82,22 @@ bool X11KeySynthesizer::prepare(Stroke &stroke)
     // The server tells every client about keyboard remapping whether asked or not; keep the
     // key symbols current and the queue empty.
     m_x.discardEvents();
-    stroke.control = m_x.keycodeFor(XK_Control_L);
-    stroke.shift = stroke.terminal ? m_x.keycodeFor(XK_Shift_L) : 0;
-    stroke.v = m_x.keycodeFor(XK_v);
-    if (stroke.v == 0)
-        stroke.v = m_x.keycodeFor(XK_V);
-    if (stroke.control == 0 || stroke.v == 0 || (stroke.terminal && stroke.shift == 0)) {
+    auto v = [this] {
+        const quint8 lower = m_x.keycodeFor(XK_v);
+        return lower != 0 ? lower : m_x.keycodeFor(XK_V);
+    };
+    switch (stroke.key) {
+    case PasteKey::ControlV:
+        stroke.keycodes = {m_x.keycodeFor(XK_Control_L), v()};
+        break;
+    case PasteKey::ControlShiftV:
+        stroke.keycodes = {m_x.keycodeFor(XK_Control_L), m_x.keycodeFor(XK_Shift_L), v()};
+        break;
+    case PasteKey::ShiftInsert:
+        stroke.keycodes = {m_x.keycodeFor(XK_Shift_L), m_x.keycodeFor(XK_Insert)};
+        break;
+    }
+    if (stroke.keycodes.contains(0)) {
         Log::line(QStringLiteral("[Paste] no key codes for the paste key stroke"));
         return false;
     }
@@ -133,14 +143,10 @@ bool X11KeySynthesizer::send(const Stroke &stroke)
 {
     if (!m_x.isUsable())
         return false;
-    fakeKey(XCB_KEY_PRESS, stroke.control);
-    if (stroke.terminal)
-        fakeKey(XCB_KEY_PRESS, stroke.shift);
-    fakeKey(XCB_KEY_PRESS, stroke.v);
-    fakeKey(XCB_KEY_RELEASE, stroke.v);
-    if (stroke.terminal)
-        fakeKey(XCB_KEY_RELEASE, stroke.shift);
-    fakeKey(XCB_KEY_RELEASE, stroke.control);
+    for (const quint8 code : stroke.keycodes)
+        fakeKey(XCB_KEY_PRESS, code);
+    for (auto code = stroke.keycodes.crbegin(); code != stroke.keycodes.crend(); ++code)
+        fakeKey(XCB_KEY_RELEASE, *code);
     // A round trip, so the stroke has reached the server before the caller goes on.
     XcbReply<xcb_get_input_focus_reply_t>(
         xcb_get_input_focus_reply(m_x.get(), xcb_get_input_focus(m_x.get()), nullptr));

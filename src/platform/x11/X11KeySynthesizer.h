@@ -25,7 +25,7 @@ public:
 
     bool isConnected() const { return m_x.isValid(); }
     bool canSendKeys() const override { return m_hasXTest; }
-    void sendPasteKeystroke(bool terminal, std::function<void(bool sent)> done) override;
+    void sendPasteKeystroke(PasteKey key, std::function<void(bool sent)> done) override;
 
     // Whether any modifier key (Shift, Control, Alt, Super, AltGr...) is physically down now;
     // the lock keys do not count.
@@ -34,9 +34,10 @@ public:
 private:
     struct Stroke
     {
-        bool terminal = false;
+        PasteKey key = PasteKey::ControlV;
         std::function<void(bool)> done;
-        quint8 control = 0, shift = 0, v = 0;
+        // Pressed in order, released in reverse.
+        QList<quint8> keycodes;
     };
 
     bool prepare(Stroke &stroke);

@@ -108,7 +108,7 @@ std::optional<Pasteboard::Offer> X11Pasteboard::readOffer(const QStringList &wan
     });
 }
 
-bool X11Pasteboard::qtOwnsClipboard() const
+bool X11Pasteboard::ownsClipboard() const
 {
     return isOwnOffer(m_connection->currentOwner());
 }
@@ -119,7 +119,7 @@ bool X11Pasteboard::write(const ItemList &items)
     if (!clipboard)
         return false;
     clipboard->setMimeData(X11PasteboardTypes::mimeDataFor(items), QClipboard::Clipboard);
-    if (!m_qtConnection || qtOwnsClipboard())
+    if (!m_qtConnection || ownsClipboard())
         return true;
     // Qt stamps its claim with the time of the last X event it handled. When another client
     // took the clipboard after that and Qt has not seen it yet, the server refuses the stale
@@ -128,9 +128,20 @@ bool X11Pasteboard::write(const ItemList &items)
     while (!deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
         clipboard->setMimeData(X11PasteboardTypes::mimeDataFor(items), QClipboard::Clipboard);
-        if (qtOwnsClipboard())
+        if (ownsClipboard())
             return true;
     }
     Log::line(QStringLiteral("[Pasteboard] could not take the clipboard"));
     return false;
+}
+
+bool X11Pasteboard::writePrimary(const ItemList &items)
+{
+    QClipboard *clipboard = qGuiApp ? QGuiApplication::clipboard() : nullptr;
+    if (!clipboard || !clipboard->supportsSelection())
+        return false;
+    // Written right after the clipboard, whose claim has already brought Qt's event time up
+    // to date, so this claim is not refused as stale.
+    clipboard->setMimeData(X11PasteboardTypes::mimeDataFor(items), QClipboard::Selection);
+    return clipboard->ownsSelection();
 }

@@ -32,6 +32,8 @@ public:
     qint64 changeCount() const override;
     std::optional<Offer> readOffer(const QStringList &wantedUtis, const TypeCheck &accept) override;
     bool write(const ItemList &items) override;
+    bool writePrimary(const ItemList &items) override;
+    bool ownsClipboard() const override;
 
 private:
     bool onGuiThread() const;
@@ -43,7 +45,6 @@ private:
     // over the X server would wait for the GUI thread to answer, so it is read in process.
     bool isOwnOffer(quint32 owner) const;
     const QMimeData *ownOffer() const;
-    bool qtOwnsClipboard() const;
 
     X11SelectionConnection *m_connection;
     std::unique_ptr<X11SelectionConnection> m_backgroundReader;

@@ -1,14 +1,14 @@
-#include "platform/TerminalApps.h"
+#include "platform/PasteKeys.h"
 
 #include <QStringList>
 
-namespace TerminalApps {
+namespace PasteKeys {
 
 namespace {
 
-// WM_CLASS class or instance names of terminal emulators, lower case. Several emulators set
-// a reverse-DNS application id as their class, so both forms are listed.
-const QStringList &names()
+// WM_CLASS class or instance names, lower case. Several emulators set a reverse-DNS
+// application id as their class, so both forms are listed.
+const QStringList &controlShiftVTerminals()
 {
     static const QStringList list = {
         QStringLiteral("gnome-terminal"),
@@ -36,19 +36,13 @@ const QStringList &names()
         QStringLiteral("mate-terminal"),
         QStringLiteral("lxterminal"),
         QStringLiteral("qterminal"),
-        QStringLiteral("xterm"),
-        QStringLiteral("uxterm"),
-        QStringLiteral("urxvt"),
-        QStringLiteral("rxvt"),
-        QStringLiteral("rxvt-unicode"),
+        // st binds Ctrl+Shift+V to the clipboard (Shift+Insert to the primary selection).
         QStringLiteral("st"),
         QStringLiteral("st-256color"),
         QStringLiteral("sakura"),
         QStringLiteral("guake"),
         QStringLiteral("terminology"),
         QStringLiteral("cool-retro-term"),
-        QStringLiteral("eterm"),
-        QStringLiteral("aterm"),
         QStringLiteral("roxterm"),
         QStringLiteral("termite"),
         QStringLiteral("terminix"),
@@ -60,19 +54,48 @@ const QStringList &names()
         QStringLiteral("deepin-terminal"),
         QStringLiteral("io.elementary.terminal"),
         QStringLiteral("pantheon-terminal"),
-        QStringLiteral("x-terminal-emulator"),
+    };
+    return list;
+}
+
+// Terminals whose only default paste key is Shift+Insert, which inserts the primary
+// selection: xterm binds nothing to the clipboard, and in rxvt-unicode Ctrl+Shift starts
+// its Unicode character entry.
+const QStringList &shiftInsertTerminals()
+{
+    static const QStringList list = {
+        QStringLiteral("xterm"), QStringLiteral("uxterm"),       QStringLiteral("urxvt"),
+        QStringLiteral("rxvt"),  QStringLiteral("rxvt-unicode"), QStringLiteral("eterm"),
+        QStringLiteral("aterm"),
     };
     return list;
 }
 
 } // namespace
 
-bool isTerminal(const QString &windowClass)
+PasteKey forWindowClass(const QString &windowClass)
 {
     const QString name = windowClass.trimmed();
     if (name.isEmpty())
-        return false;
-    return names().contains(name, Qt::CaseInsensitive);
+        return PasteKey::ControlV;
+    if (shiftInsertTerminals().contains(name, Qt::CaseInsensitive))
+        return PasteKey::ShiftInsert;
+    if (controlShiftVTerminals().contains(name, Qt::CaseInsensitive))
+        return PasteKey::ControlShiftV;
+    return PasteKey::ControlV;
 }
 
-} // namespace TerminalApps
+QString label(PasteKey key)
+{
+    switch (key) {
+    case PasteKey::ControlV:
+        break;
+    case PasteKey::ControlShiftV:
+        return QStringLiteral("Ctrl+Shift+V");
+    case PasteKey::ShiftInsert:
+        return QStringLiteral("Shift+Insert");
+    }
+    return QStringLiteral("Ctrl+V");
+}
+
+} // namespace PasteKeys
