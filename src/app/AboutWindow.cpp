@@ -75,7 +75,13 @@ QString diskText(qint64 bytes)
 
 } // namespace
 
-AboutWindow::AboutWindow(Store &store, QUrl makerPage, QWidget *parent)
+QUrl AboutWindow::makerPage()
+{
+    // The maker's domain, as the application id org.brisel.Ulvane names it.
+    return QUrl(QStringLiteral("https://brisel.org/"));
+}
+
+AboutWindow::AboutWindow(Store &store, QWidget *parent)
     : QWidget(parent, Qt::Window), m_store(store)
 {
     setWindowTitle(QStringLiteral("About Ulvane"));
@@ -114,20 +120,14 @@ AboutWindow::AboutWindow(Store &store, QUrl makerPage, QWidget *parent)
     link->setFont(Fonts::ui(10.5));
     link->setAlignment(Qt::AlignHCenter);
     const QString linkText = QStringLiteral("Частина екосистеми Brisel");
-    if (makerPage.isValid()) {
-        link->setTextFormat(Qt::RichText);
-        link->setText(
-            QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none\">%3</a>")
-                .arg(makerPage.toString(QUrl::FullyEncoded).toHtmlEscaped(), Brisel::blue().name(),
-                     linkText.toHtmlEscaped()));
-        link->setCursor(Qt::PointingHandCursor);
-        link->setToolTip(makerPage.toString());
-        connect(link, &QLabel::linkActivated, this,
-                [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
-    } else {
-        link->setTextFormat(Qt::PlainText);
-        link->setText(linkText);
-    }
+    link->setTextFormat(Qt::RichText);
+    link->setText(QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none\">%3</a>")
+                      .arg(makerPage().toString(QUrl::FullyEncoded).toHtmlEscaped(),
+                           Brisel::blue().name(), linkText.toHtmlEscaped()));
+    link->setCursor(Qt::PointingHandCursor);
+    link->setToolTip(makerPage().toString());
+    connect(link, &QLabel::linkActivated, this,
+            [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
     QPalette linkPalette = link->palette();
     linkPalette.setColor(QPalette::WindowText, Brisel::blue());
     link->setPalette(linkPalette);

@@ -18,8 +18,10 @@ public:
     static constexpr int windowWidth = 380;
     static constexpr int windowHeight = 360;
 
-    // `makerPage` is where the footer link leads; without one the footer is plain text.
-    explicit AboutWindow(Store &store, QUrl makerPage = QUrl(), QWidget *parent = nullptr);
+    explicit AboutWindow(Store &store, QWidget *parent = nullptr);
+
+    // Where the footer link leads: the maker's web page, opened in the user's browser.
+    static QUrl makerPage();
 
     // The application's version ("0.1.0"), and the build number, "1" when there is none.
     static QString shortVersion();

@@ -11,6 +11,30 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionMenuItem>
+
+namespace {
+
+// Draws an action marked "destructive" in the warning colour, hovered or not: the one item
+// of the row menu that loses data.
+class RowMenu : public QMenu
+{
+public:
+    using QMenu::QMenu;
+
+protected:
+    void initStyleOption(QStyleOptionMenuItem *option, const QAction *action) const override
+    {
+        QMenu::initStyleOption(option, action);
+        if (!action || !action->property("destructive").toBool())
+            return;
+        for (const QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText,
+                                               QPalette::ButtonText, QPalette::HighlightedText})
+            option->palette.setColor(role, Brisel::gold());
+    }
+};
+
+} // namespace
 
 ClipListView::ClipListView(PanelModel &model, ClipActions &actions, ClipRowDelegate &delegate,
                            QWidget *parent)
@@ -89,7 +113,7 @@ void ClipListView::paintEvent(QPaintEvent *event)
 
 QMenu *ClipListView::buildContextMenu(const Clip &clip, QWidget *parent) const
 {
-    auto *menu = new QMenu(parent);
+    auto *menu = new RowMenu(parent);
     ClipActions *actions = &m_actions;
     menu->addAction(QStringLiteral("Paste"), actions,
                     [actions, clip] { actions->paste(clip, false); });
@@ -117,7 +141,6 @@ QMenu *ClipListView::buildContextMenu(const Clip &clip, QWidget *parent) const
     menu->addSeparator();
     QAction *remove = menu->addAction(QStringLiteral("Delete"), actions,
                                       [actions, clip] { actions->remove(clip); });
-    // Shown in the warning colour: the one item that loses data.
     remove->setProperty("destructive", true);
     return menu;
 }

@@ -14,13 +14,16 @@
 #include <QPainterPath>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr int padX = 12;
 constexpr int spacing = 10;
 constexpr int iconSide = 20;
 constexpr int swatchSide = 18;
 constexpr int thumbMaxWidth = 72;
-constexpr int ageBoxWidth = 44;
+constexpr int minAgeWidth = 44;
 constexpr int starSide = 10;
 constexpr int textSpacing = 2;
 
@@ -57,6 +60,12 @@ void ClipRowDelegate::updateMetrics()
     m_numberFont = Fonts::mono(10);
     m_ageFont = Fonts::mono(10.5);
     m_numberWidth = QFontMetricsF(m_numberFont).horizontalAdvance(PanelKeys::quickPasteLabel(0));
+    // Wide enough for the longest age the locale writes, so "11 mo. ago" never loses its
+    // number to the clip.
+    m_ageWidth = minAgeWidth;
+    const QFontMetricsF ageMetrics(m_ageFont);
+    for (const QString &label : RelativeTime::longestLabels())
+        m_ageWidth = std::max(m_ageWidth, std::ceil(ageMetrics.horizontalAdvance(label)));
     m_lineCache.clear();
     m_textAdvances.clear();
     m_codeAdvances.clear();
@@ -166,8 +175,8 @@ ClipRowDelegate::Geometry ClipRowDelegate::geometry(const Clip &clip, int index,
     }
 
     qreal right = content.right();
-    g.age = QRectF(right - ageBoxWidth, content.top(), ageBoxWidth, content.height());
-    right -= ageBoxWidth + spacing;
+    g.age = QRectF(right - m_ageWidth, content.top(), m_ageWidth, content.height());
+    right -= m_ageWidth + spacing;
     if (index >= 0 && index < 9)
         right -= m_numberWidth + spacing;
     if (clip.pinned)

@@ -72,6 +72,7 @@ private:
     QFont m_codeFont;
     QFont m_numberFont;
     QFont m_ageFont;
+    qreal m_ageWidth = 0;
     QPixmap m_star;
     qreal m_numberWidth = 0; // "Ctrl+N" in the monospaced number font
     // Whether an excerpt wraps, by clip and width: shaping a long excerpt costs tens of

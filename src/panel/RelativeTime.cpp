@@ -74,4 +74,15 @@ QString relTime(double secondsSince1970, double nowSeconds)
     return QStringLiteral("%1 %2 ago").arg(amount).arg(QLatin1String(names[chosen - units]));
 }
 
+QStringList longestLabels()
+{
+    constexpr double minute = 60, hour = 3600, day = 86400;
+    const double now = Util::now();
+    QStringList labels;
+    for (const double elapsed : {59 * minute + 30, 23 * hour + 30 * minute, 6 * day + hour,
+                                 29 * day, 364 * day, 99 * 365.0 * day})
+        labels.append(relTime(now - elapsed, now));
+    return labels;
+}
+
 } // namespace RelativeTime
