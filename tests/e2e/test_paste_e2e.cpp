@@ -10,9 +10,11 @@
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
+#include "StderrCapture.h"
 #include "store/Store.h"
 #include "TestMain.h"
 #include "X11Clients.h"
+#include "X11RawOwner.h"
 
 #include <memory>
 
@@ -110,6 +112,61 @@ private Q_SLOTS:
         QCOMPARE(m_target.pasted, copies);
         // Our own writes never come back as new copies while recording.
         QCOMPARE(m_serial->queueLength(), 0);
+    }
+
+    void terminalsGetTheirPasteKey_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("windowClass");
+        QTest::addColumn<QString>("key");
+        // xterm pastes only the primary selection from the keyboard.
+        QTest::newRow("xterm") << u"xterm"_qs << u"XTerm"_qs << u"Shift+Insert"_qs;
+        QTest::newRow("st") << u"st"_qs << u"st-256color"_qs << u"Ctrl+Shift+V"_qs;
+    }
+
+    // The real terminal runs a shell line that keeps what arrives: a wrong key types a
+    // control character instead, and the line never comes.
+    void terminalsGetTheirPasteKey()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, windowClass);
+        QFETCH(QString, key);
+        const QString out = m_dir.filePath(program + u".out"_qs);
+        QProcess terminal;
+        terminal.start(program, {u"-e"_qs, u"sh"_qs, u"-c"_qs,
+                                 u"IFS= read -r line; printf %s \"$line\" > \"$0\""_qs, out});
+        const auto stop = qScopeGuard([&terminal] { terminal.kill(), terminal.waitForFinished(); });
+        const QByteArray found =
+            run(u"xdotool"_qs,
+                {u"search"_qs, u"--sync"_qs, u"--onlyvisible"_qs, u"--class"_qs, windowClass});
+        const quint64 window = found.trimmed().split('\n').last().toULongLong();
+        QVERIFY(window != 0);
+
+        // The user was working in it, as when the picker came up over it.
+        QVERIFY(activate(window));
+        const QString text = u"typed into "_qs + program;
+        StderrCapture log;
+        m_service->pasteText(text + u'\n', PasteTarget{window});
+        const auto arrived = [&out] {
+            QFile file(out);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(arrived(), text, timeoutMs);
+        QVERIFY(log.text().contains(u"[Paste] sent %1 to %2"_qs.arg(key, windowClass).toUtf8()));
+    }
+
+    // The owner is read off the GUI thread: the call comes back before anything is written,
+    // and the plain text takes the rich offer's place once it has been read.
+    void stripFormattingReadsOffTheGuiThread()
+    {
+        X11Raw::OfferOwner owner({{"text/html", "<b>bold</b>"}, {"UTF8_STRING", "bold"}});
+        QVERIFY(owner.claim());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pasteboard->ownsClipboard(), timeoutMs);
+        m_service->stripFormatting();
+        QVERIFY(!m_pasteboard->ownsClipboard());
+        QTRY_VERIFY_WITH_TIMEOUT(m_pasteboard->ownsClipboard(), timeoutMs);
+        QCOMPARE(m_pasteboard->read({Uti::plainText, Uti::html}).value(),
+                 (ItemList{{{Uti::plainText, "bold"}}}));
     }
 };
 

@@ -26,6 +26,8 @@ public:
     int offers = 0; // looks at the offer
     int reads = 0;  // of them, those that transferred content
     int writes = 0;
+    bool owned = false; // whether the last change was a write of ours
+    ItemList primary;
 
     // Runs as a read begins, on the reading thread: an owner that takes its time.
     std::function<void()> onRead;
@@ -65,6 +67,13 @@ public:
     {
         ++writes;
         copy(written, true);
+        owned = true;
+        return true;
+    }
+    bool ownsClipboard() const override { return owned; }
+    bool writePrimary(const ItemList &written) override
+    {
+        primary = written;
         return true;
     }
 
@@ -72,6 +81,7 @@ public:
     void copy(const ItemList &offer, bool announce = false)
     {
         items = offer;
+        owned = false;
         ++count;
         if (announce)
             Q_EMIT changed();
@@ -112,13 +122,13 @@ class FakeKeySynthesizer : public KeySynthesizer
 public:
     bool canSend = true;
     bool holdStrokes = false;
-    QList<bool> strokes; // one entry per stroke sent: whether it was the terminal variant
+    QList<PasteKey> strokes; // one entry per stroke sent
     QStringList *log = nullptr;
 
     bool canSendKeys() const override { return canSend; }
-    void sendPasteKeystroke(bool terminal, std::function<void(bool)> done) override
+    void sendPasteKeystroke(PasteKey key, std::function<void(bool)> done) override
     {
-        m_waiting.append({terminal, std::move(done)});
+        m_waiting.append({key, std::move(done)});
         if (!holdStrokes)
             release();
     }
@@ -126,11 +136,10 @@ public:
     void release()
     {
         while (!m_waiting.isEmpty()) {
-            const auto [terminal, done] = m_waiting.takeFirst();
-            strokes.append(terminal);
+            const auto [key, done] = m_waiting.takeFirst();
+            strokes.append(key);
             if (log)
-                log->append(terminal ? QStringLiteral("terminal stroke")
-                                     : QStringLiteral("stroke"));
+                log->append(PasteKeys::label(key));
             if (done)
                 done(true);
             if (holdStrokes)
@@ -139,7 +148,7 @@ public:
     }
 
 private:
-    QList<std::pair<bool, std::function<void(bool)>>> m_waiting;
+    QList<std::pair<PasteKey, std::function<void(bool)>>> m_waiting;
 };
 
 // Grabs in memory; refuses what cannot be labelled and the labels it is told are taken, and

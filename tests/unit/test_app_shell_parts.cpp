@@ -201,6 +201,8 @@ private Q_SLOTS:
             return about.findChild<QLabel *>(QLatin1String(name))->text();
         };
         QCOMPARE(figure("clipsValue"), u"0"_qs);
+        QVERIFY(figure("makerLink")
+                    .contains(u"href=\"%1\""_qs.arg(AboutWindow::makerPage().toString())));
         store.add(newClip(textItems(u"one"_qs), Util::now()));
         // Read when shown, not while open.
         QCOMPARE(figure("clipsValue"), u"0"_qs);

@@ -181,6 +181,12 @@ private Q_SLOTS:
         const int titledHeight = height(1);
         QVERIFY(titledHeight > shortHeight);
 
+        // Every age the locale writes fits its column, number and all.
+        const qreal ageWidth = delegate->geometry(titled, 1, QRect(0, 0, 600, 80)).age.width();
+        for (const QString &label : RelativeTime::longestLabels())
+            QVERIFY2(QFontMetricsF(Fonts::mono(10.5)).horizontalAdvance(label) <= ageWidth,
+                     qPrintable(label));
+
         m_prefs->setDensity(0);
         QCOMPARE(delegate->geometry(titled, 1, QRect(0, 0, 600, 80)).excerptLines, 1);
         QVERIFY(height(0) < shortHeight);
@@ -266,6 +272,21 @@ private Q_SLOTS:
         action(menuFor(1).get(), QStringLiteral("Copy (no paste)"))->trigger();
         QCOMPARE(m_rig->pasteboardText(), QStringLiteral("beta"));
         QCOMPARE(m_rig->hides, 1);
+        {
+            // The one item that loses data is drawn in the warning colour.
+            const auto menu = menuFor(0);
+            menu->adjustSize();
+            const QImage drawn =
+                menu->grab(menu->actionGeometry(action(menu.get(), u"Delete"_qs))).toImage();
+            bool warned = false;
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = 0; x < drawn.width(); ++x) {
+                    const QColor c = drawn.pixelColor(x, y);
+                    warned = warned || (c.red() - c.blue() > 80 && c.green() - c.blue() > 50);
+                }
+            }
+            QVERIFY(warned);
+        }
         action(menuFor(0).get(), QStringLiteral("Delete"))->trigger();
         QCOMPARE(m_rig->model.clips().at(0).excerpt, QStringLiteral("beta"));
         QCOMPARE(m_view->countLabel()->text(), QStringLiteral("2"));

@@ -131,12 +131,14 @@ private Q_SLOTS:
         QTest::addColumn<quint64>("target");
         QTest::addColumn<QString>("windowClass");
         QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<bool>("onPrimary");
         QTest::newRow("editor") << quint64(42) << u"Gedit"_qs
-                                << QStringList{"activate 42", "stroke"};
-        QTest::newRow("terminal") << quint64(42) << u"XTerm"_qs
-                                  << QStringList{"activate 42", "terminal stroke"};
+                                << QStringList{"activate 42", "Ctrl+V"} << false;
         QTest::newRow("no target, active terminal")
-            << quint64(0) << u"konsole"_qs << QStringList{"terminal stroke"};
+            << quint64(0) << u"konsole"_qs << QStringList{"Ctrl+Shift+V"} << false;
+        // xterm binds no key to the clipboard: Shift+Insert pastes the primary selection.
+        QTest::newRow("xterm") << quint64(42) << u"XTerm"_qs
+                               << QStringList{"activate 42", "Shift+Insert"} << true;
     }
 
     void strokeGoesToTheTargetWindow()
@@ -144,11 +146,13 @@ private Q_SLOTS:
         QFETCH(quint64, target);
         QFETCH(QString, windowClass);
         QFETCH(QStringList, calls);
+        QFETCH(bool, onPrimary);
 
         m_rig->workspace.active = 99; // the picker, say
         m_rig->workspace.classes.insert(target ? target : 99, windowClass);
         m_rig->paste.paste(m_rig->add({text("x")}), false, PasteTarget{target});
         QTRY_COMPARE_WITH_TIMEOUT(m_rig->log, calls, strokeTimeoutMs);
+        QCOMPARE(m_rig->pasteboard.primary, onPrimary ? ItemList{text("x") << marker} : ItemList());
     }
 
     // A paste asked for while the previous stroke still waits for the modifiers to be let go

@@ -105,6 +105,11 @@ private Q_SLOTS:
             << QStringList{"TARGETS", "STRING", "UTF8_STRING"}
             << Offer{{"STRING", "latin"}, {"UTF8_STRING", cafe}}
             << ItemList{{{Uti::plainText, cafe}}};
+        // GTK converts its MIME text targets to \r\n line ends; UTF8_STRING has the text as is.
+        QTest::newRow("UTF8_STRING preferred over MIME text")
+            << QStringList{"text/plain;charset=utf-8", "UTF8_STRING"}
+            << Offer{{"text/plain;charset=utf-8", "a\r\nb"}, {"UTF8_STRING", "a\nb"}}
+            << ItemList{{{Uti::plainText, "a\nb"}}};
         QTest::newRow("latin1 converted") << QStringList{"STRING"} << Offer{{"STRING", "caf\xe9"}}
                                           << ItemList{{{Uti::plainText, cafe}}};
         QTest::newRow("charset parameter")
@@ -206,7 +211,10 @@ private Q_SLOTS:
         std::unique_ptr<QMimeData> mime(mimeDataFor(items));
         QCOMPARE(mime->text(), QStringLiteral("first"));
         QCOMPARE(mime->data(selfMarker), QByteArray("\x01"));
-        QCOMPARE(mime->data(uriListTarget), QByteArray("file:///a\r\nfile:///b\r\n"));
+        // The web link is in the URI list too: many readers take links from nothing else.
+        QCOMPARE(mime->data(uriListTarget),
+                 QByteArray("file:///a\r\nfile:///b\r\nhttps://x.org/\r\n"));
+        QCOMPARE(mime->data(gnomeFilesTarget), QByteArray("copy\nfile:///a\nfile:///b"));
         const MozUrl link = parseMozUrl(mime->data(mozUrlTarget));
         QCOMPARE(link.url, QStringLiteral("https://x.org/"));
         QCOMPARE(link.title, QStringLiteral("X"));
@@ -309,6 +317,9 @@ private Q_SLOTS:
         QTest::newRow("files for file managers")
             << false << ItemList{{{Uti::fileUrl, "file:///a"}}, {{Uti::fileUrl, "file:///b"}}}
             << gnomeFilesTarget << QByteArray("copy\nfile:///a\nfile:///b");
+        QTest::newRow("links for every reader")
+            << false << ItemList{{{Uti::url, "https://x.org/"}, {Uti::urlName, "X"}}}
+            << uriListTarget << QByteArray("https://x.org/\r\n");
     }
 
     void writes()
@@ -326,6 +337,30 @@ private Q_SLOTS:
                                  {u"-o"_qs, u"-selection"_qs, u"clipboard"_qs, u"-t"_qs, target}),
                  theySee);
         QCOMPARE(m_pb->read(storable + QStringList{selfMarker}).value(), items);
+    }
+
+    // A real GTK application: its MIME text targets carry \r\n line ends it never had.
+    void gtkTextKeepsItsLineEnds()
+    {
+        QProcess gtk;
+        gtk.start(u"/usr/bin/python3"_qs,
+                  {u"-c"_qs,
+                   u"import gi; gi.require_version('Gtk', '3.0')\n"
+                   "from gi.repository import Gtk, Gdk\n"
+                   "Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).set_text('one\\ntwo', -1)\n"
+                   "Gtk.main()"_qs});
+        const auto stop = qScopeGuard([&gtk] { gtk.kill(), gtk.waitForFinished(); });
+        QTRY_VERIFY_WITH_TIMEOUT(clipboardOwner() != XCB_WINDOW_NONE, timeoutMs);
+        QCOMPARE(m_pb->read({Uti::plainText}).value(), (ItemList{{{Uti::plainText, "one\ntwo"}}}));
+    }
+
+    // The text without the image would be a different copy from the one the user made.
+    void oversizedFormatDropsTheWholeCopy()
+    {
+        QVERIFY(own({{"UTF8_STRING", "small"},
+                     {"image/png", QByteArray(Flavors::maxCaptureBytes + 1, 'x')}},
+                    OfferOwner::Answer, 0, 1 << 20));
+        QVERIFY(!m_pb->read(storable));
     }
 };
 ULVANE_X11_TEST_MAIN(TestX11Pasteboard)

@@ -3,7 +3,7 @@
 #include "X11RawOwner.h"
 
 #include "platform/CanberraEventSound.h"
-#include "platform/TerminalApps.h"
+#include "platform/PasteKeys.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
@@ -68,17 +68,20 @@ struct WindowClient
     }
 };
 
-// Keeps the modifiers the V key first arrived with.
+// Keeps the first key other than a modifier that arrived, with the modifiers held for it.
 class KeyWindow : public QWindow
 {
 public:
-    std::optional<Qt::KeyboardModifiers> modifiersOfV;
+    std::optional<QKeyCombination> stroke;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (event->key() == Qt::Key_V && !modifiersOfV)
-            modifiersOfV = event->modifiers();
+        const int key = event->key();
+        const bool modifier = key == Qt::Key_Shift || key == Qt::Key_Control ||
+                              key == Qt::Key_Alt || key == Qt::Key_Meta;
+        if (!modifier && !stroke)
+            stroke = QKeyCombination(event->modifiers(), Qt::Key(key));
     }
 };
 
@@ -186,7 +189,7 @@ private Q_SLOTS:
         X11KeySynthesizer keys(":9999");
         QVERIFY(!keys.canSendKeys());
         std::optional<bool> sent;
-        keys.sendPasteKeystroke(false, [&sent](bool ok) { sent = ok; });
+        keys.sendPasteKeystroke(PasteKey::ControlV, [&sent](bool ok) { sent = ok; });
         QCOMPARE(sent, std::optional(false));
     }
 
@@ -216,23 +219,28 @@ private Q_SLOTS:
 
     void sendPaste_data()
     {
-        QTest::addColumn<bool>("terminal");
+        QTest::addColumn<PasteKey>("key");
         QTest::addColumn<int>("alt"); // 0: not held, 1: released while the paste waits, 2: held
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QKeyCombination>("arrived");
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-        QTest::newRow("Ctrl+V") << false << 0 << ctrl;
-        QTest::newRow("terminal: Ctrl+Shift+V") << true << 0 << (ctrl | Qt::ShiftModifier);
+        QTest::newRow("Ctrl+V") << PasteKey::ControlV << 0 << (ctrl | Qt::Key_V);
+        QTest::newRow("Ctrl+Shift+V")
+            << PasteKey::ControlShiftV << 0 << (ctrl | Qt::ShiftModifier | Qt::Key_V);
+        QTest::newRow("Shift+Insert")
+            << PasteKey::ShiftInsert << 0 << (Qt::ShiftModifier | Qt::Key_Insert);
         // A held modifier would turn the stroke into another shortcut, so it is waited out,
         // though not for ever.
-        QTest::newRow("Alt released while waiting") << false << 1 << ctrl;
-        QTest::newRow("Alt never released") << false << 2 << (ctrl | Qt::AltModifier);
+        QTest::newRow("Alt released while waiting")
+            << PasteKey::ControlV << 1 << (ctrl | Qt::Key_V);
+        QTest::newRow("Alt never released")
+            << PasteKey::ControlV << 2 << (ctrl | Qt::AltModifier | Qt::Key_V);
     }
 
     void sendPaste()
     {
-        QFETCH(bool, terminal);
+        QFETCH(PasteKey, key);
         QFETCH(int, alt);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QKeyCombination, arrived);
         X11KeySynthesizer keys;
         QVERIFY(keys.canSendKeys());
         KeyWindow window;
@@ -246,11 +254,11 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(keys.anyModifierHeld(), 30000);
         }
         std::optional<bool> sent;
-        keys.sendPasteKeystroke(terminal, [&sent](bool ok) { sent = ok; });
+        keys.sendPasteKeystroke(key, [&sent](bool ok) { sent = ok; });
         if (alt > 0) {
             // The wait runs on the event loop: the call came back with the stroke still due.
             QVERIFY(!sent);
-            QVERIFY(!window.modifiersOfV);
+            QVERIFY(!window.stroke);
         }
         // Released while this thread, and with it the wait, is blocked: the wait's next look
         // finds it let go however long the release took.
@@ -259,18 +267,24 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(sent, 30000);
         QVERIFY(*sent);
 
-        QTRY_VERIFY_WITH_TIMEOUT(window.modifiersOfV, 30000);
-        QCOMPARE(*window.modifiersOfV, modifiers);
+        QTRY_VERIFY_WITH_TIMEOUT(window.stroke, 30000);
+        QCOMPARE(*window.stroke, arrived);
         QCOMPARE(keys.anyModifierHeld(), alt == 2);
     }
 
-    void terminalApps()
+    void pasteKeyByWindowClass()
     {
         // Class or instance name, any case, but only whole names.
-        for (const char *name : {"gnome-terminal-server", "XTerm", "org.wezfurlong.wezterm"})
-            QVERIFY2(TerminalApps::isTerminal(QString::fromLatin1(name)), name);
-        for (const char *name : {"xtermish", "st-", ""})
-            QVERIFY2(!TerminalApps::isTerminal(QString::fromLatin1(name)), name);
+        const QList<std::pair<const char *, PasteKey>> cases = {
+            {"gnome-terminal-server", PasteKey::ControlShiftV},
+            {"st-256color", PasteKey::ControlShiftV},
+            {"XTerm", PasteKey::ShiftInsert},
+            {"URxvt", PasteKey::ShiftInsert},
+            {"xtermish", PasteKey::ControlV},
+            {"", PasteKey::ControlV},
+        };
+        for (const auto &[name, key] : cases)
+            QCOMPARE(PasteKeys::forWindowClass(QString::fromLatin1(name)), key);
     }
 
     // There is no sound server in the test session; neither playing nor going away may wait.
