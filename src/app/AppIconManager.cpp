@@ -1,5 +1,6 @@
 #include "app/AppIconManager.h"
 
+#include "core/InstallLayout.h"
 #include "core/Log.h"
 #include "platform/xdg/DesktopEntry.h"
 #include "prefs/Prefs.h"
@@ -55,9 +56,7 @@ bool hasMainGroup(const QString &text)
 
 QStringList AppIconManager::defaultIconDirectories()
 {
-    return {QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                            QStringLiteral("/../share/ulvane/icons")),
-            QStringLiteral(ULVANE_SOURCE_DIR "/resources/icons")};
+    return InstallLayout::running().iconDirectories();
 }
 
 QString AppIconManager::defaultDesktopEntryPath()
