@@ -5,8 +5,10 @@ ASAN_BUILD   ?= build-asan
 TSAN_BUILD   ?= build-tsan
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS  ?=
+PREFIX       ?= /usr/local
 
-.PHONY: all deps configure build run demo soak test test-asan test-tsan bench fuzz format clean
+.PHONY: all deps configure build run demo soak test test-asan test-tsan bench fuzz format clean \
+        install uninstall package package-check
 
 all: build
 
@@ -72,6 +74,25 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) --target fuzz_snapshot fuzz_rtf fuzz_export_import fuzz_hex_color fuzz_hotkey_label \
 		fuzz_copyless
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Installs into PREFIX (default /usr/local; `sudo` where that is not yours). The installed files
+# are listed in $(BUILD)/install_manifest.txt, which `make uninstall` removes again.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
+	xargs -d '\n' rm -f -- < $(BUILD)/install_manifest.txt
+
+# The Debian package, $(BUILD)/ulvane_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package and puts it through what a user's machine does with it: validators,
+# install, the installed binary's commands, the app in a private X session, removal. Needs
+# root (apt); also checks a `cmake --install` into a temporary prefix with the sources moved away.
+package-check: package
+	@scripts/package-check $(BUILD)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

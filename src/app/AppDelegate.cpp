@@ -73,6 +73,7 @@ void AppDelegate::start()
     connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refreshAutoPaste);
 
     m_icons->applyStored();
+    m_loginItem->repair();
     setupStatusItem();
     connect(m_services.get(), &DesktopServices::togglePanelRequested, m_panel.get(),
             &PanelController::toggle);

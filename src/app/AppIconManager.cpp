@@ -1,5 +1,7 @@
 #include "app/AppIconManager.h"
 
+#include "app/EntryProgram.h"
+#include "core/InstallLayout.h"
 #include "core/Log.h"
 #include "platform/xdg/DesktopEntry.h"
 #include "prefs/Prefs.h"
@@ -55,9 +57,7 @@ bool hasMainGroup(const QString &text)
 
 QStringList AppIconManager::defaultIconDirectories()
 {
-    return {QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                            QStringLiteral("/../share/ulvane/icons")),
-            QStringLiteral(ULVANE_SOURCE_DIR "/resources/icons")};
+    return InstallLayout::running().iconDirectories();
 }
 
 QString AppIconManager::defaultDesktopEntryPath()
@@ -69,8 +69,7 @@ QString AppIconManager::defaultDesktopEntryPath()
 }
 
 AppIconManager::AppIconManager()
-    : AppIconManager(defaultIconDirectories(), defaultDesktopEntryPath(),
-                     QCoreApplication::applicationFilePath())
+    : AppIconManager(defaultIconDirectories(), defaultDesktopEntryPath(), EntryProgram::current())
 {}
 
 AppIconManager::AppIconManager(QStringList iconDirectories, QString desktopEntryPath,
@@ -172,8 +171,12 @@ bool AppIconManager::installDesktopEntry(AppIconStyle style, QString *error) con
         return false;
     }
     const QString current = readEntry(m_desktopEntryPath);
-    // The user's own entry keeps everything but its icon.
-    const QString base = hasMainGroup(current) ? current : desktopEntryTemplate();
+    // The user's own entry keeps everything but its icon, and its program while that can
+    // still start: one written by an install since removed or moved starts this one instead.
+    QString base = hasMainGroup(current) ? current : desktopEntryTemplate();
+    if (!EntryProgram::canStart(DesktopEntry::value(base, QStringLiteral("Exec"))))
+        base = DesktopEntry::withValue(base, QStringLiteral("Exec"),
+                                       DesktopEntry::execValue(m_executable));
     const QString updated =
         DesktopEntry::withValue(base, QStringLiteral("Icon"), DesktopEntry::escapeValue(artwork));
     if (updated == current)

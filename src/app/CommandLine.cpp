@@ -2,17 +2,41 @@
 
 #include "app/AppIconManager.h"
 #include "app/AppIconStyle.h"
+#include "core/Log.h"
 #include "exchange/CopyLessImporter.h"
 #include "platform/ShowChannel.h"
-#include "core/Log.h"
 #include "store/Store.h"
 
 #include <cstdio>
 
 namespace CommandLine {
 
+namespace {
+
+// A comma-separated list broken into lines of at most `width` characters, each indented.
+QString wrapped(const QStringList &words, const QString &indent, qsizetype width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString &word : words) {
+        if (!line.isEmpty() && indent.size() + line.size() + 2 + word.size() > width) {
+            lines.append(indent + line + u',');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(", ")) + word;
+    }
+    lines.append(indent + line);
+    return lines.join(u'\n');
+}
+
+} // namespace
+
 Command parse(const QStringList &arguments)
 {
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
+        return {Mode::Help, {}};
+    if (arguments.contains(QLatin1String("--version")))
+        return {Mode::Version, {}};
     if (arguments.contains(QLatin1String("--selftest")))
         return {Mode::SelfTest, {}};
     if (arguments.contains(QLatin1String("--import-copyless")))
@@ -33,6 +57,41 @@ void printLine(const QString &line)
     const QByteArray utf8 = line.toUtf8() + '\n';
     std::fwrite(utf8.constData(), 1, static_cast<size_t>(utf8.size()), stdout);
     std::fflush(stdout);
+}
+
+int runHelp()
+{
+    QStringList styles;
+    for (AppIconStyle each : AppIconStyles::allCases())
+        styles.append(AppIconStyles::rawValue(each));
+    const QString indent(23, u' ');
+    printLine(
+        QStringLiteral(
+            "Usage: ulvane [COMMAND]\n"
+            "Clipboard history for the Linux desktop, kept on this computer.\n"
+            "\n"
+            "Without a command, starts Ulvane in the system tray. One instance runs per user:\n"
+            "a second start opens the picker of the first one.\n"
+            "\n"
+            "Commands:\n"
+            "  --show               open the picker of the running Ulvane\n"
+            "  --stats              print the number of clips and the history's size on disk\n"
+            "  --set-icon STYLE     choose the application icon style, one of:\n") +
+        wrapped(styles, indent, 80) +
+        QStringLiteral("\n"
+                       "  --import-copyless    take over the history of CopyLess 2\n"
+                       "  --selftest           run the built-in checks on throw-away stores\n"
+                       "  -h, --help           print this help and exit\n"
+                       "  --version            print the version and exit\n"
+                       "\n"
+                       "The first command given wins. Files and environment: see ulvane(1)."));
+    return 0;
+}
+
+int runVersion()
+{
+    printLine(QStringLiteral("ulvane " ULVANE_VERSION));
+    return 0;
 }
 
 int runStats()

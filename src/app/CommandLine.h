@@ -7,7 +7,7 @@
 // argument vector; the first word of this order that is present wins.
 namespace CommandLine {
 
-enum class Mode { SelfTest, ImportCopyLess, Stats, SetIcon, Show, Start };
+enum class Mode { Help, Version, SelfTest, ImportCopyLess, Stats, SetIcon, Show, Start };
 
 struct Command
 {
@@ -16,6 +16,10 @@ struct Command
 };
 
 Command parse(const QStringList &arguments);
+
+// Usage and version need no application object and touch nothing: they run before one exists.
+int runHelp();
+int runVersion();
 
 // The jobs; each prints its result to standard output and returns the exit status.
 int runStats();

@@ -1,17 +1,16 @@
 #include "app/LoginItem.h"
 
+#include "app/EntryProgram.h"
 #include "core/Log.h"
 #include "platform/xdg/AutostartEntry.h"
 #include "platform/xdg/DesktopEntry.h"
-
-#include <QCoreApplication>
 
 QString LoginItem::defaultEntryPath()
 {
     return AutostartEntry::defaultPath(DesktopEntry::fileName);
 }
 
-LoginItem::LoginItem() : LoginItem(defaultEntryPath(), QCoreApplication::applicationFilePath()) {}
+LoginItem::LoginItem() : LoginItem(defaultEntryPath(), EntryProgram::current()) {}
 
 LoginItem::LoginItem(QString entryPath, QString executable)
     : m_entryPath(std::move(entryPath)), m_executable(std::move(executable))
@@ -29,6 +28,16 @@ bool LoginItem::set(bool enabled)
     if (!done)
         Log::line(QStringLiteral("[LoginItem] failed: ") + error);
     return done;
+}
+
+void LoginItem::repair()
+{
+    if (!isEnabled())
+        return;
+    const QString exec = DesktopEntry::value(
+        DesktopEntry::readFile(m_entryPath).value_or(QString()), QStringLiteral("Exec"));
+    if (!EntryProgram::canStart(exec))
+        set(true);
 }
 
 bool LoginItem::write(QString *error) const

@@ -12,7 +12,7 @@ public:
     static QString defaultEntryPath();
 
     // The entry at `entryPath` starts `executable`; the defaults are this user's autostart
-    // folder and the running binary.
+    // folder and the running binary (see EntryProgram).
     LoginItem();
     LoginItem(QString entryPath, QString executable);
 
@@ -20,6 +20,9 @@ public:
 
     // The entry exists and is not marked Hidden=true.
     bool isEnabled() const;
+    // Points an enabled entry whose program is gone (an install removed or moved to another
+    // prefix) at this one; a working or disabled entry is left as it is.
+    void repair();
     // Writes or removes the entry. A failure is logged ("[LoginItem] failed: ...") and
     // returns false; the previous state then stays.
     bool set(bool enabled);

@@ -38,6 +38,8 @@ int runCommand(int argc, char **argv, const CommandLine::Command &command)
         return CommandLine::runSetIcon(command.value);
     case CommandLine::Mode::Show:
         return CommandLine::runShow();
+    case CommandLine::Mode::Help:
+    case CommandLine::Mode::Version:
     case CommandLine::Mode::Start:
         break;
     }
@@ -85,6 +87,10 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const CommandLine::Command command = CommandLine::parse(arguments);
+    if (command.mode == CommandLine::Mode::Help)
+        return CommandLine::runHelp();
+    if (command.mode == CommandLine::Mode::Version)
+        return CommandLine::runVersion();
     if (command.mode == CommandLine::Mode::Start)
         return startApplication(argc, argv);
     return runCommand(argc, argv, command);

@@ -1,5 +1,6 @@
 #include "paste/PasteService.h"
 
+#include "core/InstallLayout.h"
 #include "core/Log.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
@@ -187,13 +188,7 @@ void PasteService::strokeDone()
 
 QUrl PasteService::helpUrl()
 {
-    const QString appDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        appDir + QStringLiteral("/README.md"),
-        appDir + QStringLiteral("/../share/doc/ulvane/README.md"),
-        QStringLiteral(ULVANE_SOURCE_DIR "/README.md"),
-    };
-    for (const QString &path : candidates) {
+    for (const QString &path : InstallLayout::running().readmePaths()) {
         if (QFileInfo::exists(path)) {
             QUrl url = QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath());
             url.setFragment(QStringLiteral("auto-paste"));

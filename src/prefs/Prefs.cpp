@@ -157,11 +157,24 @@ Prefs::Prefs(const QString &settingsPath, QObject *parent)
 
 QString Prefs::defaultIgnoredApps()
 {
-    return QStringLiteral("# One bundle id per line. Clips from these apps are never captured.\n"
-                          "com.apple.keychainaccess\n"
-                          "com.bitwarden.desktop\n"
-                          "com.1password.1password\n"
-                          "com.agilebits.onepassword7");
+    // Password managers by the ids of their desktop entries: Debian's packages, the vendors'
+    // own packages and Flathub's. The earlier defaults stay, so a list never edited only grows.
+    return QStringLiteral(
+        "# One application id per line. Clips from these apps are never captured.\n"
+        "org.keepassxc.KeePassXC\n"
+        "keepass2\n"
+        "1password\n"
+        "com.onepassword.OnePassword\n"
+        "bitwarden\n"
+        "com.bitwarden.desktop\n"
+        "proton-pass\n"
+        "me.proton.Pass\n"
+        "org.gnome.seahorse.Application\n"
+        "org.kde.kwalletmanager5\n"
+        "org.kde.kwalletmanager\n"
+        "com.apple.keychainaccess\n"
+        "com.1password.1password\n"
+        "com.agilebits.onepassword7");
 }
 
 QStringList Prefs::parseAppIds(const QString &text)

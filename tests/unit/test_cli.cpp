@@ -81,6 +81,9 @@ private Q_SLOTS:
             {"/usr/bin/ulvane --show --set-icon", Mode::Show, ""}, // no value: the word is ignored
             {"/usr/bin/ulvane --stats=1 --SHOW", Mode::Start, ""}, // whole words only
             {"--stats", Mode::Stats, ""},                          // index zero counts
+            {"/usr/bin/ulvane --selftest --version -h", Mode::Help, ""},
+            {"/usr/bin/ulvane --show --selftest --version", Mode::Version, ""},
+            {"/usr/bin/ulvane -help --Version", Mode::Start, ""},
         };
         for (const auto &c : cases) {
             const CommandLine::Command command =
@@ -154,6 +157,34 @@ private Q_SLOTS:
         QCOMPARE(ulvane({u"--import-copyless"_qs}, env).out,
                  u"copyless-import: imported=0 skipped=2 total_now=1\n"_qs);
         QCOMPARE(leftInTmp(env), QStringList());
+    }
+
+    // Both answer at once where a start would have tried the display, and write nothing.
+    void helpAndVersion()
+    {
+        auto env = freshHome();
+        env.insert(u"DISPLAY"_qs, u":99"_qs);
+        const Result version = ulvane({u"--version"_qs}, env);
+        QCOMPARE(version.status, 0);
+        QVERIFY2(
+            QRegularExpression(uR"(^ulvane \d+\.\d+\.\d+\n$)"_qs).match(version.out).hasMatch(),
+            qPrintable(version.out));
+        const Result help = ulvane({u"-h"_qs}, env);
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.err.isEmpty());
+        // The usage names every command and only commands.
+        QSet<Mode> named;
+        auto words = QRegularExpression(uR"((?<![\w-])--?[a-z][a-z-]*)"_qs).globalMatch(help.out);
+        while (words.hasNext()) {
+            const QString word = words.next().captured();
+            const Mode mode = CommandLine::parse({u"ulvane"_qs, word, u"petroglyph"_qs}).mode;
+            QVERIFY2(mode != Mode::Start, qPrintable(word));
+            named.insert(mode);
+        }
+        QCOMPARE(named.size(), int(Mode::Start));
+        QCOMPARE(QDir(env.value(u"HOME"_qs))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{u"tmp"_qs});
     }
 
     // Without a display a normal start says so and fails; --show without a bus still succeeds.

@@ -21,8 +21,8 @@ FiltersPage::FiltersPage(Prefs &prefs, QWidget *parent) : SettingsPage(parent), 
         content()));
 
     layout->addSpacing(14);
-    layout->addWidget(
-        FormKit::sectionHeader(QStringLiteral("IGNORED APPS (BUNDLE ID PER LINE)"), content()));
+    layout->addWidget(FormKit::sectionHeader(
+        QStringLiteral("IGNORED APPS (APPLICATION ID PER LINE)"), content()));
     auto *editorSection = new FormKit::Section(content());
     m_ignoredApps = new QPlainTextEdit;
     m_ignoredApps->setObjectName(QStringLiteral("ignoredApps"));

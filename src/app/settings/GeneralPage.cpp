@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -85,6 +86,21 @@ GeneralPage::GeneralPage(Prefs &prefs, LoginItem &loginItem, QWidget *parent)
     syncHistoryCap();
 }
 
+namespace {
+
+// What this desktop lacks for sending the paste keystroke, in the words its user would look up.
+QString missingKeySender()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform == u"xcb")
+        return QStringLiteral("the X server offers no XTEST extension");
+    if (platform.startsWith(u"wayland"))
+        return QStringLiteral("Wayland lets no application send keys to another");
+    return QStringLiteral("this desktop accepts no synthetic keys");
+}
+
+} // namespace
+
 QWidget *GeneralPage::buildAutoPasteNotice(QWidget *parent)
 {
     auto *notice = new QWidget(parent);
@@ -94,13 +110,13 @@ QWidget *GeneralPage::buildAutoPasteNotice(QWidget *parent)
     auto *symbol = new QLabel(notice);
     symbol->setPixmap(Symbols::pixmap(Symbol::Warning, 14, Brisel::gold(), devicePixelRatioF()));
     layout->addWidget(symbol);
-    QLabel *text = FormKit::label(QStringLiteral("Auto-paste unavailable: this desktop accepts no "
-                                                 "synthetic keys — selection only copies."),
+    QLabel *text = FormKit::label(QStringLiteral("Auto-paste unavailable: ") + missingKeySender() +
+                                      QStringLiteral(" — selection only copies."),
                                   Fonts::ui(12), Brisel::text(), notice);
     text->setWordWrap(true);
     layout->addWidget(text, 1);
     QPushButton *enable = FormKit::borderedButton(QStringLiteral("enableAutoPaste"),
-                                                  QStringLiteral("Grant…"), notice);
+                                                  QStringLiteral("How to Enable…"), notice);
     connect(enable, &QPushButton::clicked, this, [this] {
         if (m_enableAutoPaste)
             m_enableAutoPaste->trigger();
