@@ -12,6 +12,7 @@
 #include "platform/x11/X11Workspace.h"
 #include "StderrCapture.h"
 #include "store/Store.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "X11Clients.h"
 #include "X11RawOwner.h"
@@ -141,17 +142,12 @@ private Q_SLOTS:
                 {u"search"_qs, u"--sync"_qs, u"--onlyvisible"_qs, u"--class"_qs, windowClass});
         const quint64 window = found.trimmed().split('\n').last().toULongLong();
         QVERIFY(window != 0);
-
         // The user was working in it, as when the picker came up over it.
         QVERIFY(activate(window));
         const QString text = u"typed into "_qs + program;
         StderrCapture log;
         m_service->pasteText(text + u'\n', PasteTarget{window});
-        const auto arrived = [&out] {
-            QFile file(out);
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(arrived(), text, timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(fileText(out)), text, timeoutMs);
         QVERIFY(log.text().contains(u"[Paste] sent %1 to %2"_qs.arg(key, windowClass).toUtf8()));
     }
 

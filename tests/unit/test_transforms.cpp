@@ -4,7 +4,6 @@
 #include "paste/Transforms.h"
 
 #include <QElapsedTimer>
-#include <QRandomGenerator>
 
 namespace {
 
@@ -171,37 +170,6 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QStringList, expected);
         QCOMPARE(LinkDetector::detect(text), expected);
-    }
-
-    void detectOnRandomJunk()
-    {
-        // Whatever the input, every link is one of the three shapes, is free of characters
-        // that end links, and occurs in the text (less its added prefix) after the last one.
-        const QStringList pieces =
-            u"http|https://|://|www.|mailto:|a|B9|.|-|@|(|)|]|'| |\n|/|:|com|é|😀"_qs.split(u'|');
-        QRandomGenerator random(20240601);
-        for (int round = 0; round < 3000; ++round) {
-            QString text;
-            for (int k = random.bounded(1, 30); k > 0; --k)
-                text += pieces.at(random.bounded(int(pieces.size())));
-            qsizetype cursor = 0;
-            for (const QString &link : LinkDetector::detect(text)) {
-                const QString why = text + u" → "_qs + link;
-                QVERIFY2(link.contains(u':') && !link.contains(u' ') && !link.contains(u'\n'),
-                         qPrintable(why));
-                QVERIFY2(!link.endsWith(u'.') && !link.endsWith(u'\''), qPrintable(why));
-                const bool prefixed = link.startsWith(u"http://www."_qs, Qt::CaseInsensitive) ||
-                                      link.startsWith(u"mailto:"_qs);
-                qsizetype at = text.indexOf(link, cursor);
-                qsizetype length = link.size();
-                if (at < 0 && prefixed) {
-                    at = text.indexOf(link.mid(7), cursor);
-                    length -= 7;
-                }
-                QVERIFY2(at >= 0, qPrintable(why));
-                cursor = at + length;
-            }
-        }
     }
 
     void noCatastrophicBacktracking_data()

@@ -3,7 +3,6 @@
 #include "X11RawOwner.h"
 
 #include "platform/CanberraEventSound.h"
-#include "platform/PasteKeys.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
@@ -272,22 +271,6 @@ private Q_SLOTS:
         QCOMPARE(keys.anyModifierHeld(), alt == 2);
     }
 
-    void pasteKeyByWindowClass()
-    {
-        // Class or instance name, any case, but only whole names.
-        const QList<std::pair<const char *, PasteKey>> cases = {
-            {"gnome-terminal-server", PasteKey::ControlShiftV},
-            {"st-256color", PasteKey::ControlShiftV},
-            {"XTerm", PasteKey::ShiftInsert},
-            {"URxvt", PasteKey::ShiftInsert},
-            {"xtermish", PasteKey::ControlV},
-            {"", PasteKey::ControlV},
-        };
-        for (const auto &[name, key] : cases)
-            QCOMPARE(PasteKeys::forWindowClass(QString::fromLatin1(name)), key);
-    }
-
-    // There is no sound server in the test session; neither playing nor going away may wait.
     void eventSoundNeverBlocks()
     {
         for (int round = 0; round < 2; ++round) {
