@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -342,6 +343,34 @@ qint64 rssOf(qint64 pid)
     return 0;
 }
 
+// Context switches of each thread of the process, by thread id: how often each was woken.
+QHash<QString, qint64> wakeupsOf(qint64 pid)
+{
+    QHash<QString, qint64> threads;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:") ||
+                line.startsWith("nonvoluntary_ctxt_switches:"))
+                threads[task] += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return threads;
+}
+
+// Wake-ups between two looks, over the threads alive at both (a pool thread that expired in
+// between would otherwise count negative).
+qint64 wakeupsBetween(const QHash<QString, qint64> &before, const QHash<QString, qint64> &after)
+{
+    qint64 total = 0;
+    for (auto it = after.cbegin(); it != after.cend(); ++it)
+        total += it.value() - before.value(it.key(), 0);
+    return total;
+}
+
 // The real application with 10 000 clips: resident memory idle, then with the picker shown.
 void benchAppMemory(const QString &binary)
 {
@@ -370,8 +399,10 @@ void benchAppMemory(const QString &binary)
     // Text recognition of the 40 new images runs first; its models are let go after 30 s idle.
     settle(10000);
     const double cpuBefore = cpuSecondsOf(app.processId());
+    const QHash<QString, qint64> wakeupsBefore = wakeupsOf(app.processId());
     settle(30000);
     const double cpuIdle = (cpuSecondsOf(app.processId()) - cpuBefore) * 2.0;
+    const qint64 wakeupsIdle = wakeupsBetween(wakeupsBefore, wakeupsOf(app.processId())) * 2;
     const qint64 idle = rssOf(app.processId());
     QProcess show;
     show.setProcessEnvironment(env);
@@ -381,6 +412,8 @@ void benchAppMemory(const QString &binary)
     const qint64 shown = rssOf(app.processId());
     report(QStringLiteral("app idle CPU, 10k clips"),
            QStringLiteral("%1 CPU-s per minute").arg(cpuIdle, 0, 'f', 3), QStringLiteral("<= 0.2"));
+    report(QStringLiteral("app idle wake-ups, all threads"),
+           QStringLiteral("%1 per minute").arg(wakeupsIdle), QStringLiteral("<= 10"));
     report(QStringLiteral("app RSS, 10k clips: after start, OCR running"),
            QStringLiteral("%1 MiB").arg(double(started) / 1024.0, 0, 'f', 1), QString());
     report(QStringLiteral("app RSS, 10k clips: idle / picker shown"),

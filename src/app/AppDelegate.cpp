@@ -71,6 +71,10 @@ void AppDelegate::start()
     connect(m_panel->panel()->moreMenu(), &QMenu::aboutToShow, m_actions.get(),
             &AppActions::refresh);
     connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refreshAutoPaste);
+    // Capture follows change announcements alone; the picker, where the user looks for what
+    // they copied, makes sure none went missing.
+    connect(m_panel.get(), &PanelController::shown, m_services.get(),
+            &DesktopServices::recheckClipboard);
 
     m_icons->applyStored();
     m_loginItem->repair();

@@ -56,6 +56,12 @@ void DesktopServices::startCapture()
     m_monitor->start();
 }
 
+void DesktopServices::recheckClipboard()
+{
+    if (m_monitor->isStarted())
+        m_monitor->tick();
+}
+
 bool DesktopServices::canSendKeys() const
 {
     return m_platform.keys->canSendKeys();

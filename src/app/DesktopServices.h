@@ -27,6 +27,8 @@ public:
     void bindHotKeys();
     // Starts watching the clipboard.
     void startCapture();
+    // Looks at the clipboard once more, in case a change announcement went missing.
+    void recheckClipboard();
 
     PasteService &pasteService() const { return *m_paste; }
     SerialPaste &serialPaste() const { return *m_serial; }

@@ -63,14 +63,17 @@ public:
     // Waits for a running capture, at most the pasteboard's read budget.
     ~PasteboardMonitor() override;
 
-    // Begins following the clipboard; call once.
+    // Begins following the clipboard; call once. Where the pasteboard announces every change
+    // nothing runs between changes; elsewhere the change counter is polled.
     void start();
-    // One look at the change counter, capturing when it moved.
+    // One look at the change counter, capturing when it moved. Also the safety net for a
+    // change announcement that never came: the app calls it when the picker is shown.
     void tick();
 
     qint64 lastChangeCount() const { return m_lastChangeCount; }
     bool isSleeping() const { return m_sleeping; }
-    bool isStarted() const { return m_timer.isActive(); }
+    bool isStarted() const { return m_started; }
+    bool isPolling() const { return m_timer.isActive(); }
     bool isCapturing() const { return m_capturing; }
 
     static Classification classify(const FlavorList &flat);
@@ -106,6 +109,7 @@ private:
     SettingsProvider m_settings;
     CaptureHooks m_hooks;
     QTimer m_timer;
+    bool m_started = false;
     qint64 m_lastChangeCount = 0;
     bool m_sleeping = false;
     bool m_capturing = false;

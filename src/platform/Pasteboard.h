@@ -21,6 +21,8 @@ public:
     // Changes whenever any process, this one included, changes the contents. Only inequality
     // carries meaning.
     virtual qint64 changeCount() const = 0;
+    // Whether changed() is sent for every change, so nobody needs to poll changeCount().
+    virtual bool announcesChanges() const { return false; }
 
     // One look at the current offer.
     struct Offer

@@ -32,7 +32,9 @@ public:
     // Runs as a read begins, on the reading thread: an owner that takes its time.
     std::function<void()> onRead;
 
+    bool announces = false; // like X11 with XFixes: no poll needed
     qint64 changeCount() const override { return count; }
+    bool announcesChanges() const override { return announces; }
 
     std::optional<Offer> readOffer(const QStringList &wantedUtis, const TypeCheck &accept) override
     {

@@ -50,6 +50,11 @@ qint64 X11Pasteboard::changeCount() const
     return m_connection->changeCount();
 }
 
+bool X11Pasteboard::announcesChanges() const
+{
+    return m_connection->isValid();
+}
+
 bool X11Pasteboard::isOwnOffer(quint32 owner) const
 {
     return X11SelectionConnection::isWindowOf(owner, m_qtConnection);

@@ -34,6 +34,8 @@ public:
     bool write(const ItemList &items) override;
     bool writePrimary(const ItemList &items) override;
     bool ownsClipboard() const override;
+    // XFixes tells every change of owner.
+    bool announcesChanges() const override;
 
 private:
     bool onGuiThread() const;
