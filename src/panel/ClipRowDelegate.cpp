@@ -60,15 +60,24 @@ void ClipRowDelegate::updateMetrics()
     m_numberFont = Fonts::mono(10);
     m_ageFont = Fonts::mono(10.5);
     m_numberWidth = QFontMetricsF(m_numberFont).horizontalAdvance(PanelKeys::quickPasteLabel(0));
-    // Wide enough for the longest age the locale writes, so "11 mo. ago" never loses its
-    // number to the clip.
-    m_ageWidth = minAgeWidth;
-    const QFontMetricsF ageMetrics(m_ageFont);
-    for (const QString &label : RelativeTime::longestLabels())
-        m_ageWidth = std::max(m_ageWidth, std::ceil(ageMetrics.horizontalAdvance(label)));
+    m_ageWidth = 0; // measured when first needed
     m_lineCache.clear();
     m_textAdvances.clear();
     m_codeAdvances.clear();
+}
+
+qreal ClipRowDelegate::ageWidth() const
+{
+    // Wide enough for the longest age the locale writes, so "11 mo. ago" never loses its
+    // number to the clip. Measured at the first row rather than at start: the locale's date
+    // data is megabytes the app does not need until the picker is shown.
+    if (m_ageWidth <= 0) {
+        m_ageWidth = minAgeWidth;
+        const QFontMetricsF metrics(m_ageFont);
+        for (const QString &label : RelativeTime::longestLabels())
+            m_ageWidth = std::max(m_ageWidth, std::ceil(metrics.horizontalAdvance(label)));
+    }
+    return m_ageWidth;
 }
 
 QFont ClipRowDelegate::excerptFont(const Clip &clip) const
@@ -175,8 +184,9 @@ ClipRowDelegate::Geometry ClipRowDelegate::geometry(const Clip &clip, int index,
     }
 
     qreal right = content.right();
-    g.age = QRectF(right - m_ageWidth, content.top(), m_ageWidth, content.height());
-    right -= m_ageWidth + spacing;
+    const qreal ageWidth = this->ageWidth();
+    g.age = QRectF(right - ageWidth, content.top(), ageWidth, content.height());
+    right -= ageWidth + spacing;
     if (index >= 0 && index < 9)
         right -= m_numberWidth + spacing;
     if (clip.pinned)

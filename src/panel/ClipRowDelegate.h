@@ -52,6 +52,7 @@ public:
     Geometry geometry(const Clip &clip, int index, const QRect &rowRect) const;
 
 private:
+    qreal ageWidth() const;
     int textHeight(const Clip &clip, int excerptLines) const;
     int excerptLines(const Clip &clip, qreal width) const;
     // The excerpt's width from cached character advances; absent for scripts whose shaping
@@ -72,7 +73,7 @@ private:
     QFont m_codeFont;
     QFont m_numberFont;
     QFont m_ageFont;
-    qreal m_ageWidth = 0;
+    mutable qreal m_ageWidth = 0;
     QPixmap m_star;
     qreal m_numberWidth = 0; // "Ctrl+N" in the monospaced number font
     // Whether an excerpt wraps, by clip and width: shaping a long excerpt costs tens of
