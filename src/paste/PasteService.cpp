@@ -129,7 +129,7 @@ bool PasteService::writeForPaste(const ItemList &items, const PasteTarget &targe
         return false;
     // A terminal that pastes only the primary selection from the keyboard gets the clip
     // there too; without a stroke the primary selection stays the user's own.
-    if (willSendKeys() && PasteKeys::pastesPrimary(pasteKeyFor(target)))
+    if (willSendKeys() && PasteKeys::pastesPrimary(PasteKeys::forWindowClass(targetClass(target))))
         m_pasteboard.writePrimary(items);
     return true;
 }
@@ -139,16 +139,10 @@ bool PasteService::willSendKeys() const
     return m_autoPaste && m_autoPaste() && m_keys.canSendKeys();
 }
 
-quint64 PasteService::windowOf(const PasteTarget &target) const
+QString PasteService::targetClass(const PasteTarget &target) const
 {
-    return target.isNull() ? m_workspace.activeWindow() : target.window;
-}
-
-PasteKey PasteService::pasteKeyFor(const PasteTarget &target) const
-{
-    const quint64 window = windowOf(target);
-    return window != 0 ? PasteKeys::forWindowClass(m_workspace.windowClass(window))
-                       : PasteKey::ControlV;
+    const quint64 window = target.isNull() ? m_workspace.activeWindow() : target.window;
+    return window != 0 ? m_workspace.windowClass(window) : QString();
 }
 
 void PasteService::sendPasteKeystroke(const PasteTarget &target)
@@ -164,8 +158,7 @@ void PasteService::sendPasteKeystroke(const PasteTarget &target)
 
 void PasteService::sendStroke(const PasteTarget &target)
 {
-    const quint64 window = windowOf(target);
-    const QString windowClass = window != 0 ? m_workspace.windowClass(window) : QString();
+    const QString windowClass = targetClass(target);
     const PasteKey key = PasteKeys::forWindowClass(windowClass);
     const QString where = windowClass.isEmpty() ? QStringLiteral("an unnamed window") : windowClass;
     const QPointer<PasteService> self(this);

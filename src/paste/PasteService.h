@@ -75,8 +75,8 @@ private:
     std::optional<ItemList> storedItems(const Clip &clip) const;
     bool writeForPaste(const ItemList &items, const PasteTarget &target);
     bool willSendKeys() const;
-    quint64 windowOf(const PasteTarget &target) const;
-    PasteKey pasteKeyFor(const PasteTarget &target) const;
+    // The WM_CLASS of the window a stroke for `target` goes to; empty without one.
+    QString targetClass(const PasteTarget &target) const;
     void sendStroke(const PasteTarget &target);
     void strokeDone();
 
