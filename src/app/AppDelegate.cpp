@@ -72,8 +72,9 @@ void AppDelegate::start()
             &AppActions::refresh);
     connect(m_panel.get(), &PanelController::shown, m_actions.get(), &AppActions::refreshAutoPaste);
     // Capture follows change announcements alone; the picker, where the user looks for what
-    // they copied, makes sure none went missing.
-    connect(m_panel.get(), &PanelController::shown, m_services.get(),
+    // they copied, makes sure none went missing. It looks before it takes the keyboard: once
+    // the picker is in front, a copy would count as made in this application and be skipped.
+    connect(m_panel.get(), &PanelController::aboutToShow, m_services.get(),
             &DesktopServices::recheckClipboard);
 
     m_icons->applyStored();

@@ -58,6 +58,7 @@ void PanelController::show()
 {
     if (!m_panel)
         return;
+    Q_EMIT aboutToShow();
     // Remember where the user was: X11 moves the keyboard to the picker, so the paste has to
     // send it back there first.
     const quint64 active = m_workspace.activeWindow();

@@ -59,6 +59,8 @@ public:
     static std::optional<QPoint> panelOrigin(const QPoint &pointer, const QSize &size);
 
 Q_SIGNALS:
+    // Before the panel takes the keyboard: the window the user works in is still active.
+    void aboutToShow();
     // After the panel was put on screen and given the keyboard (benchmarks wait for it).
     void shown();
 
