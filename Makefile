@@ -72,7 +72,7 @@ bench: build
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DULVANE_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) --target fuzz_snapshot fuzz_rtf fuzz_export_import fuzz_hex_color fuzz_hotkey_label \
-		fuzz_copyless
+		fuzz_copyless fuzz_bus_reply
 	@scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Installs into PREFIX (default /usr/local; `sudo` where that is not yours). The installed files

@@ -4,7 +4,6 @@
 #include "app/AppIconStyle.h"
 #include "core/Log.h"
 #include "exchange/CopyLessImporter.h"
-#include "platform/ShowChannel.h"
 #include "store/Store.h"
 
 #include <cstdio>
@@ -33,23 +32,13 @@ QString wrapped(const QStringList &words, const QString &indent, qsizetype width
 
 Command parse(const QStringList &arguments)
 {
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
-        return {Mode::Help, {}};
-    if (arguments.contains(QLatin1String("--version")))
-        return {Mode::Version, {}};
-    if (arguments.contains(QLatin1String("--selftest")))
-        return {Mode::SelfTest, {}};
-    if (arguments.contains(QLatin1String("--import-copyless")))
-        return {Mode::ImportCopyLess, {}};
-    if (arguments.contains(QLatin1String("--stats")))
-        return {Mode::Stats, {}};
-    const qsizetype setIcon = arguments.indexOf(QLatin1String("--set-icon"));
-    // Without a value the word is ignored and checking goes on.
-    if (setIcon >= 0 && setIcon + 1 < arguments.size())
-        return {Mode::SetIcon, arguments.at(setIcon + 1)};
-    if (arguments.contains(QLatin1String("--show")))
-        return {Mode::Show, {}};
-    return {Mode::Start, {}};
+    std::vector<std::string> words;
+    words.reserve(size_t(arguments.size()));
+    for (const QString &argument : arguments)
+        words.push_back(argument.toStdString());
+    const CommandWords::Command command =
+        CommandWords::parse(std::vector<std::string_view>(words.begin(), words.end()));
+    return {command.mode, QString::fromStdString(command.value)};
 }
 
 void printLine(const QString &line)
@@ -85,12 +74,6 @@ int runHelp()
                        "  --version            print the version and exit\n"
                        "\n"
                        "The first command given wins. Files and environment: see ulvane(1)."));
-    return 0;
-}
-
-int runVersion()
-{
-    printLine(QStringLiteral("ulvane " ULVANE_VERSION));
     return 0;
 }
 
@@ -131,12 +114,6 @@ int runSetIcon(const QString &styleName)
         return 1;
     }
     printLine(QStringLiteral("icon set: ") + styleName);
-    return 0;
-}
-
-int runShow()
-{
-    ShowChannel::sendShowRequest();
     return 0;
 }
 

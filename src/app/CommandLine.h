@@ -1,13 +1,15 @@
 #pragma once
 
+#include "launcher/CommandWords.h"
+
 #include <QString>
 #include <QStringList>
 
-// The command words of the executable. Each is matched as a whole argument anywhere in the
-// argument vector; the first word of this order that is present wins.
+// The commands the application runs. The words are read by CommandWords, the same reading the
+// launcher does; `--show` and `--version` are answered there and never reach these.
 namespace CommandLine {
 
-enum class Mode { Help, Version, SelfTest, ImportCopyLess, Stats, SetIcon, Show, Start };
+using Mode = CommandWords::Mode;
 
 struct Command
 {
@@ -17,14 +19,12 @@ struct Command
 
 Command parse(const QStringList &arguments);
 
-// Usage and version need no application object and touch nothing: they run before one exists.
+// Usage needs no application object and touches nothing: it runs before one exists.
 int runHelp();
-int runVersion();
 
 // The jobs; each prints its result to standard output and returns the exit status.
 int runStats();
 int runSetIcon(const QString &styleName);
-int runShow();
 int runImportCopyLess();
 
 // One line on standard output.

@@ -12,6 +12,9 @@
 #ifndef ULVANE_DOC_FROM_BIN
 #define ULVANE_DOC_FROM_BIN "../share/doc/ulvane"
 #endif
+#ifndef ULVANE_LIB_FROM_BIN
+#define ULVANE_LIB_FROM_BIN "../lib/ulvane"
+#endif
 #ifndef ULVANE_BUILD_DIR
 #define ULVANE_BUILD_DIR ""
 #endif
@@ -66,5 +69,13 @@ QStringList InstallLayout::readmePaths() const
     QStringList paths{installed(ULVANE_DOC_FROM_BIN, QStringLiteral("README.md"))};
     if (isInBuildTree())
         paths.append(m_sourceDir + QStringLiteral("/README.md"));
+    return paths;
+}
+
+QStringList InstallLayout::privateLibraryPaths(const QString &name) const
+{
+    QStringList paths{installed(ULVANE_LIB_FROM_BIN, name)};
+    if (isInBuildTree())
+        paths.append(m_buildDir + u'/' + name);
     return paths;
 }

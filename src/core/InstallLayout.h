@@ -21,6 +21,10 @@ public:
     // Candidate paths of the README, the installed one first.
     QStringList readmePaths() const;
 
+    // Candidate paths of a library of the program's own that it loads when needed (text
+    // recognition), the installed one first.
+    QStringList privateLibraryPaths(const QString &name) const;
+
     bool isInBuildTree() const;
 
 private:

@@ -36,10 +36,9 @@ int runCommand(int argc, char **argv, const CommandLine::Command &command)
         return CommandLine::runStats();
     case CommandLine::Mode::SetIcon:
         return CommandLine::runSetIcon(command.value);
-    case CommandLine::Mode::Show:
-        return CommandLine::runShow();
     case CommandLine::Mode::Help:
     case CommandLine::Mode::Version:
+    case CommandLine::Mode::Show: // the launcher answers these two itself
     case CommandLine::Mode::Start:
         break;
     }
@@ -78,7 +77,8 @@ int startApplication(int argc, char **argv)
 
 } // namespace
 
-int main(int argc, char **argv)
+// Called by the launcher (src/launcher) for every command it does not answer itself.
+extern "C" __attribute__((visibility("default"))) int ulvane_app_main(int argc, char **argv)
 {
     // Past the file-size limit a write should fail with EFBIG, which every writer reports and
     // survives, rather than kill the process.
@@ -89,8 +89,6 @@ int main(int argc, char **argv)
     const CommandLine::Command command = CommandLine::parse(arguments);
     if (command.mode == CommandLine::Mode::Help)
         return CommandLine::runHelp();
-    if (command.mode == CommandLine::Mode::Version)
-        return CommandLine::runVersion();
     if (command.mode == CommandLine::Mode::Start)
         return startApplication(argc, argv);
     return runCommand(argc, argv, command);
