@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QSettings>
 
 #include <cerrno>
 #include <csignal>
@@ -126,6 +127,13 @@ bool AppUnderTest::isUsable() const
 QString AppUnderTest::storeFolder() const
 {
     return m_home.path() + QStringLiteral("/data/Vesk");
+}
+
+void AppUnderTest::setPreference(const QString &key, const QVariant &value)
+{
+    QSettings settings(m_home.path() + QStringLiteral("/config/ulvane/ulvane.conf"),
+                       QSettings::IniFormat);
+    settings.setValue(key, value);
 }
 
 double AppUnderTest::launch(int timeoutMs)

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariant>
 
 #include <chrono>
 #include <condition_variable>
@@ -52,6 +53,8 @@ public:
     QString homeFolder() const { return m_home.path(); }
     // Where the application keeps its history in this home.
     QString storeFolder() const;
+    // A stored preference, as the settings window would have left it.
+    void setPreference(const QString &key, const QVariant &value);
 
     // Starts the application and waits for its launch line, which it writes once capture runs:
     // milliseconds from just before the exec, or -1 when the line did not come in timeoutMs.
