@@ -143,7 +143,10 @@ void ThreadActivity::look(const QHash<QString, ThreadSample> &threads)
             const auto earlier = m_last.constFind(it.key());
             const bool same = earlier != m_last.cend() && earlier->name == it->name &&
                               earlier->switches <= it->switches && earlier->runNs <= it->runNs;
-            m_wakeups[it->name] += it->switches - (same ? earlier->switches : 0);
+            Wakeups &thread = m_byName[it->name];
+            thread.thread = it->name;
+            thread.count += it->switches - (same ? earlier->switches : 0);
+            thread.runNs += it->runNs - (same ? earlier->runNs : 0);
             m_runNs += it->runNs - (same ? earlier->runNs : 0);
         }
     }
@@ -153,9 +156,7 @@ void ThreadActivity::look(const QHash<QString, ThreadSample> &threads)
 
 std::vector<Wakeups> ThreadActivity::wakeups() const
 {
-    std::vector<Wakeups> wakeups;
-    for (auto it = m_wakeups.cbegin(); it != m_wakeups.cend(); ++it)
-        wakeups.push_back({it.key(), it.value()});
+    std::vector<Wakeups> wakeups(m_byName.cbegin(), m_byName.cend());
     std::sort(wakeups.begin(), wakeups.end(), [](const Wakeups &a, const Wakeups &b) {
         return a.count != b.count ? a.count > b.count : a.thread < b.thread;
     });
@@ -165,8 +166,8 @@ std::vector<Wakeups> ThreadActivity::wakeups() const
 qint64 ThreadActivity::totalWakeups() const
 {
     qint64 total = 0;
-    for (const qint64 count : m_wakeups)
-        total += count;
+    for (const Wakeups &thread : m_byName)
+        total += thread.count;
     return total;
 }
 

@@ -29,6 +29,7 @@ struct Wakeups
 {
     QString thread; // a name several threads share (a pool's) counts once, summed
     qint64 count = 0;
+    qint64 runNs = 0;
 };
 
 // What a process's threads did over a span, from looks taken often enough that a thread
@@ -38,7 +39,7 @@ class ThreadActivity
 {
 public:
     void look(const QHash<QString, ThreadSample> &threads);
-    // Per thread name, busiest first.
+    // Wake-ups and CPU time per thread name, most woken first.
     std::vector<Wakeups> wakeups() const;
     qint64 totalWakeups() const;
     double cpuSeconds() const { return double(m_runNs) / 1e9; }
@@ -46,7 +47,7 @@ public:
 private:
     bool m_looked = false;
     QHash<QString, ThreadSample> m_last;
-    QHash<QString, qint64> m_wakeups;
+    QHash<QString, Wakeups> m_byName;
     qint64 m_runNs = 0;
 };
 

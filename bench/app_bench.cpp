@@ -118,12 +118,15 @@ void benchIdle(AppUnderTest &app)
     QStringList busiest;
     for (const ProcFigures::Wakeups &thread : activity.wakeups()) {
         if (thread.count > 0 && busiest.size() < 4)
-            busiest << QStringLiteral("%1 %2").arg(thread.thread).arg(thread.count * perMinute);
+            busiest << QStringLiteral("%1 %2 (%3 ms CPU)")
+                           .arg(thread.thread)
+                           .arg(double(thread.count) * perMinute)
+                           .arg(double(thread.runNs) * perMinute / 1e6, 0, 'f', 1);
     }
     report(QStringLiteral("idle wake-ups per minute, all threads"),
            QString::number(qRound64(double(activity.totalWakeups()) * perMinute)),
            QStringLiteral("<= 10"));
-    report(QStringLiteral("  of which the busiest threads"),
+    report(QStringLiteral("  of which the busiest threads, per minute"),
            busiest.isEmpty() ? QStringLiteral("none") : busiest.join(QStringLiteral(", ")),
            QString());
     report(QStringLiteral("idle CPU"),

@@ -213,9 +213,12 @@ private Q_SLOTS:
                        {u"104"_qs, {u"QXcbEventQueue"_qs, 41, 1500}}});
         QStringList seen;
         for (const Wakeups &thread : activity.wakeups())
-            seen << QStringLiteral("%1=%2").arg(thread.thread).arg(thread.count);
-        QCOMPARE(seen, (QStringList{u"QXcbEventQueue=41"_qs, u"Thread (pooled)=5"_qs, u"OCR=4"_qs,
-                                    u"ends later=3"_qs, u"ulvane=2"_qs}));
+            seen << QStringLiteral("%1=%2/%3")
+                        .arg(thread.thread)
+                        .arg(thread.count)
+                        .arg(thread.runNs);
+        QCOMPARE(seen, (QStringList{u"QXcbEventQueue=41/1500"_qs, u"Thread (pooled)=5/200"_qs,
+                                    u"OCR=4/700"_qs, u"ends later=3/200"_qs, u"ulvane=2/600"_qs}));
         QCOMPARE(activity.totalWakeups(), qint64(55));
         QCOMPARE(activity.cpuSeconds(), (600 + 200 + 200 + 700 + 1500) / 1e9);
     }
