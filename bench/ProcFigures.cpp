@@ -179,9 +179,12 @@ Memory memoryFromRollup(const QByteArray &rollup)
             memory.rssKiB += numberOfField(line);
         else if (line.startsWith("Pss:"))
             memory.pssKiB += numberOfField(line);
-        else if (line.startsWith("Private_Clean:") || line.startsWith("Private_Dirty:"))
+        else if (line.startsWith("Private_Clean:"))
             memory.ussKiB += numberOfField(line);
+        else if (line.startsWith("Private_Dirty:"))
+            memory.dirtyKiB += numberOfField(line);
     }
+    memory.ussKiB += memory.dirtyKiB;
     return memory;
 }
 

@@ -55,7 +55,8 @@ struct Memory
 {
     qint64 rssKiB = 0;
     qint64 pssKiB = 0;
-    qint64 ussKiB = 0; // Private_Clean + Private_Dirty
+    qint64 ussKiB = 0;   // Private_Clean + Private_Dirty
+    qint64 dirtyKiB = 0; // Private_Dirty: owned whoever else maps the same files
 };
 // From the text of /proc/PID/smaps_rollup (or a whole smaps: the fields are summed).
 Memory memoryFromRollup(const QByteArray &rollup);

@@ -72,6 +72,8 @@ void benchLaunch(AppUnderTest &app, const QString &name, const QString &bar, int
                          qPrintable(count.captured(1)), expectedCount);
         if (i > 0)
             ms.push_back(elapsed);
+        if (qEnvironmentVariableIsSet("ULVANE_BENCH_TRACE"))
+            std::fprintf(stderr, "TRACE launch %d: %.1f ms\n", i, elapsed);
         pause(200);
     }
     report(name, medianAndP95(ms), bar);
@@ -136,6 +138,9 @@ void benchIdle(AppUnderTest &app)
     report(QStringLiteral("idle PSS"), mib(memory.pssKiB), QString());
     report(QStringLiteral("idle USS (private clean + dirty)"), mib(memory.ussKiB),
            QStringLiteral("<= 30 MiB"));
+    // Clean library pages count as private only while no other process maps them (this one
+    // is a Qt program too); the dirty ones are the application's own whatever runs beside it.
+    report(QStringLiteral("  of which private dirty"), mib(memory.dirtyKiB), QString());
     for (const ProcFigures::PrivatePart &part :
          ProcFigures::privateParts(smaps, app.storeFolder(), ProcFigures::stackPointers(pid), 8))
         report(QStringLiteral("  private: ") + part.kind, mib(part.kib), QString());

@@ -77,6 +77,7 @@ private Q_SLOTS:
         QCOMPARE(memory.rssKiB, qint64(49152));
         QCOMPARE(memory.pssKiB, qint64(40000));
         QCOMPARE(memory.ussKiB, qint64(33000));
+        QCOMPARE(memory.dirtyKiB, qint64(30000));
     }
 
     void privatePartKinds_data()
