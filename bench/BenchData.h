@@ -1,10 +1,15 @@
 #pragma once
 
-// Realistic histories for the benchmarks: texts from a Zipf-skewed vocabulary, stored fast.
+// Realistic histories for the benchmarks: texts from a Zipf-skewed vocabulary, stored fast,
+// and a mix of texts, images and colours as the picker shows them.
 
 #include "core/Util.h"
 #include "store/Store.h"
 
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QUuid>
@@ -86,6 +91,49 @@ inline void populate(Store &store, TextGenerator &gen, int count, std::vector<QS
     // Checkpointed as well: a history that grew over months has its log checkpointed, and
     // that steady state is what gets measured.
     store.addRows(rows);
+}
+
+inline QByteArray thumbnailPNG(int i)
+{
+    QImage image(220, 140, QImage::Format_RGB32);
+    image.fill(QColor::fromHsv((i * 37) % 360, 120, 200));
+    QPainter(&image).drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Image %1").arg(i));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A history whose newest 400 rows mix long texts, images with thumbnails and colours. The cap is
+// lifted first: under the default one each added clip trims the history back to 1000.
+inline void populateMixed(Store &store, int texts)
+{
+    store.setHistoryCap(0);
+    TextGenerator gen;
+    populate(store, gen, texts, nullptr);
+    const double now = Util::now();
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray png = thumbnailPNG(i);
+        NewClip image;
+        image.items = {FlavorList{Flavor{Uti::png, png}}};
+        image.kind = ClipKind::Image;
+        image.excerpt = QStringLiteral("Image 220×140");
+        image.appId = QStringLiteral("firefox");
+        image.appName = QStringLiteral("Firefox");
+        image.created = now + i * 3;
+        image.ifStored = NewClip::IfStored::StoreAgain;
+        image.ownThumbnail = png;
+        store.add(image);
+        const QString colour = QColor::fromHsv((i * 53) % 360, 200, 230).name();
+        NewClip color;
+        color.items = {FlavorList{Flavor{Uti::plainText, colour.toUtf8()}}};
+        color.kind = ClipKind::Color;
+        color.excerpt = colour;
+        color.created = now + i * 3 + 1;
+        color.ifStored = NewClip::IfStored::StoreAgain;
+        store.add(color);
+    }
 }
 
 } // namespace BenchData
