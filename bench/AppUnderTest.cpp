@@ -16,6 +16,8 @@
 namespace {
 
 const QByteArray launchMarker = "[App] launched";
+// Written the moment capture runs, before the tray and the picker are built.
+const QByteArray captureMarker = "[Monitor] started";
 
 std::vector<char *> pointers(std::vector<QByteArray> &strings)
 {
@@ -146,6 +148,7 @@ double AppUnderTest::launch(int timeoutMs)
         std::lock_guard lock(m_mutex);
         m_log.clear();
         m_launchLine.clear();
+        m_capturingAt = Clock::time_point();
     }
     const Clock::time_point started = Clock::now();
     m_app = spawn(m_binary, {}, m_environment, logPipe[1]);
@@ -157,7 +160,10 @@ double AppUnderTest::launch(int timeoutMs)
     if (!m_launched.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [this] { return !m_launchLine.isEmpty(); }))
         return -1;
-    return std::chrono::duration<double, std::milli>(m_launchedAt - started).count();
+    m_readyMs = std::chrono::duration<double, std::milli>(m_launchedAt - started).count();
+    if (m_capturingAt == Clock::time_point())
+        return -1;
+    return std::chrono::duration<double, std::milli>(m_capturingAt - started).count();
 }
 
 void AppUnderTest::stop()
@@ -213,6 +219,9 @@ void AppUnderTest::readLog(int fd)
         std::lock_guard lock(m_mutex);
         const qsizetype scanFrom = qMax<qsizetype>(0, m_log.size() - launchMarker.size());
         m_log.append(buffer, got);
+        if (m_capturingAt == Clock::time_point() &&
+            m_log.indexOf(captureMarker, qMax<qsizetype>(0, scanFrom - captureMarker.size())) >= 0)
+            m_capturingAt = now;
         const qsizetype marker = m_log.indexOf(launchMarker, scanFrom);
         if (m_launchLine.isEmpty() && marker >= 0) {
             const qsizetype lineStart = m_log.lastIndexOf('\n', marker) + 1;

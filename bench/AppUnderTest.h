@@ -59,6 +59,8 @@ public:
     // Starts the application and waits for its launch line, which it writes once capture runs:
     // milliseconds from just before the exec, or -1 when the line did not come in timeoutMs.
     double launch(int timeoutMs = 10000);
+    // From the same exec to the launch line, written once the tray and the picker are built.
+    double readyMs() const { return m_readyMs; }
     void stop();
     pid_t pid() const { return m_app.pid(); }
     // The launch line as written, and everything else the application logged.
@@ -82,4 +84,6 @@ private:
     QByteArray m_log;
     QByteArray m_launchLine;
     Clock::time_point m_launchedAt;
+    Clock::time_point m_capturingAt;
+    double m_readyMs = -1;
 };

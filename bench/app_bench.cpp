@@ -58,9 +58,10 @@ void reportFailure(const QString &name, const AppUnderTest &app)
 // Launch → capturing, after one run that warms the disk cache.
 void benchLaunch(AppUnderTest &app, const QString &name, const QString &bar, int expectedCount)
 {
-    std::vector<double> ms;
+    std::vector<double> ms, readyMs;
     for (int i = 0; i <= runs; ++i) {
         const double elapsed = app.launch();
+        const double ready = app.readyMs();
         const QByteArray line = app.launchLine();
         app.stop();
         if (elapsed < 0)
@@ -70,13 +71,18 @@ void benchLaunch(AppUnderTest &app, const QString &name, const QString &bar, int
         if (count.hasMatch() && count.captured(1).toInt() != expectedCount)
             std::fprintf(stderr, "  (the history holds %s clips, not %d)\n",
                          qPrintable(count.captured(1)), expectedCount);
-        if (i > 0)
+        if (i > 0) {
             ms.push_back(elapsed);
+            readyMs.push_back(ready);
+        }
         if (qEnvironmentVariableIsSet("ULVANE_BENCH_TRACE"))
             std::fprintf(stderr, "TRACE launch %d: %.1f ms\n", i, elapsed);
         pause(200);
     }
     report(name, medianAndP95(ms), bar);
+    report(QString(name).replace(QStringLiteral("capturing"),
+                                 QStringLiteral("ready (tray and picker built)")),
+           medianAndP95(readyMs), QString());
 }
 
 // Waits until the start-up work (text recognition of the newest images) is over: two seconds

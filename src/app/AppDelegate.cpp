@@ -25,6 +25,7 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
+#include <QTimer>
 
 AppDelegate::AppDelegate(ShowChannel &channel, QObject *parent)
     : QObject(parent), m_channel(channel)
@@ -38,8 +39,8 @@ AppDelegate::~AppDelegate()
 
 void AppDelegate::start()
 {
-    // The singletons, in the order they depend on each other; the picker is built now so its
-    // first appearance costs no construction.
+    // Capture first: a copy made while the rest is built must not be missed. The picker, the
+    // tray and the artwork follow once the event loop runs.
     Prefs &prefs = Prefs::shared();
     Store &store = Store::shared();
     store.setHistoryCap(prefs.historyCap());
@@ -49,19 +50,44 @@ void AppDelegate::start()
     m_services = std::make_unique<DesktopServices>();
     m_loginItem = std::make_unique<LoginItem>();
     m_icons = std::make_unique<AppIconManager>();
+    setupActions();
 
+    // Every preference change, the pause and the hot keys' labels in the tooltip among them,
+    // also announces changed(): one connection redraws the icon once per change.
+    connect(&prefs, &Prefs::changed, this, &AppDelegate::refreshStatusIcon);
+    connect(&m_services->serialPaste(), &SerialPaste::changed, this,
+            &AppDelegate::refreshStatusIcon);
+    connect(&prefs, &Prefs::historyCapChanged, &store,
+            [&store, &prefs] { store.setHistoryCap(prefs.historyCap()); });
+    // A request that arrives before the rest is built builds it first.
+    connect(m_services.get(), &DesktopServices::togglePanelRequested, this, [this] {
+        finishStart();
+        m_panel->toggle();
+    });
+    connect(&m_channel, &ShowChannel::showRequested, this, &AppDelegate::onShowRequested);
+    m_services->bindHotKeys();
+    m_services->startCapture();
+    QTimer::singleShot(0, this, &AppDelegate::finishStart);
+}
+
+void AppDelegate::finishStart()
+{
+    if (m_panel)
+        return;
+    Prefs &prefs = Prefs::shared();
+    Store &store = Store::shared();
     DesktopEntryIndex *entries = &m_services->desktopEntries();
     m_appIcons = std::make_unique<AppIconCache>([entries](const QString &appId) {
         const std::optional<DesktopEntryIndex::Entry> entry = entries->byId(appId);
         return entry ? entry->icon : QString();
     });
-    setupActions();
     PanelActions pickerActions;
     pickerActions.more = {m_actions->launchAtLogin(),  m_actions->pauseClipping(),
                           m_actions->importCopyLess(), nullptr,
                           m_actions->showAbout(),      m_actions->quit()};
     pickerActions.openSettings = m_actions->openSettings();
     pickerActions.enableAutoPaste = m_actions->enableAutoPaste();
+    // Built ahead of its first appearance, so that costs no construction.
     m_panel = std::make_unique<PanelController>(store, m_services->pasteService(),
                                                 m_services->workspace(), prefs, *m_appIcons,
                                                 pickerActions);
@@ -80,20 +106,7 @@ void AppDelegate::start()
     m_icons->applyStored();
     m_loginItem->repair();
     setupStatusItem();
-    connect(m_services.get(), &DesktopServices::togglePanelRequested, m_panel.get(),
-            &PanelController::toggle);
-    m_services->bindHotKeys();
-    m_services->startCapture();
     OCRService::shared().processPendingBacklog();
-
-    // Every preference change, the pause and the hot keys' labels in the tooltip among them,
-    // also announces changed(): one connection redraws the icon once per change.
-    connect(&prefs, &Prefs::changed, this, &AppDelegate::refreshStatusIcon);
-    connect(&m_services->serialPaste(), &SerialPaste::changed, this,
-            &AppDelegate::refreshStatusIcon);
-    connect(&prefs, &Prefs::historyCapChanged, &store,
-            [&store, &prefs] { store.setHistoryCap(prefs.historyCap()); });
-    connect(&m_channel, &ShowChannel::showRequested, this, &AppDelegate::onShowRequested);
 
     Log::line(QStringLiteral("[App] launched, store count=%1, hotkey=%2")
                   .arg(store.count())
@@ -156,11 +169,13 @@ void AppDelegate::refreshStatusMenu()
 
 void AppDelegate::showPanel()
 {
+    finishStart();
     m_panel->show();
 }
 
 void AppDelegate::onShowRequested()
 {
+    finishStart();
     m_panel->show();
     // Linux needs no grant for key strokes, so there is no prompt to show here; a display
     // without XTEST is reported by the picker's footer instead.

@@ -30,10 +30,10 @@ public:
     explicit AppDelegate(ShowChannel &channel, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // The start-up sequence; ends with the "[App] launched" log line.
+    // Starts capture and the hot keys, and schedules the rest (the picker, the tray, text
+    // recognition of what is waiting), which ends with the "[App] launched" log line.
     void start();
 
-    PanelController &panel() const { return *m_panel; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     QMenu *statusMenu() const { return m_menu.get(); }
     AppActions &actions() const { return *m_actions; }
@@ -51,6 +51,8 @@ public:
     void showAutoPasteHelp();
 
 private:
+    // The start-up steps capture does not need; at once when a request needs them earlier.
+    void finishStart();
     void setupActions();
     void setupStatusItem();
     void reportCopyLessImport(const std::optional<CopyLessImporter::Result> &result);
