@@ -17,10 +17,10 @@ Result read(int fd, const QDeadlineTimer &total, int stepMs, qint64 maxBytes)
     QByteArray data;
     char buffer[64 * 1024];
     for (;;) {
-        const QDeadlineTimer step(stepMs);
-        const qint64 wait = std::min(step.remainingTime(), total.remainingTime());
+        const qint64 left = total.remainingTime(); // negative: no overall deadline
+        const qint64 wait = left < 0 ? stepMs : std::min<qint64>(stepMs, left);
         pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::max<qint64>(wait, 0)));
+        const int ready = ::poll(&pfd, 1, static_cast<int>(wait));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0) {
