@@ -1,11 +1,11 @@
 #include "platform/wayland/DataControlProtocol.h"
 
+#include "platform/wayland/WaylandConnection.h"
+
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <QList>
-
-#include <algorithm>
 
 namespace {
 
@@ -149,12 +149,12 @@ private:
 };
 
 template <typename Names, DataControlProtocol::Kind kind>
-std::unique_ptr<DataControlProtocol> bindAs(wl_registry *registry, quint32 name, quint32 version,
+std::unique_ptr<DataControlProtocol> bindAs(WaylandConnection &connection,
                                             DataControlProtocol::Events &events)
 {
-    const quint32 bound = std::min(version, Names::version);
+    const WaylandConnection::Global global = connection.global(Names::managerInterface()->name);
     auto *manager = static_cast<typename Names::Manager *>(
-        wl_registry_bind(registry, name, Names::managerInterface(), bound));
+        connection.bind(global, Names::managerInterface(), Names::version));
     if (!manager)
         return nullptr;
     return std::make_unique<Binding<Names, kind>>(manager, events);
@@ -162,19 +162,12 @@ std::unique_ptr<DataControlProtocol> bindAs(wl_registry *registry, quint32 name,
 
 } // namespace
 
-const char *DataControlProtocol::interfaceName(Kind kind)
-{
-    return kind == Kind::Ext ? ext_data_control_manager_v1_interface.name
-                             : zwlr_data_control_manager_v1_interface.name;
-}
-
-std::unique_ptr<DataControlProtocol> DataControlProtocol::bind(Kind kind, wl_registry *registry,
-                                                               quint32 name, quint32 version,
-                                                               Events &events)
+std::unique_ptr<DataControlProtocol>
+DataControlProtocol::bind(Kind kind, WaylandConnection &connection, Events &events)
 {
     if (kind == Kind::Ext)
-        return bindAs<ExtNames, Kind::Ext>(registry, name, version, events);
-    return bindAs<WlrNames, Kind::Wlr>(registry, name, version, events);
+        return bindAs<ExtNames, Kind::Ext>(connection, events);
+    return bindAs<WlrNames, Kind::Wlr>(connection, events);
 }
 
 QString DataControlProtocol::displayName() const

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+class WaylandConnection;
 struct wl_proxy;
-struct wl_registry;
 struct wl_seat;
 
 // One of the two data-control protocols, bound on a registry. Both carry the same requests
@@ -33,11 +33,10 @@ public:
         ~Events() = default;
     };
 
-    // The global's interface name, as the registry announces it.
-    static const char *interfaceName(Kind kind);
-    // Binds the manager global `name` at the highest version both sides know.
-    static std::unique_ptr<DataControlProtocol> bind(Kind kind, wl_registry *registry, quint32 name,
-                                                     quint32 version, Events &events);
+    // Binds the manager at the highest version both sides know; nullptr when the compositor
+    // does not offer it.
+    static std::unique_ptr<DataControlProtocol> bind(Kind kind, WaylandConnection &connection,
+                                                     Events &events);
 
     virtual ~DataControlProtocol() = default;
 

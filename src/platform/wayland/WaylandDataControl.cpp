@@ -1,21 +1,18 @@
 #include "platform/wayland/WaylandDataControl.h"
 
 #include "platform/wayland/PipeTransfer.h"
+#include "platform/wayland/WaylandConnection.h"
 
 #include "core/Log.h"
 
-#include <QSocketNotifier>
-
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
-WaylandDataControl::WaylandDataControl(QObject *parent) : QObject(parent)
+WaylandDataControl::WaylandDataControl(QObject *parent)
+    : QObject(parent), m_connection(std::make_unique<WaylandConnection>())
 {
-    if (!connectToCompositor()) {
+    if (!bindProtocol()) {
         m_protocol.reset();
         if (m_seat)
             wl_seat_destroy(m_seat);
@@ -25,8 +22,7 @@ WaylandDataControl::WaylandDataControl(QObject *parent) : QObject(parent)
 
 WaylandDataControl::~WaylandDataControl()
 {
-    delete m_notifier;
-    if (!m_display)
+    if (!m_protocol)
         return;
     for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
         m_protocol->destroySource(it.key());
@@ -37,62 +33,29 @@ WaylandDataControl::~WaylandDataControl()
     m_protocol.reset();
     if (m_seat)
         wl_seat_destroy(m_seat);
-    if (m_registry)
-        wl_registry_destroy(m_registry);
-    wl_display_disconnect(m_display);
 }
 
-void WaylandDataControl::registryGlobal(void *data, wl_registry *, uint32_t name,
-                                        const char *interface, uint32_t version)
+bool WaylandDataControl::bindProtocol()
 {
-    auto *self = static_cast<WaylandDataControl *>(data);
-    const Global global{name, version};
-    if (std::strcmp(interface,
-                    DataControlProtocol::interfaceName(DataControlProtocol::Kind::Ext)) == 0)
-        self->m_extGlobal = global;
-    else if (std::strcmp(interface,
-                         DataControlProtocol::interfaceName(DataControlProtocol::Kind::Wlr)) == 0)
-        self->m_wlrGlobal = global;
-    else if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->m_seatGlobal.name == 0)
-        self->m_seatGlobal = global; // the first seat is the user's
-}
-
-bool WaylandDataControl::connectToCompositor()
-{
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    m_display = wl_display_connect(nullptr);
-    if (!m_display)
-        return false;
-    static const wl_registry_listener registryListener = {
-        &WaylandDataControl::registryGlobal,
-        [](void *, wl_registry *, uint32_t) {},
-    };
-    m_registry = wl_display_get_registry(m_display);
-    wl_registry_add_listener(m_registry, &registryListener, this);
-    if (wl_display_roundtrip(m_display) < 0 || m_seatGlobal.name == 0)
-        return false;
-
-    // The standard protocol where the compositor has it: the wlroots one is being retired.
-    const bool ext = m_extGlobal.name != 0;
-    const Global global = ext ? m_extGlobal : m_wlrGlobal;
-    if (global.name == 0)
+    if (!m_connection->isConnected())
         return false;
     m_seat = static_cast<wl_seat *>(
-        wl_registry_bind(m_registry, m_seatGlobal.name, &wl_seat_interface, 1));
-    m_protocol = DataControlProtocol::bind(ext ? DataControlProtocol::Kind::Ext
-                                               : DataControlProtocol::Kind::Wlr,
-                                           m_registry, global.name, global.version, *this);
-    if (!m_seat || !m_protocol)
+        m_connection->bind(m_connection->global(wl_seat_interface.name), &wl_seat_interface, 1));
+    if (!m_seat)
+        return false;
+    // The standard protocol where the compositor has it: the wlroots one is being retired.
+    m_protocol = DataControlProtocol::bind(DataControlProtocol::Kind::Ext, *m_connection, *this);
+    if (!m_protocol)
+        m_protocol =
+            DataControlProtocol::bind(DataControlProtocol::Kind::Wlr, *m_connection, *this);
+    if (!m_protocol)
         return false;
     m_protocol->followSeat(m_seat);
     // The device tells the current clipboard at once; taken in now, it is no change.
-    if (wl_display_roundtrip(m_display) < 0)
+    if (!m_connection->roundtrip())
         return false;
     m_changeCount = 0;
-
-    m_notifier = new QSocketNotifier(wl_display_get_fd(m_display), QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &WaylandDataControl::dispatchEvents);
+    m_connection->watch();
     return true;
 }
 
@@ -103,28 +66,7 @@ QString WaylandDataControl::protocolName() const
 
 void WaylandDataControl::dispatchEvents()
 {
-    if (!m_display || !m_notifier || !m_notifier->isEnabled())
-        return;
-    while (wl_display_prepare_read(m_display) != 0)
-        wl_display_dispatch_pending(m_display);
-    pollfd pfd{wl_display_get_fd(m_display), POLLIN, 0};
-    if (::poll(&pfd, 1, 0) > 0)
-        wl_display_read_events(m_display);
-    else
-        wl_display_cancel_read(m_display);
-    wl_display_dispatch_pending(m_display);
-    flush();
-    if (const int error = wl_display_get_error(m_display)) {
-        m_notifier->setEnabled(false);
-        Log::line(QStringLiteral("[Pasteboard] Wayland connection lost: %1")
-                      .arg(QString::fromLocal8Bit(std::strerror(error))));
-    }
-}
-
-void WaylandDataControl::flush()
-{
-    // A full socket keeps the rest for the next round; nothing waits on it.
-    wl_display_flush(m_display);
+    m_connection->dispatchEvents();
 }
 
 void WaylandDataControl::scheduleSignal()
@@ -230,7 +172,7 @@ int WaylandDataControl::receive(quint64 serial, const QString &mimeType)
     }
     // The request holds a copy of the write end; ours must go so the end of the content
     // shows as the end of the pipe.
-    wl_display_flush(m_display);
+    m_connection->flush();
     ::close(fds[1]);
     return fds[0];
 }
@@ -247,7 +189,7 @@ bool WaylandDataControl::setSelection(const QList<Content> &contents)
     m_activeSource = source;
     // The source it replaces is cancelled by the compositor and let go then.
     m_protocol->setSelection(source);
-    flush();
+    m_connection->flush();
     return true;
 }
 

@@ -12,9 +12,7 @@
 #include <atomic>
 #include <memory>
 
-class QSocketNotifier;
-struct wl_display;
-struct wl_registry;
+class WaylandConnection;
 struct wl_seat;
 
 // A Wayland connection of the clipboard's own, next to Qt's, bound to a data-control protocol
@@ -81,26 +79,13 @@ private:
     void sourceSend(wl_proxy *source, const char *mimeType, int fd) override;
     void sourceCancelled(wl_proxy *source) override;
 
-    static void registryGlobal(void *data, wl_registry *registry, uint32_t name,
-                               const char *interface, uint32_t version);
-    bool connectToCompositor();
-    void flush();
+    bool bindProtocol();
     void scheduleSignal();
 
-    wl_display *m_display = nullptr;
-    wl_registry *m_registry = nullptr;
+    // Declared first, so it closes after every proxy made on it is gone.
+    std::unique_ptr<WaylandConnection> m_connection;
     wl_seat *m_seat = nullptr;
     std::unique_ptr<DataControlProtocol> m_protocol;
-    QSocketNotifier *m_notifier = nullptr;
-
-    struct Global
-    {
-        quint32 name = 0;
-        quint32 version = 0;
-    };
-    Global m_extGlobal;
-    Global m_wlrGlobal;
-    Global m_seatGlobal;
 
     // Offers announced but not yet named as a selection, with their types.
     QHash<wl_proxy *, QStringList> m_pendingOffers;
