@@ -42,9 +42,9 @@ PlatformServices createPlatformServices()
         Log::line(QStringLiteral("[Platform] Wayland clipboard through ") +
                   pasteboard->protocolName());
         services.pasteboard = std::move(pasteboard);
-        // Nothing here tells which window is in front or accepts our keys yet: copies are
-        // kept without a source, and a paste leaves the clip on the clipboard.
-        services.workspace = std::make_unique<WaylandWorkspace>();
+        services.workspace = std::make_unique<WaylandWorkspace>(services.desktopEntries);
+        // No synthetic keys reach Wayland clients yet: a paste leaves the clip on the
+        // clipboard.
         services.keys = std::make_unique<UnavailableKeySynthesizer>();
     } else {
         Log::line(QStringLiteral("[Platform] X11"));

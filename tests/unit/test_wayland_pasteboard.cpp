@@ -221,6 +221,37 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_store->count(), kept ? 2 : 1, settleMs);
     }
 
+    // Copies are attributed to the window in front, as the compositor's window list tells,
+    // and a window given the focus back is in front again.
+    void windowInFront()
+    {
+        QVERIFY(m_workspace->knowsWindows());
+        auto activeAppId = [this] {
+            const std::optional<AppInfo> app = m_workspace->activeApplication();
+            return app ? app->appId : QString();
+        };
+        QProcess first;
+        QProcess second;
+        first.start(QStringLiteral("foot"), {"--app-id", "ulvane-first", "sleep", "120"});
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("ulvane-first"), settleMs);
+        const quint64 firstWindow = m_workspace->activeWindow();
+        second.start(QStringLiteral("foot"), {"--app-id", "ulvane-second", "sleep", "120"});
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("ulvane-second"), settleMs);
+
+        wlCopy({QStringLiteral("--type"), QStringLiteral("text/plain")}, "from the second");
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->count(), 1, settleMs);
+        QCOMPARE(m_store->search({}, ClipFilter::All, 5).first().appId,
+                 QStringLiteral("ulvane-second"));
+
+        m_workspace->activateWindow(firstWindow);
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("ulvane-first"), settleMs);
+        QCOMPARE(m_workspace->windowClass(firstWindow), QStringLiteral("ulvane-first"));
+        first.kill();
+        second.kill();
+        first.waitForFinished();
+        second.waitForFinished();
+    }
+
     // Our own content is served to other clients and never captured, until replaced.
     void ownWrites()
     {

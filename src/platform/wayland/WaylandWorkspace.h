@@ -2,25 +2,38 @@
 
 #include "platform/Workspace.h"
 
-// The workspace of a Wayland session that tells clients nothing about other clients' windows:
-// no application is known to be in front, so copies are stored without a source and the
-// ignore list cannot apply. Sleep and resume still come from logind.
+#include <memory>
+
+class DesktopEntryIndex;
+class WaylandToplevels;
+
+// The workspace of a Wayland session. Where the compositor lists other clients' windows
+// (wlroots desktops) the window in front and its application id come from that list;
+// elsewhere no application is known to be in front, so copies are stored without a source
+// and the ignore list cannot apply. Sleep and resume come from logind.
 class WaylandWorkspace : public Workspace
 {
     Q_OBJECT
 
 public:
-    explicit WaylandWorkspace(QObject *parent = nullptr);
+    // Applications are named from `entries` (an index of its own when none is given).
+    explicit WaylandWorkspace(std::shared_ptr<DesktopEntryIndex> entries = {},
+                              QObject *parent = nullptr);
+    ~WaylandWorkspace() override;
 
-    std::optional<AppInfo> activeApplication() override { return std::nullopt; }
-    quint64 activeWindow() override { return 0; }
-    void activateWindow(quint64 window) override { Q_UNUSED(window); }
-    QString windowClass(quint64 window) override
-    {
-        Q_UNUSED(window);
-        return {};
-    }
+    // Whether the compositor tells which window is in front.
+    bool knowsWindows() const;
+
+    std::optional<AppInfo> activeApplication() override;
+    quint64 activeWindow() override;
+    void activateWindow(quint64 window) override;
+    // The window's application id, which Wayland clients name themselves by.
+    QString windowClass(quint64 window) override;
 
 private Q_SLOTS:
     void handlePrepareForSleep(bool sleeping);
+
+private:
+    std::unique_ptr<WaylandToplevels> m_toplevels;
+    std::shared_ptr<DesktopEntryIndex> m_entries;
 };
