@@ -7,7 +7,7 @@ set(_protocol_dir ${CMAKE_CURRENT_BINARY_DIR}/protocols)
 file(MAKE_DIRECTORY ${_protocol_dir})
 set(_protocol_sources)
 foreach(_protocol ext-data-control-v1 wlr-data-control-unstable-v1
-                  wlr-foreign-toplevel-management-unstable-v1)
+                  wlr-foreign-toplevel-management-unstable-v1 virtual-keyboard-unstable-v1)
     set(_xml ${CMAKE_CURRENT_SOURCE_DIR}/protocols/${_protocol}.xml)
     set(_header ${_protocol_dir}/${_protocol}-client-protocol.h)
     set(_code ${_protocol_dir}/${_protocol}-protocol.c)

@@ -3,6 +3,7 @@
 #include "platform/CanberraEventSound.h"
 #include "platform/UnavailableKeySynthesizer.h"
 #include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11HotKeyRegistrar.h"
@@ -32,6 +33,16 @@ std::unique_ptr<WaylandPasteboard> waylandPasteboard()
     return std::make_unique<WaylandPasteboard>(std::move(control));
 }
 
+// A virtual keyboard where the compositor offers one. Elsewhere no synthetic key reaches a
+// Wayland client: a paste leaves the clip on the clipboard for the user to paste.
+std::unique_ptr<KeySynthesizer> waylandKeys()
+{
+    auto keys = std::make_unique<WaylandKeySynthesizer>();
+    if (keys->canSendKeys())
+        return keys;
+    return std::make_unique<UnavailableKeySynthesizer>();
+}
+
 } // namespace
 
 PlatformServices createPlatformServices()
@@ -43,9 +54,7 @@ PlatformServices createPlatformServices()
                   pasteboard->protocolName());
         services.pasteboard = std::move(pasteboard);
         services.workspace = std::make_unique<WaylandWorkspace>(services.desktopEntries);
-        // No synthetic keys reach Wayland clients yet: a paste leaves the clip on the
-        // clipboard.
-        services.keys = std::make_unique<UnavailableKeySynthesizer>();
+        services.keys = waylandKeys();
     } else {
         Log::line(QStringLiteral("[Platform] X11"));
         services.pasteboard = std::make_unique<X11Pasteboard>();

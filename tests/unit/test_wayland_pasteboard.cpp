@@ -1,7 +1,9 @@
 #include "TestMain.h"
 
 #include "capture/PasteboardMonitor.h"
+#include "platform/PasteKeys.h"
 #include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "store/Store.h"
@@ -250,6 +252,33 @@ private Q_SLOTS:
         second.kill();
         first.waitForFinished();
         second.waitForFinished();
+    }
+
+    // The paste stroke reaches the window in front with the key its kind takes: a terminal
+    // that read Ctrl+V would get a control character instead of the clip.
+    void pasteIntoTerminal()
+    {
+        WaylandKeySynthesizer keys;
+        QVERIFY(keys.canSendKeys());
+        QTemporaryDir dir;
+        const QString out = dir.filePath(QStringLiteral("pasted"));
+        QProcess terminal;
+        terminal.start(QStringLiteral("foot"), {"--app-id", "foot", "sh", "-c",
+                                                "read -r line; printf %s \"$line\" > " + out});
+        QTRY_COMPARE_WITH_TIMEOUT(m_workspace->windowClass(m_workspace->activeWindow()),
+                                  QStringLiteral("foot"), settleMs);
+
+        QVERIFY(m_pb->write({{{Uti::plainText, "pasted by key\n"}}}));
+        std::optional<bool> sent;
+        keys.sendPasteKeystroke(PasteKeys::forWindowClass(QStringLiteral("foot")),
+                                [&sent](bool ok) { sent = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(sent.has_value(), settleMs);
+        QVERIFY(*sent);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && terminal.state() == QProcess::NotRunning,
+                                 settleMs);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("pasted by key"));
     }
 
     // Our own content is served to other clients and never captured, until replaced.
