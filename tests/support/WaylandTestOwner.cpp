@@ -94,10 +94,10 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--type" && i + 1 < argc) {
-            const std::string spec = argv[++i];
-            const size_t eq = spec.find('=');
-            owner.contents.emplace_back(spec.substr(0, eq),
-                                        eq == std::string::npos ? "" : spec.substr(eq + 1));
+            const std::string typeAndValue = argv[++i];
+            const size_t eq = typeAndValue.find('=');
+            owner.contents.emplace_back(typeAndValue.substr(0, eq),
+                                        eq == std::string::npos ? "" : typeAndValue.substr(eq + 1));
         } else if (arg == "--many" && i + 1 < argc) {
             const int count = std::atoi(argv[++i]);
             for (int n = 1; n <= count; ++n)
