@@ -12,27 +12,34 @@
 WaylandDataControl::WaylandDataControl(QObject *parent)
     : QObject(parent), m_connection(std::make_unique<WaylandConnection>())
 {
-    if (!bindProtocol()) {
-        m_protocol.reset();
-        if (m_seat)
-            wl_seat_destroy(m_seat);
-        m_seat = nullptr;
-    }
+    if (!bindProtocol())
+        releaseProxies();
 }
 
 WaylandDataControl::~WaylandDataControl()
 {
-    if (!m_protocol)
-        return;
-    for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
-        m_protocol->destroySource(it.key());
-    for (auto it = m_pendingOffers.cbegin(); it != m_pendingOffers.cend(); ++it)
-        m_protocol->destroyOffer(it.key());
-    if (m_offer)
-        m_protocol->destroyOffer(m_offer);
+    releaseProxies();
+}
+
+void WaylandDataControl::releaseProxies()
+{
+    if (m_protocol) {
+        for (auto it = m_sources.cbegin(); it != m_sources.cend(); ++it)
+            m_protocol->destroySource(it.key());
+        for (auto it = m_pendingOffers.cbegin(); it != m_pendingOffers.cend(); ++it)
+            m_protocol->destroyOffer(it.key());
+        const QMutexLocker locker(&m_lock);
+        if (m_offer)
+            m_protocol->destroyOffer(m_offer);
+        m_offer = nullptr;
+    }
+    m_sources.clear();
+    m_pendingOffers.clear();
+    m_activeSource = nullptr;
     m_protocol.reset();
     if (m_seat)
         wl_seat_destroy(m_seat);
+    m_seat = nullptr;
 }
 
 bool WaylandDataControl::bindProtocol()

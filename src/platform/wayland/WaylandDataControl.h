@@ -80,6 +80,8 @@ private:
     void sourceCancelled(wl_proxy *source) override;
 
     bool bindProtocol();
+    // Destroys every proxy made on the connection; the object is not valid afterwards.
+    void releaseProxies();
     void scheduleSignal();
 
     // Declared first, so it closes after every proxy made on it is gone.
