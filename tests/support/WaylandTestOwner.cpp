@@ -6,6 +6,7 @@
 //     --many N      also offers N types of its own, application/x-test-1 ... -N
 //     --silent      takes every request and never writes nor closes
 //     --flood BYTES answers every request with BYTES filler bytes, whatever the type
+//     --trickle     answers every request with one byte every 100 ms, until the reader leaves
 
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -27,6 +28,7 @@ struct Owner
     std::vector<std::pair<std::string, std::string>> contents;
     bool silent = false;
     long long flood = -1;
+    bool trickle = false;
     std::vector<int> heldFds;
     bool cancelled = false;
 
@@ -52,7 +54,10 @@ void send(void *data, zwlr_data_control_source_v1 *, const char *mimeType, int32
         owner->heldFds.push_back(fd);
         return;
     }
-    if (owner->flood >= 0) {
+    if (owner->trickle) {
+        while (write(fd, "x", 1) == 1)
+            usleep(100 * 1000);
+    } else if (owner->flood >= 0) {
         const std::string chunk(64 * 1024, 'x');
         for (long long left = owner->flood; left > 0; left -= static_cast<long long>(chunk.size()))
             writeAll(fd, chunk.data(), std::min<long long>(left, chunk.size()));
@@ -105,6 +110,8 @@ int main(int argc, char **argv)
                                             std::to_string(n));
         } else if (arg == "--silent") {
             owner.silent = true;
+        } else if (arg == "--trickle") {
+            owner.trickle = true;
         } else if (arg == "--flood" && i + 1 < argc) {
             owner.flood = std::atoll(argv[++i]);
         } else {

@@ -200,6 +200,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("kept");
 
         QTest::newRow("never writes") << QStringList{"--type", "text/plain=x", "--silent"} << false;
+        QTest::newRow("writes forever")
+            << QStringList{"--type", "text/plain=x", "--trickle"} << false;
         QTest::newRow("100 MiB") << QStringList{"--type", "text/plain=x", "--flood", "104857600"}
                                  << false;
         QTest::newRow("password hint") << QStringList{"--type", "text/plain=hunter2", "--type",
