@@ -298,7 +298,8 @@ private Q_SLOTS:
                           QStringLiteral("text/html")}),
                  QByteArray("<i>us</i>"));
         // Read back in process on this thread, as the paste service does for plain text.
-        const Flavor *text = flavorOf(m_pb->read({Uti::plainText}), Uti::plainText);
+        const std::optional<ItemList> own = m_pb->read({Uti::plainText});
+        const Flavor *text = flavorOf(own, Uti::plainText);
         QVERIFY(text);
         QCOMPARE(text->data, QByteArray("pasted by us"));
 
