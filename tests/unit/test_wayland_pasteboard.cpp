@@ -322,6 +322,10 @@ private Q_SLOTS:
         QCOMPARE(m_store->count(), 0);
 
         QCOMPARE(wlPaste({QStringLiteral("--no-newline")}), QByteArray("pasted by us"));
+        // The primary selection for terminals whose paste key inserts it; never captured.
+        QVERIFY(m_pb->writePrimary({{{Uti::plainText, "middle click"}}}));
+        QCOMPARE(wlPaste({QStringLiteral("--no-newline"), QStringLiteral("--primary")}),
+                 QByteArray("middle click"));
         QCOMPARE(wlPaste({QStringLiteral("--no-newline"), QStringLiteral("--type"),
                           QStringLiteral("text/html")}),
                  QByteArray("<i>us</i>"));

@@ -10,7 +10,7 @@
 namespace {
 
 // The generated names of one protocol, so a single template serves both.
-#define ULVANE_DATA_CONTROL_NAMES(Traits, prefix, highestVersion)                                  \
+#define ULVANE_DATA_CONTROL_NAMES(Traits, prefix, highestVersion, primaryVersion)                  \
     struct Traits                                                                                  \
     {                                                                                              \
         using Manager = prefix##_manager_v1;                                                       \
@@ -21,6 +21,7 @@ namespace {
         using SourceListener = prefix##_source_v1_listener;                                        \
         using OfferListener = prefix##_offer_v1_listener;                                          \
         static constexpr quint32 version = highestVersion;                                         \
+        static constexpr quint32 primarySince = primaryVersion;                                    \
         static const wl_interface *managerInterface() { return &prefix##_manager_v1_interface; }   \
         static Device *getDevice(Manager *m, wl_seat *s)                                           \
         {                                                                                          \
@@ -33,6 +34,10 @@ namespace {
         static void destroyManager(Manager *m) { prefix##_manager_v1_destroy(m); }                 \
         static void destroyDevice(Device *d) { prefix##_device_v1_destroy(d); }                    \
         static void setSelection(Device *d, Source *s) { prefix##_device_v1_set_selection(d, s); } \
+        static void setPrimarySelection(Device *d, Source *s)                                      \
+        {                                                                                          \
+            prefix##_device_v1_set_primary_selection(d, s);                                        \
+        }                                                                                          \
         static void offer(Source *s, const char *type) { prefix##_source_v1_offer(s, type); }      \
         static void destroySource(Source *s) { prefix##_source_v1_destroy(s); }                    \
         static void receive(Offer *o, const char *type, int fd)                                    \
@@ -42,8 +47,8 @@ namespace {
         static void destroyOffer(Offer *o) { prefix##_offer_v1_destroy(o); }                       \
     };
 
-ULVANE_DATA_CONTROL_NAMES(ExtNames, ext_data_control, 1)
-ULVANE_DATA_CONTROL_NAMES(WlrNames, zwlr_data_control, 2)
+ULVANE_DATA_CONTROL_NAMES(ExtNames, ext_data_control, 1, 1)
+ULVANE_DATA_CONTROL_NAMES(WlrNames, zwlr_data_control, 2, 2)
 #undef ULVANE_DATA_CONTROL_NAMES
 
 wl_proxy *proxy(void *object)
@@ -125,6 +130,18 @@ public:
     {
         if (m_device)
             Names::setSelection(m_device, reinterpret_cast<typename Names::Source *>(source));
+    }
+
+    bool canSetPrimarySelection() const override
+    {
+        return m_device && wl_proxy_get_version(proxy(m_device)) >= Names::primarySince;
+    }
+
+    void setPrimarySelection(wl_proxy *source) override
+    {
+        if (canSetPrimarySelection())
+            Names::setPrimarySelection(m_device,
+                                       reinterpret_cast<typename Names::Source *>(source));
     }
 
     void destroySource(wl_proxy *source) override

@@ -49,6 +49,9 @@ public:
 
     virtual wl_proxy *createSource(const QList<QByteArray> &mimeTypes) = 0;
     virtual void setSelection(wl_proxy *source) = 0;
+    // The primary selection came with the wlroots protocol's second version.
+    virtual bool canSetPrimarySelection() const = 0;
+    virtual void setPrimarySelection(wl_proxy *source) = 0;
     virtual void destroySource(wl_proxy *source) = 0;
 
     virtual void receive(wl_proxy *offer, const QByteArray &mimeType, int fd) = 0;

@@ -184,18 +184,32 @@ int WaylandDataControl::receive(quint64 serial, const QString &mimeType)
     return fds[0];
 }
 
-bool WaylandDataControl::setSelection(const QList<Content> &contents)
+wl_proxy *WaylandDataControl::createSource(const QList<Content> &contents)
 {
-    if (!isValid())
-        return false;
     QList<QByteArray> types;
     for (const Content &content : contents)
         types.append(content.mimeType);
     wl_proxy *source = m_protocol->createSource(types);
+    // Served until the compositor cancels it, and let go then.
     m_sources.insert(source, contents);
-    m_activeSource = source;
-    // The source it replaces is cancelled by the compositor and let go then.
-    m_protocol->setSelection(source);
+    return source;
+}
+
+bool WaylandDataControl::setSelection(const QList<Content> &contents)
+{
+    if (!isValid())
+        return false;
+    m_activeSource = createSource(contents);
+    m_protocol->setSelection(m_activeSource);
+    m_connection->flush();
+    return true;
+}
+
+bool WaylandDataControl::setPrimarySelection(const QList<Content> &contents)
+{
+    if (!isValid() || !m_protocol->canSetPrimarySelection())
+        return false;
+    m_protocol->setPrimarySelection(createSource(contents));
     m_connection->flush();
     return true;
 }

@@ -18,9 +18,10 @@ struct wl_seat;
 // A Wayland connection of the clipboard's own, next to Qt's, bound to a data-control protocol
 // (the standard one where offered, the wlroots one otherwise). It follows the seat's
 // clipboard from the event loop of the thread it was made on, with no surface and no focus,
-// and sets the clipboard to content this process serves until another client replaces it.
-// The primary selection is left alone. selection() and receive() may be called from any
-// thread; everything else belongs to the owning thread.
+// and sets the clipboard (or the primary selection) to content this process serves until
+// another client replaces it. Changes of the primary selection are not followed.
+// selection() and receive() may be called from any thread; everything else belongs to the
+// owning thread.
 class WaylandDataControl : public QObject, private DataControlProtocol::Events
 {
     Q_OBJECT
@@ -58,6 +59,8 @@ public:
 
     // Makes the contents the clipboard. False when not valid.
     bool setSelection(const QList<Content> &contents);
+    // Makes the contents the primary selection; false where the protocol has none.
+    bool setPrimarySelection(const QList<Content> &contents);
     // Whether the clipboard is still the content set here last.
     bool ownsSelection() const { return m_activeSource != nullptr; }
     // The content set here last, while it is the clipboard.
@@ -80,6 +83,7 @@ private:
     void sourceCancelled(wl_proxy *source) override;
 
     bool bindProtocol();
+    wl_proxy *createSource(const QList<Content> &contents);
     // Destroys every proxy made on the connection; the object is not valid afterwards.
     void releaseProxies();
     void scheduleSignal();

@@ -142,3 +142,8 @@ bool WaylandPasteboard::write(const ItemList &items)
 {
     return m_control->setSelection(contentsFor(items));
 }
+
+bool WaylandPasteboard::writePrimary(const ItemList &items)
+{
+    return m_control->setPrimarySelection(contentsFor(items));
+}

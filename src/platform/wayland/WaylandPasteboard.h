@@ -33,6 +33,7 @@ public:
     bool announcesChanges() const override;
     std::optional<Offer> readOffer(const QStringList &wantedUtis, const TypeCheck &accept) override;
     bool write(const ItemList &items) override;
+    bool writePrimary(const ItemList &items) override;
     bool ownsClipboard() const override;
 
 private:
