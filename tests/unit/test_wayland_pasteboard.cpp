@@ -268,7 +268,7 @@ private Q_SLOTS:
         QTest::newRow("terminal") << QStringLiteral("foot")
                                   << QStringLiteral("read -r line; printf %s \"$line\" > \"$1\"");
         QTest::newRow("GTK editor")
-            << QStringLiteral("python3")
+            << QStringLiteral("/usr/bin/python3")
             << QStringLiteral(
                    "import sys, gi; gi.require_version('Gtk', '3.0'); from gi.repository import "
                    "Gtk\n"
