@@ -102,6 +102,7 @@ void AppDelegate::finishStart()
     // the picker is in front, a copy would count as made in this application and be skipped.
     connect(m_panel.get(), &PanelController::aboutToShow, m_services.get(),
             &DesktopServices::recheckClipboard);
+    m_services->recheckAfterSleep();
 
     m_icons->applyStored();
     m_loginItem->repair();

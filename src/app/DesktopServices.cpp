@@ -8,6 +8,7 @@
 #include "platform/HotKeyRegistrar.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
+#include "platform/SleepWatcher.h"
 #include "platform/Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
@@ -54,6 +55,14 @@ void DesktopServices::bindHotKeys()
 void DesktopServices::startCapture()
 {
     m_monitor->start();
+}
+
+void DesktopServices::recheckAfterSleep()
+{
+    if (m_sleep)
+        return;
+    m_sleep = std::make_unique<SleepWatcher>();
+    connect(m_sleep.get(), &SleepWatcher::woke, this, &DesktopServices::recheckClipboard);
 }
 
 void DesktopServices::recheckClipboard()

@@ -10,6 +10,7 @@ class HotKeyCenter;
 class PasteboardMonitor;
 class PasteService;
 class SerialPaste;
+class SleepWatcher;
 class Workspace;
 
 // The running application's capture and paste machinery: the desktop's platform services, the
@@ -29,6 +30,8 @@ public:
     void startCapture();
     // Looks at the clipboard once more, in case a change announcement went missing.
     void recheckClipboard();
+    // Looks again after each wake from sleep, too.
+    void recheckAfterSleep();
 
     PasteService &pasteService() const { return *m_paste; }
     SerialPaste &serialPaste() const { return *m_serial; }
@@ -48,4 +51,5 @@ private:
     std::unique_ptr<PasteService> m_paste;
     std::unique_ptr<SerialPaste> m_serial;
     std::unique_ptr<PasteboardMonitor> m_monitor;
+    std::unique_ptr<SleepWatcher> m_sleep;
 };

@@ -243,6 +243,21 @@ private Q_SLOTS:
         hugeOffer(u"100 MiB INCR"_qs, OfferOwner::AnnounceOneChunk);
     }
 
+    // Capture runs on change announcements alone, with no poll to catch up: each of a run of
+    // copies, every one from a new owner as when copying in several applications in turn, is
+    // stored.
+    void everyCopyOfARunIsStored()
+    {
+        const qint64 rows = m_store->count();
+        for (int i = 0; i < 200; ++i) {
+            const QByteArray text = "copy " + QByteArray::number(i) + " of a run";
+            OfferOwner owner({{"UTF8_STRING", text}});
+            QVERIFY(owner.claim());
+            QTRY_VERIFY_WITH_TIMEOUT(stored(QString::fromUtf8(text)), timeoutMs);
+        }
+        QCOMPARE(m_store->count(), rows + 200);
+    }
+
     void theClipboardConnectionSurvived()
     {
         QCOMPARE(m_app.state(), QProcess::Running);

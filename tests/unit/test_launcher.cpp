@@ -1,10 +1,10 @@
+#include "PrivateBus.h"
 #include "TestMain.h"
 
 #include "launcher/BusWire.h"
 #include "launcher/ShowRequest.h"
 
 #include <QDBusConnection>
-#include <QProcess>
 #include <QSignalSpy>
 
 namespace {
@@ -107,11 +107,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, listen);
         QFETCH(QString, prefix);
-        QProcess daemon;
-        daemon.start(u"dbus-daemon"_qs, {u"--session"_qs, u"--nofork"_qs, u"--print-address=1"_qs,
-                                         u"--address="_qs + listen});
-        QVERIFY(daemon.waitForReadyRead(10000));
-        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        PrivateBus daemon(listen);
+        const QString address = daemon.address();
         QVERIFY(!address.isEmpty());
 
         const QString name = QTest::currentDataTag();
@@ -128,8 +125,7 @@ private Q_SLOTS:
         QCOMPARE(counter.count, 1);
 
         QDBusConnection::disconnectFromBus(name);
-        daemon.terminate();
-        daemon.waitForFinished();
+        daemon.stop();
         // With the daemon gone the request fails rather than waits.
         QVERIFY(!ShowRequest::send(30000));
     }
