@@ -110,6 +110,14 @@ void benchIdle(AppUnderTest &app)
            mib(ProcFigures::memoryOf(pid).rssKiB), QString());
     const int settled = waitUntilQuiet(pid, 90);
     std::fprintf(stderr, "  (start-up work over %d s after the first look)\n", settled);
+    // The recognition models are let go 30 s after the last picture: once, not while idle.
+    const double beforeRelease = ProcFigures::cpuSeconds(pid);
+    pause(30000);
+    waitUntilQuiet(pid, 30);
+    report(QStringLiteral("start-up OCR: the models' release, once"),
+           QStringLiteral("%1 ms CPU").arg((ProcFigures::cpuSeconds(pid) - beforeRelease) * 1000, 0,
+                                          'f', 1),
+           QString());
 
     // A look every second: a pool thread that ends meanwhile takes little uncounted with it.
     ProcFigures::ThreadActivity activity;
