@@ -5,6 +5,7 @@
 #include "launcher/ShowRequest.h"
 
 #include <QDBusConnection>
+#include <QProcess>
 #include <QSignalSpy>
 
 namespace {
@@ -123,6 +124,16 @@ private Q_SLOTS:
         QVERIFY(ShowRequest::send());
         QVERIFY(arrived.wait(10000));
         QCOMPARE(counter.count, 1);
+
+        // The real command sends the same and exits at once, whether or not an instance runs.
+        QProcess show;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, address);
+        show.setProcessEnvironment(env);
+        show.start(QStringLiteral(ULVANE_BINARY), {u"--show"_qs});
+        QVERIFY(show.waitForFinished(30000));
+        QCOMPARE(show.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(counter.count, 2, 10000);
 
         QDBusConnection::disconnectFromBus(name);
         daemon.stop();

@@ -137,6 +137,24 @@ private Q_SLOTS:
     }
 
     // Hidden, the window's list waits for the next showing; shown, it follows the store.
+    // Whoever looks at the clipboard before the picker appears must do so while the previous
+    // window is still in front: once the picker has the keyboard, a copy would count as ours.
+    void aboutToShowComesBeforeThePickerTakesTheKeyboard()
+    {
+        PanelController controller(m_rig->store, m_rig->paste, m_rig->workspace, *m_prefs,
+                                   *m_icons);
+        const quint64 previous = m_rig->workspace.active;
+        QList<std::pair<bool, quint64>> seen; // visible, window in front
+        connect(&controller, &PanelController::aboutToShow, this, [&] {
+            seen.append({controller.isVisible(), m_rig->workspace.active});
+        });
+        controller.show();
+        QCOMPARE(seen, (QList<std::pair<bool, quint64>>{{false, previous}}));
+        QVERIFY(controller.isVisible());
+        QVERIFY(m_rig->workspace.active != previous);
+        controller.hide();
+    }
+
     void listFollowsTheStoreOnlyOnScreen()
     {
         m_rig->add(QStringLiteral("first"));
