@@ -159,13 +159,7 @@ private Q_SLOTS:
             QVERIFY(m_keyboard->tap(WaylandTestKeyboard::V,
                                     {WaylandTestKeyboard::LeftCtrl, WaylandTestKeyboard::LeftAlt}));
         } else {
-            QProcess show;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
-            show.setProcessEnvironment(env);
-            show.start(m_launcher, {QStringLiteral("--show")});
-            QVERIFY(show.waitForFinished(settleMs));
-            QCOMPARE(show.exitCode(), 0);
+            QVERIFY(showByLauncher());
         }
         QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
 
@@ -185,7 +179,42 @@ private Q_SLOTS:
                                  settleMs);
     }
 
+    void pasteGoesBackToTheTerminal()
+    {
+        // A terminal whose program writes down every byte the paste types, unbuffered.
+        const QString typed = TestEnv::home().path() + QStringLiteral("/typed");
+        QProcess terminal;
+        terminal.start(QStringLiteral("foot"),
+                       {QStringLiteral("sh"), QStringLiteral("-c"),
+                        QStringLiteral("stty raw -echo; exec cat > '%1'").arg(typed)});
+        QVERIFY(terminal.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(typed), settleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+
+        QVERIFY(showByLauncher());
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
+        QVERIFY(m_keyboard->tap(WaylandTestKeyboard::Return));
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+        const auto typedSoFar = [&typed] {
+            QFile file(typed);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(typedSoFar().contains("copied in foot"), settleMs);
+        terminal.kill();
+        terminal.waitForFinished();
+    }
+
 private:
+    bool showByLauncher()
+    {
+        QProcess show;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        show.setProcessEnvironment(env);
+        show.start(m_launcher, {QStringLiteral("--show")});
+        return show.waitForFinished(settleMs) && show.exitCode() == 0;
+    }
+
     QString activeAppId() const
     {
         const std::optional<WaylandToplevels::Window> window = m_toplevels->active();

@@ -19,7 +19,7 @@ class WaylandTestKeyboard
 {
 public:
     // Linux input event codes, and the masks of the modifiers they set in a US keymap.
-    enum Key : quint32 { Escape = 1, LeftCtrl = 29, V = 47, LeftAlt = 56 };
+    enum Key : quint32 { Escape = 1, Return = 28, LeftCtrl = 29, V = 47, LeftAlt = 56 };
 
     WaylandTestKeyboard()
     {
