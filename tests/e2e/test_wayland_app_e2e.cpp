@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <functional>
 #include <memory>
 
 namespace {
