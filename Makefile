@@ -65,9 +65,11 @@ test-tsan: deps
 	cmake --build $(TSAN_BUILD) --target test_concurrency
 	cd $(TSAN_BUILD) && $(TSAN_ENV) ctest --output-on-failure -R '^test_concurrency$$'
 
-# In a private X session, so the capture figures never depend on (or disturb) a desktop.
+# In a private X session, so the capture figures never depend on (or disturb) a desktop; the
+# Wayland capture figures in a private headless sway session of their own.
 bench: build
 	@scripts/x11-session -- $(BUILD)/bench/ulvane-bench
+	@scripts/wayland-session -- $(BUILD)/bench/ulvane-bench --only wayland
 
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DULVANE_FUZZ=ON

@@ -6,7 +6,14 @@ namespace BusWire {
 
 namespace {
 
-enum FieldCode : uint8_t { Path = 1, Interface = 2, Member = 3, ReplySerial = 5, Destination = 6 };
+enum FieldCode : uint8_t {
+    Path = 1,
+    Interface = 2,
+    Member = 3,
+    ReplySerial = 5,
+    Destination = 6,
+    Signature = 8
+};
 
 // Replies from the bus are small; anything claiming more is not a bus we understand.
 constexpr uint32_t maximumMessage = 1u << 20;
@@ -33,6 +40,18 @@ void putField(std::string &out, FieldCode code, char signature, const std::strin
     align(out, 4);
     putUint32(out, static_cast<uint32_t>(text.size()));
     out += text;
+    out.push_back('\0');
+}
+
+void putSignatureField(std::string &out, const std::string &signature)
+{
+    align(out, 8);
+    out.push_back(static_cast<char>(Signature));
+    out.push_back('\1');
+    out.push_back('g');
+    out.push_back('\0');
+    out.push_back(static_cast<char>(signature.size()));
+    out += signature;
     out.push_back('\0');
 }
 
@@ -150,14 +169,14 @@ std::vector<std::string_view> split(std::string_view text, char separator)
 
 } // namespace
 
-std::string encode(const Header &header)
+std::string encode(const Header &header, const std::optional<std::string> &argument)
 {
     std::string out;
     out.push_back('l');
     out.push_back(static_cast<char>(header.type));
     out.push_back('\0'); // flags
     out.push_back('\1'); // protocol version
-    putUint32(out, 0);   // no body
+    putUint32(out, 0);   // the body's length, set below
     putUint32(out, header.serial);
     putUint32(out, 0); // the fields' length, set below
     putField(out, Path, 'o', header.path);
@@ -165,10 +184,21 @@ std::string encode(const Header &header)
     putField(out, Member, 's', header.member);
     if (!header.destination.empty())
         putField(out, Destination, 's', header.destination);
+    if (argument)
+        putSignatureField(out, "s");
     const auto fieldsLength = static_cast<uint32_t>(out.size() - 16);
     for (int i = 0; i < 4; ++i)
         out[12 + i] = static_cast<char>((fieldsLength >> (8 * i)) & 0xff);
     align(out, 8);
+    if (argument) {
+        const size_t bodyStart = out.size();
+        putUint32(out, static_cast<uint32_t>(argument->size()));
+        out += *argument;
+        out.push_back('\0');
+        const auto bodyLength = static_cast<uint32_t>(out.size() - bodyStart);
+        for (int i = 0; i < 4; ++i)
+            out[4 + i] = static_cast<char>((bodyLength >> (8 * i)) & 0xff);
+    }
     return out;
 }
 

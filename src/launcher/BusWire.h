@@ -7,8 +7,8 @@
 #include <vector>
 
 // Just enough of the D-Bus wire format to emit one signal without a D-Bus library: the
-// launcher that sends it must not pay for loading Qt. Messages are little-endian and carry no
-// body.
+// launcher that sends it must not pay for loading Qt. Messages are little-endian; their body is
+// empty or one string.
 namespace BusWire {
 
 enum class MessageType : uint8_t { MethodCall = 1, MethodReturn = 2, Error = 3, Signal = 4 };
@@ -23,7 +23,8 @@ struct Header
     std::string destination; // empty: none
 };
 
-std::string encode(const Header &header);
+// With an argument, the body is that one string (signature "s").
+std::string encode(const Header &header, const std::optional<std::string> &argument = {});
 
 // One message at the front of a buffer of received bytes.
 struct Scan

@@ -130,14 +130,16 @@ bool authenticate(int fd, Clock::time_point deadline)
     return reply.rfind("OK ", 0) == 0;
 }
 
-std::string messages()
+std::string messages(const std::string &activationToken)
 {
     const std::string bus = "org.freedesktop.DBus";
     std::string out = "BEGIN\r\n";
     out += BusWire::encode(
         {BusWire::MessageType::MethodCall, 1, "/org/freedesktop/DBus", bus, "Hello", bus});
+    // Without a token the signal keeps its old, empty form, which any running version takes.
     out += BusWire::encode(
-        {BusWire::MessageType::Signal, 2, "/org/brisel/Ulvane", "org.brisel.Ulvane", "show", {}});
+        {BusWire::MessageType::Signal, 2, "/org/brisel/Ulvane", "org.brisel.Ulvane", "show", {}},
+        activationToken.empty() ? std::nullopt : std::optional<std::string>(activationToken));
     // The bus handles one connection's messages in order: once this call is answered, the
     // signal has been routed and exiting cannot drop it.
     out += BusWire::encode(
@@ -165,7 +167,7 @@ bool awaitAnswerTo(uint32_t serial, int fd, Clock::time_point deadline)
 
 } // namespace
 
-bool send(int timeoutMs)
+bool send(int timeoutMs, const std::string &activationToken)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (const BusWire::SocketAddress &address : BusWire::sessionBusSockets(
@@ -173,7 +175,8 @@ bool send(int timeoutMs)
         const Socket socket(connectTo(address));
         if (socket.fd() < 0)
             continue;
-        return authenticate(socket.fd(), deadline) && writeAll(socket.fd(), messages(), deadline) &&
+        return authenticate(socket.fd(), deadline) &&
+               writeAll(socket.fd(), messages(activationToken), deadline) &&
                awaitAnswerTo(3, socket.fd(), deadline);
     }
     return false;

@@ -3,6 +3,7 @@
 #include "panel/ClipActions.h"
 #include "panel/PanelKeys.h"
 #include "panel/PanelModel.h"
+#include "panel/PinnedPlacement.h"
 #include "paste/PasteService.h"
 #include "platform/Workspace.h"
 
@@ -28,6 +29,8 @@ PanelController::PanelController(Store &store, PasteService &paste, Workspace &w
     m_panel->setObjectName(QStringLiteral("ulvane-panel"));
     m_panel->resize(initialWidth, initialHeight);
     // Sized once: a size the user gives it by dragging an edge stays for the rest of the run.
+    if (placedByCompositor())
+        m_placement = std::make_unique<PinnedPlacement>(*m_panel);
 
     QPointer<PanelView> panel = m_panel;
     m_model->setRequestHide([panel] {
@@ -46,6 +49,7 @@ PanelController::PanelController(Store &store, PasteService &paste, Workspace &w
 PanelController::~PanelController()
 {
     qApp->removeEventFilter(this);
+    m_placement.reset();
     delete m_panel.data();
 }
 
@@ -62,11 +66,25 @@ void PanelController::show()
     // Remember where the user was: X11 moves the keyboard to the picker, so the paste has to
     // send it back there first.
     const quint64 active = m_workspace.activeWindow();
-    m_clipActions->setPasteTarget(active != quint64(m_panel->winId()) ? PasteTarget{active}
-                                                                      : PasteTarget{});
+    const bool ownWindowActive = placedByCompositor()
+                                     ? m_panel->isVisible() && m_panel->isActiveWindow()
+                                     : active == quint64(m_panel->winId());
+    m_clipActions->setPasteTarget(!ownWindowActive ? PasteTarget{active} : PasteTarget{});
 
     m_model->onShow();
     m_panel->updateFooter();
+    if (placedByCompositor()) {
+        // The compositor's window list knows the picker by no id of Qt's (there winId() is
+        // not a window of the list), so it is left out of the calls that name it; Qt asks
+        // for the focus itself, with the launcher's activation token when one came.
+        if (!m_panel->isVisible())
+            m_placement->pin();
+        m_panel->show();
+        m_panel->raise();
+        m_panel->activateWindow();
+        Q_EMIT shown();
+        return;
+    }
     positionPanel();
     m_workspace.showOnAllDesktops(quint64(m_panel->winId()));
     m_panel->show();
@@ -126,6 +144,11 @@ std::optional<QPoint> PanelController::panelOrigin(const QPoint &pointer, const 
         areas.append({screen->geometry(), screen->availableGeometry()});
     }
     return panelOrigin(pointer, size, areas, primary);
+}
+
+bool PanelController::placedByCompositor()
+{
+    return QGuiApplication::platformName() == u"wayland";
 }
 
 void PanelController::positionPanel()

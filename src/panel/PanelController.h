@@ -11,6 +11,7 @@ class AppIconCache;
 class ClipActions;
 class PanelKeyHandler;
 class PanelModel;
+class PinnedPlacement;
 class PasteService;
 class Prefs;
 class Store;
@@ -18,7 +19,8 @@ class Workspace;
 
 // Owns the picker window: builds it once, shows it on the screen under the pointer with the
 // keyboard in its search field, remembers which window the user came from so the paste goes
-// back there, and reads the picker's keys before the focused control sees them.
+// back there, and reads the picker's keys before the focused control sees them. On Wayland the
+// compositor places the window (see PinnedPlacement) and gives the keyboard back on hiding.
 //
 // The window is a frameless tool window that stays on top and on every desktop. It is hidden,
 // never closed, so each appearance costs only a refresh of the list.
@@ -68,6 +70,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Wayland: windows cannot be placed by their client.
+    static bool placedByCompositor();
     void positionPanel();
 
     Workspace &m_workspace;
@@ -75,4 +79,5 @@ private:
     std::unique_ptr<ClipActions> m_clipActions;
     QPointer<PanelView> m_panel;
     std::unique_ptr<PanelKeyHandler> m_keys;
+    std::unique_ptr<PinnedPlacement> m_placement; // Wayland only
 };

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QGuiApplication>
 
 ShowChannel::ShowChannel(QObject *parent) : QObject(parent) {}
 
@@ -11,7 +12,10 @@ bool ShowChannel::sendShowRequest()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    const QDBusMessage message = QDBusMessage::createSignal(objectPath, interfaceName, signalName);
+    QDBusMessage message = QDBusMessage::createSignal(objectPath, interfaceName, signalName);
+    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
+    if (!token.isEmpty())
+        message << token;
     if (!bus.send(message))
         return false;
     // send() only queues. The bus answers calls in order, so once this round trip returns the
@@ -35,12 +39,19 @@ bool ShowChannel::listen()
                                          QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered)
         return false;
-    m_listening =
-        bus.connect(QString(), objectPath, interfaceName, signalName, this, SLOT(onShowSignal()));
+    // A slot that takes the message is called whatever the signal's signature.
+    m_listening = bus.connect(QString(), objectPath, interfaceName, signalName, this,
+                              SLOT(onShowSignal(QDBusMessage)));
     return m_listening;
 }
 
-void ShowChannel::onShowSignal()
+void ShowChannel::onShowSignal(const QDBusMessage &message)
 {
+    const QList<QVariant> arguments = message.arguments();
+    m_activationToken = arguments.isEmpty() ? QString() : arguments.first().toString();
+    // Qt's Wayland platform reads the variable when a window asks to be activated and clears it
+    // once used; elsewhere it would only leak into the programs the application starts.
+    if (!m_activationToken.isEmpty() && QGuiApplication::platformName() == u"wayland")
+        qputenv("XDG_ACTIVATION_TOKEN", m_activationToken.toUtf8());
     Q_EMIT showRequested();
 }

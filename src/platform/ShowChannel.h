@@ -2,9 +2,13 @@
 
 #include <QObject>
 
+class QDBusMessage;
+
 // The cross-process "show the picker" request on the D-Bus session bus. The running instance
 // owns the name org.brisel.Ulvane and listens for the signal org.brisel.Ulvane.show on the
-// path /org/brisel/Ulvane; `ulvane --show` (or a second start) emits it.
+// path /org/brisel/Ulvane; `ulvane --show` (or a second start) emits it. The signal carries no
+// argument, or one string: the activation token the sender was started with. Both forms are
+// taken.
 class ShowChannel : public QObject
 {
     Q_OBJECT
@@ -26,13 +30,17 @@ public:
     // Whether a session bus can be reached at all.
     static bool sessionBusAvailable();
     bool isListening() const { return m_listening; }
+    // The token of the request being announced (empty when it brought none). On Wayland it is
+    // also handed to Qt, which spends it on the picker's next activation request.
+    QString activationToken() const { return m_activationToken; }
 
 Q_SIGNALS:
     void showRequested();
 
 private Q_SLOTS:
-    void onShowSignal();
+    void onShowSignal(const QDBusMessage &message);
 
 private:
     bool m_listening = false;
+    QString m_activationToken;
 };

@@ -1,34 +1,98 @@
 #include "TestMain.h"
+#include "WaylandTestKeyboard.h"
 
+#include "platform/wayland/WaylandToplevels.h"
 #include "store/Store.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
+#include <functional>
 #include <memory>
 
 namespace {
 
 constexpr int settleMs = 30000;
+const QString pickerAppId = QStringLiteral("org.brisel.Ulvane");
+
+// A session bus of the test's own in a folder every user may enter. Run as root, the tests
+// have sway run as another user, and what a sway binding starts runs as that user too: the
+// bus lets any user in, where a session bus takes only its owner.
+class OpenBus
+{
+public:
+    OpenBus()
+    {
+        m_folder = QDir::cleanPath(QStringLiteral("/tmp/ulvane-open-bus-") +
+                                   QString::number(QCoreApplication::applicationPid()));
+        QDir().mkpath(m_folder);
+        QFile::setPermissions(m_folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                            QFileDevice::ExeOther | QFileDevice::ReadGroup |
+                                            QFileDevice::ExeGroup);
+        QFile config(m_folder + QStringLiteral("/bus.conf"));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("<busconfig><type>session</type>"
+                         "<listen>unix:path=" +
+                         m_folder.toUtf8() +
+                         "/bus</listen>"
+                         "<auth>EXTERNAL</auth>"
+                         "<policy context=\"default\"><allow user=\"*\"/>"
+                         "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+                         "</busconfig>");
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--config-file=") + config.fileName(),
+                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        if (m_daemon.waitForReadyRead(10000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~OpenBus()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished();
+        QDir(m_folder).removeRecursively();
+    }
+    QString address() const { return m_address; }
+    QString folder() const { return m_folder; }
+
+private:
+    QString m_folder;
+    QProcess m_daemon;
+    QString m_address;
+};
 
 } // namespace
 
-// The real binary in a Wayland session: it picks the data-control backend by itself and
-// stores what Wayland clients copy, without ever having the focus, under the application in
-// front.
+// The real binary in a Wayland session: it picks the data-control backend by itself, stores
+// what Wayland clients copy without ever having the focus, under the application in front, and
+// opens its picker as a window of its own that takes the keyboard and gives it back.
 class TestWaylandAppE2E : public QObject
 {
     Q_OBJECT
 
+    OpenBus m_bus;
+    QString m_launcher; // a copy every user may run
     QProcess m_app;
     QByteArray m_log;
     QProcess m_terminal;
     std::unique_ptr<Store> m_store;
+    std::unique_ptr<WaylandToplevels> m_toplevels;
+    std::unique_ptr<WaylandTestKeyboard> m_keyboard;
 
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY(!m_bus.address().isEmpty());
+        m_launcher = m_bus.folder() + QStringLiteral("/ulvane");
+        QVERIFY(QFile::copy(QStringLiteral(ULVANE_BINARY), m_launcher));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
         m_app.setProcessEnvironment(env);
         m_app.start(QStringLiteral(ULVANE_BINARY), {});
         QVERIFY(m_app.waitForStarted());
@@ -36,6 +100,10 @@ private Q_SLOTS:
                                  settleMs);
         m_store = std::make_unique<Store>(qEnvironmentVariable("XDG_DATA_HOME") +
                                           QStringLiteral("/Vesk"));
+        m_toplevels = std::make_unique<WaylandToplevels>();
+        QVERIFY(m_toplevels->isValid());
+        m_keyboard = std::make_unique<WaylandTestKeyboard>();
+        QVERIFY(m_keyboard->isReady());
     }
 
     void cleanupTestCase()
@@ -58,8 +126,8 @@ private Q_SLOTS:
         m_terminal.start(QStringLiteral("foot"), {QStringLiteral("sleep"), QStringLiteral("120")});
         QVERIFY(m_terminal.waitForStarted());
         // A copy made before the terminal is in front would be stored without it; wait for
-        // the compositor to focus it, as the tree says.
-        QTRY_VERIFY_WITH_TIMEOUT(focusedAppId() == "foot", settleMs);
+        // the compositor to focus it.
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
 
         QProcess copy;
         copy.start(QStringLiteral("wl-copy"), {QStringLiteral("copied in foot")});
@@ -70,21 +138,130 @@ private Q_SLOTS:
         QCOMPARE(clip.appId, QStringLiteral("foot"));
     }
 
-private:
-    static QByteArray focusedAppId()
+    void pickerTakesTheKeyboardAndGivesItBack_data()
     {
-        QProcess tree;
-        tree.start(QStringLiteral("swaymsg"),
-                   {QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")});
-        tree.waitForFinished(settleMs);
-        // The focused node is the only one whose "focused" is true; its app_id follows it.
-        const QByteArray json = tree.readAllStandardOutput();
-        const qsizetype focused = json.indexOf("\"focused\": true");
-        const qsizetype key = json.indexOf("\"app_id\": \"", focused);
-        if (focused < 0 || key < 0)
+        QTest::addColumn<bool>("byBinding");
+        QTest::newRow("ulvane --show") << false;
+        QTest::newRow("compositor binding") << true;
+        QTest::newRow("ulvane --show again") << false;
+    }
+    void pickerTakesTheKeyboardAndGivesItBack()
+    {
+        QFETCH(bool, byBinding);
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+        if (byBinding) {
+            // What a user writes in the sway configuration. The binding's command runs as the
+            // compositor's user, with the compositor's environment.
+            // sway splits commands at commas: the address goes without its guid.
+            QVERIFY(swaymsg(
+                {QStringLiteral("bindsym"), QStringLiteral("ctrl+alt+v"), QStringLiteral("exec"),
+                 QStringLiteral("env DBUS_SESSION_BUS_ADDRESS=unix:path=%1/bus %2 --show")
+                     .arg(m_bus.folder(), m_launcher)}));
+            QVERIFY(m_keyboard->tap(WaylandTestKeyboard::V,
+                                    {WaylandTestKeyboard::LeftCtrl, WaylandTestKeyboard::LeftAlt}));
+        } else {
+            QVERIFY(showByLauncher());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
+
+        // A tiling compositor floats it over the window in front, centred on the output,
+        // instead of squeezing that window aside.
+        const QJsonObject output = swayNode(QStringLiteral("output"), {});
+        const QJsonObject picker = swayNode(QStringLiteral("floating_con"), pickerAppId);
+        QVERIFY2(!picker.isEmpty(), "the picker is not a floating window");
+        const QRect screen = rectOf(output);
+        const QRect window = rectOf(picker);
+        QVERIFY(screen.contains(window));
+        QVERIFY(qAbs(window.center().x() - screen.center().x()) <= 2);
+
+        QVERIFY(m_keyboard->tap(WaylandTestKeyboard::Escape));
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+        QTRY_VERIFY_WITH_TIMEOUT(swayNode(QStringLiteral("floating_con"), pickerAppId).isEmpty(),
+                                 settleMs);
+    }
+
+    void pasteGoesBackToTheTerminal()
+    {
+        // A terminal whose program writes down every byte the paste types, unbuffered.
+        const QString typed = TestEnv::home().path() + QStringLiteral("/typed");
+        QProcess terminal;
+        terminal.start(QStringLiteral("foot"),
+                       {QStringLiteral("sh"), QStringLiteral("-c"),
+                        QStringLiteral("stty raw -echo; exec cat > '%1'").arg(typed)});
+        QVERIFY(terminal.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(typed), settleMs);
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+
+        QVERIFY(showByLauncher());
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
+        QVERIFY(m_keyboard->tap(WaylandTestKeyboard::Return));
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+        const auto typedSoFar = [&typed] {
+            QFile file(typed);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(typedSoFar().contains("copied in foot"), settleMs);
+        terminal.kill();
+        terminal.waitForFinished();
+    }
+
+private:
+    bool showByLauncher()
+    {
+        QProcess show;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        show.setProcessEnvironment(env);
+        show.start(m_launcher, {QStringLiteral("--show")});
+        return show.waitForFinished(settleMs) && show.exitCode() == 0;
+    }
+
+    QString activeAppId() const
+    {
+        const std::optional<WaylandToplevels::Window> window = m_toplevels->active();
+        return window ? window->appId : QString();
+    }
+
+    static bool swaymsg(const QStringList &arguments, QByteArray *out = nullptr)
+    {
+        QProcess process;
+        process.start(QStringLiteral("swaymsg"), arguments);
+        if (!process.waitForFinished(settleMs) || process.exitCode() != 0)
+            return false;
+        if (out)
+            *out = process.readAllStandardOutput();
+        return true;
+    }
+
+    // The first node of the compositor's tree of that type (and application), depth first.
+    static QJsonObject swayNode(const QString &type, const QString &appId)
+    {
+        QByteArray json;
+        if (!swaymsg({QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")},
+                     &json))
             return {};
-        const qsizetype start = key + 11;
-        return json.mid(start, json.indexOf('"', start) - start);
+        std::function<QJsonObject(const QJsonObject &)> find =
+            [&](const QJsonObject &node) -> QJsonObject {
+            if (node.value(u"type").toString() == type &&
+                (appId.isEmpty() || node.value(u"app_id").toString() == appId))
+                return node;
+            for (const char *children : {"nodes", "floating_nodes"}) {
+                for (const QJsonValue &child : node.value(QLatin1String(children)).toArray()) {
+                    const QJsonObject found = find(child.toObject());
+                    if (!found.isEmpty())
+                        return found;
+                }
+            }
+            return {};
+        };
+        return find(QJsonDocument::fromJson(json).object());
+    }
+
+    static QRect rectOf(const QJsonObject &node)
+    {
+        const QJsonObject rect = node.value(u"rect").toObject();
+        return QRect(rect.value(u"x").toInt(), rect.value(u"y").toInt(),
+                     rect.value(u"width").toInt(), rect.value(u"height").toInt());
     }
 };
 

@@ -1,0 +1,137 @@
+// Copy → stored row through the real Wayland clipboard layer (data-control on a connection of
+// its own) and the monitor: from the moment the tests' clipboard owner holds the selection,
+// and from starting wl-copy, whose own start weighs most; then the monitor's cost while nothing
+// is copied. `make bench` runs this suite alone inside scripts/wayland-session; in the
+// X11 session it has nothing to measure and adds no row.
+#include "Bench.h"
+#include "capture/PasteboardMonitor.h"
+#include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandWorkspace.h"
+#include "store/Store.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// wl-copy returns once its forked child serves the clipboard. The type is given, so no time
+// goes into guessing it from the content.
+void copyWithWlCopy(const QByteArray &text)
+{
+    QProcess copy;
+    copy.start(QStringLiteral("wl-copy"),
+               {QStringLiteral("--type"), QStringLiteral("text/plain;charset=utf-8")});
+    copy.waitForStarted();
+    copy.write(text);
+    copy.closeWriteChannel();
+    copy.waitForFinished(10000);
+}
+
+// Starts an owner of the text and returns once the compositor has its selection (the owner
+// then says "ready"); the owner serves until the next one takes the clipboard.
+std::unique_ptr<QProcess> startOwner(const QString &text)
+{
+    auto owner = std::make_unique<QProcess>();
+    owner->start(QStringLiteral(ULVANE_WAYLAND_OWNER),
+                 {QStringLiteral("--type"), QStringLiteral("text/plain=") + text});
+    while (!owner->canReadLine() && owner->waitForReadyRead(10000)) {
+    }
+    return owner;
+}
+
+QString medianAndP95(const std::vector<double> &latencies)
+{
+    return QStringLiteral("med %1 / p95 %2 ms (%3 stored)")
+        .arg(Bench::percentile(latencies, 0.5), 0, 'f', 1)
+        .arg(Bench::percentile(latencies, 0.95), 0, 'f', 1)
+        .arg(latencies.size());
+}
+
+// Runs the event loop until the store holds `rows` clips; milliseconds waited, or -1.
+double waitForRows(Store &store, qint64 rows, QElapsedTimer &since)
+{
+    while (since.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        if (store.count() >= rows)
+            return double(since.nsecsElapsed()) / 1e6;
+    }
+    return -1;
+}
+
+void runWaylandSuite(const QStringList &)
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    auto control = std::make_unique<WaylandDataControl>();
+    if (!control->isValid()) {
+        Bench::report(QStringLiteral("capture"), QStringLiteral("skipped: no data-control"), {});
+        return;
+    }
+    QTemporaryDir dir;
+    Store store(dir.path() + QStringLiteral("/s"));
+    store.setHistoryCap(0);
+    WaylandPasteboard pasteboard(std::move(control));
+    WaylandWorkspace workspace;
+    PasteboardMonitor monitor(pasteboard, workspace, store, [] { return CaptureSettings{}; }, {});
+    monitor.start();
+
+    std::vector<double> fromOwner;
+    std::unique_ptr<QProcess> owner;
+    for (int i = 0; i < 100; ++i) {
+        std::unique_ptr<QProcess> next =
+            startOwner(QStringLiteral("benchmark copy %1 of the owner").arg(i));
+        QElapsedTimer since;
+        since.start();
+        const double ms = waitForRows(store, store.count() + 1, since);
+        if (ms >= 0)
+            fromOwner.push_back(ms);
+        owner = std::move(next); // the one before has lost the clipboard and left
+    }
+    Bench::report(QStringLiteral("capture: text copy → stored row (100, from the selection)"),
+                  medianAndP95(fromOwner), QStringLiteral("med <= 30, p95 <= 60 ms"));
+
+    std::vector<double> fromWlCopy;
+    for (int i = 0; i < 100; ++i) {
+        const qint64 before = store.count();
+        QElapsedTimer since;
+        since.start();
+        copyWithWlCopy(QStringLiteral("benchmark copy %1 of wl-copy").arg(i).toUtf8());
+        const double ms = waitForRows(store, before + 1, since);
+        if (ms >= 0)
+            fromWlCopy.push_back(ms);
+    }
+    Bench::report(QStringLiteral("capture: text copy → stored row (100, incl. wl-copy start)"),
+                  medianAndP95(fromWlCopy), {});
+
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer idle;
+    idle.start();
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double perMinute = (cpuSeconds() - cpuBefore) * 60000.0 / double(idle.elapsed());
+    Bench::report(QStringLiteral("capture: idle monitor CPU (10 s, no copies)"),
+                  QStringLiteral("%1 CPU-s per minute").arg(perMinute, 0, 'f', 3),
+                  QStringLiteral("<= 0.2"));
+}
+
+} // namespace
+
+ULVANE_BENCH_SUITE("wayland", runWaylandSuite);
