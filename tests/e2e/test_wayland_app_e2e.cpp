@@ -190,7 +190,9 @@ private Q_SLOTS:
                         QStringLiteral("stty raw -echo; exec cat > '%1'").arg(typed)});
         QVERIFY(terminal.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(typed), settleMs);
-        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
+        // This terminal, not the one of the tests before: a new window takes the keyboard when
+        // it maps, and would take it from the picker were it still on its way.
+        QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), terminal.processId(), settleMs);
 
         QVERIFY(showByLauncher());
         QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
@@ -236,14 +238,30 @@ private:
     // The first node of the compositor's tree of that type (and application), depth first.
     static QJsonObject swayNode(const QString &type, const QString &appId)
     {
+        return swayNodeWhere([&](const QJsonObject &node) {
+            return node.value(u"type").toString() == type &&
+                   (appId.isEmpty() || node.value(u"app_id").toString() == appId);
+        });
+    }
+
+    // The window with the keyboard, as the compositor's process id for it.
+    static qint64 focusedPid()
+    {
+        return swayNodeWhere(
+                   [](const QJsonObject &node) { return node.value(u"focused").toBool(); })
+            .value(u"pid")
+            .toInteger();
+    }
+
+    static QJsonObject swayNodeWhere(const std::function<bool(const QJsonObject &)> &matches)
+    {
         QByteArray json;
         if (!swaymsg({QStringLiteral("-t"), QStringLiteral("get_tree"), QStringLiteral("-r")},
                      &json))
             return {};
         std::function<QJsonObject(const QJsonObject &)> find =
             [&](const QJsonObject &node) -> QJsonObject {
-            if (node.value(u"type").toString() == type &&
-                (appId.isEmpty() || node.value(u"app_id").toString() == appId))
+            if (matches(node))
                 return node;
             for (const char *children : {"nodes", "floating_nodes"}) {
                 for (const QJsonValue &child : node.value(QLatin1String(children)).toArray()) {
