@@ -2,31 +2,20 @@
 // copying application, and the monitor's cost while nothing is copied.
 #include "Bench.h"
 #include "capture/PasteboardMonitor.h"
+#include "CaptureTiming.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "store/Store.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
-
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Offers the bytes from an xclip process; returns once xclip owns the clipboard.
 void copyWithXclip(const QString &target, const QByteArray &data)
@@ -38,17 +27,6 @@ void copyWithXclip(const QString &target, const QByteArray &data)
     xclip.write(data);
     xclip.closeWriteChannel();
     xclip.waitForFinished(10000);
-}
-
-// Runs the event loop until the store holds `rows` clips; milliseconds waited, or -1.
-double waitForRows(Store &store, qint64 rows, QElapsedTimer &since)
-{
-    while (since.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        if (store.count() >= rows)
-            return double(since.nsecsElapsed()) / 1e6;
-    }
-    return -1;
 }
 
 QByteArray screenshotPng()
@@ -96,15 +74,12 @@ void runCaptureSuite(const QStringList &)
         since.start();
         copyWithXclip(QStringLiteral("UTF8_STRING"),
                       QStringLiteral("benchmark copy %1 of the capture path").arg(i).toUtf8());
-        const double ms = waitForRows(store, i + 1, since);
+        const double ms = CaptureTiming::waitForRows(store, i + 1, since);
         if (ms >= 0)
             latencies.push_back(ms);
     }
     Bench::report(QStringLiteral("capture: text copy → stored row (100, incl. xclip start)"),
-                  QStringLiteral("med %1 / p95 %2 ms (%3 stored)")
-                      .arg(Bench::percentile(latencies, 0.5), 0, 'f', 1)
-                      .arg(Bench::percentile(latencies, 0.95), 0, 'f', 1)
-                      .arg(latencies.size()),
+                  CaptureTiming::latencyFigure(latencies),
                   QStringLiteral("med <= 30, p95 <= 60 ms"));
 
     const QByteArray png = screenshotPng();
@@ -112,21 +87,12 @@ void runCaptureSuite(const QStringList &)
     QElapsedTimer since;
     since.start();
     copyWithXclip(QStringLiteral("image/png"), png);
-    const double pngMs = waitForRows(store, before + 1, since);
+    const double pngMs = CaptureTiming::waitForRows(store, before + 1, since);
     Bench::report(QStringLiteral("capture: 1920×1080 PNG copy → row + thumbnail"),
                   QStringLiteral("%1 ms (%2 KB)").arg(pngMs, 0, 'f', 0).arg(png.size() / 1024),
                   QStringLiteral("<= 300 ms"));
 
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer idle;
-    idle.start();
-    QEventLoop loop;
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double perMinute = (cpuSeconds() - cpuBefore) * 60000.0 / double(idle.elapsed());
-    Bench::report(QStringLiteral("capture: idle monitor CPU (10 s, no copies)"),
-                  QStringLiteral("%1 CPU-s per minute").arg(perMinute, 0, 'f', 3),
-                  QStringLiteral("<= 0.2"));
+    CaptureTiming::reportIdleMonitorCpu();
 }
 
 } // namespace

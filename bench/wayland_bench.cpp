@@ -5,31 +5,20 @@
 // X11 session it has nothing to measure and adds no row.
 #include "Bench.h"
 #include "capture/PasteboardMonitor.h"
+#include "CaptureTiming.h"
 #include "platform/wayland/WaylandDataControl.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "store/Store.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <memory>
 
-#include <sys/resource.h>
-
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // wl-copy returns once its forked child serves the clipboard. The type is given, so no time
 // goes into guessing it from the content.
@@ -56,25 +45,6 @@ std::unique_ptr<QProcess> startOwner(const QString &text)
     return owner;
 }
 
-QString medianAndP95(const std::vector<double> &latencies)
-{
-    return QStringLiteral("med %1 / p95 %2 ms (%3 stored)")
-        .arg(Bench::percentile(latencies, 0.5), 0, 'f', 1)
-        .arg(Bench::percentile(latencies, 0.95), 0, 'f', 1)
-        .arg(latencies.size());
-}
-
-// Runs the event loop until the store holds `rows` clips; milliseconds waited, or -1.
-double waitForRows(Store &store, qint64 rows, QElapsedTimer &since)
-{
-    while (since.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        if (store.count() >= rows)
-            return double(since.nsecsElapsed()) / 1e6;
-    }
-    return -1;
-}
-
 void runWaylandSuite(const QStringList &)
 {
     if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -99,13 +69,14 @@ void runWaylandSuite(const QStringList &)
             startOwner(QStringLiteral("benchmark copy %1 of the owner").arg(i));
         QElapsedTimer since;
         since.start();
-        const double ms = waitForRows(store, store.count() + 1, since);
+        const double ms = CaptureTiming::waitForRows(store, store.count() + 1, since);
         if (ms >= 0)
             fromOwner.push_back(ms);
         owner = std::move(next); // the one before has lost the clipboard and left
     }
     Bench::report(QStringLiteral("capture: text copy → stored row (100, from the selection)"),
-                  medianAndP95(fromOwner), QStringLiteral("med <= 30, p95 <= 60 ms"));
+                  CaptureTiming::latencyFigure(fromOwner),
+                  QStringLiteral("med <= 30, p95 <= 60 ms"));
 
     std::vector<double> fromWlCopy;
     for (int i = 0; i < 100; ++i) {
@@ -113,23 +84,14 @@ void runWaylandSuite(const QStringList &)
         QElapsedTimer since;
         since.start();
         copyWithWlCopy(QStringLiteral("benchmark copy %1 of wl-copy").arg(i).toUtf8());
-        const double ms = waitForRows(store, before + 1, since);
+        const double ms = CaptureTiming::waitForRows(store, before + 1, since);
         if (ms >= 0)
             fromWlCopy.push_back(ms);
     }
     Bench::report(QStringLiteral("capture: text copy → stored row (100, incl. wl-copy start)"),
-                  medianAndP95(fromWlCopy), {});
+                  CaptureTiming::latencyFigure(fromWlCopy), {});
 
-    const double cpuBefore = cpuSeconds();
-    QElapsedTimer idle;
-    idle.start();
-    QEventLoop loop;
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double perMinute = (cpuSeconds() - cpuBefore) * 60000.0 / double(idle.elapsed());
-    Bench::report(QStringLiteral("capture: idle monitor CPU (10 s, no copies)"),
-                  QStringLiteral("%1 CPU-s per minute").arg(perMinute, 0, 'f', 3),
-                  QStringLiteral("<= 0.2"));
+    CaptureTiming::reportIdleMonitorCpu();
 }
 
 } // namespace
