@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/SelfTest.h"
 #include "core/Log.h"
+#include "launcher/ShowRequest.h"
 #include "panel/Theme.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
@@ -63,7 +64,7 @@ int startApplication(int argc, char **argv)
     // One instance per user: a second start hands over to the first and leaves.
     ShowChannel channel;
     if (!channel.listen()) {
-        if (ShowChannel::sendShowRequest())
+        if (ShowRequest::send(2000, ShowRequest::activationToken()))
             return 0;
         if (!ShowChannel::sessionBusAvailable())
             Log::line(QStringLiteral("[App] no D-Bus session bus: `ulvane --show` and the "

@@ -167,6 +167,12 @@ bool awaitAnswerTo(uint32_t serial, int fd, Clock::time_point deadline)
 
 } // namespace
 
+std::string activationToken()
+{
+    const char *token = std::getenv("XDG_ACTIVATION_TOKEN");
+    return token ? std::string(token) : std::string();
+}
+
 bool send(int timeoutMs, const std::string &activationToken)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

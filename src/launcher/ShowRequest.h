@@ -13,4 +13,8 @@ namespace ShowRequest {
 // only to windows a user action started.
 bool send(int timeoutMs = 2000, const std::string &activationToken = {});
 
+// The token launchers and compositors hand a program they start (XDG_ACTIVATION_TOKEN), with
+// which it may take the focus; empty without one.
+std::string activationToken();
+
 } // namespace ShowRequest

@@ -26,14 +26,6 @@ std::string ownFolder()
     return slash == std::string::npos ? std::string(".") : self.substr(0, slash);
 }
 
-// Launchers and compositors hand a program they start the right to take the focus through this
-// variable; the picker is the window that needs it.
-std::string activationToken()
-{
-    const char *token = std::getenv("XDG_ACTIVATION_TOKEN");
-    return token ? std::string(token) : std::string();
-}
-
 int runApplication(int argc, char **argv)
 {
     const std::string folder = ownFolder();
@@ -70,7 +62,7 @@ int main(int argc, char **argv)
     switch (CommandWords::parse(argc, argv).mode) {
     case CommandWords::Mode::Show:
         // Nobody listening is not an error: the request simply has no one to open a picker.
-        ShowRequest::send(2000, activationToken());
+        ShowRequest::send(2000, ShowRequest::activationToken());
         return 0;
     case CommandWords::Mode::Version:
         std::puts("ulvane " ULVANE_VERSION);

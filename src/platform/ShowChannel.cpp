@@ -7,23 +7,6 @@
 
 ShowChannel::ShowChannel(QObject *parent) : QObject(parent) {}
 
-bool ShowChannel::sendShowRequest()
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage message = QDBusMessage::createSignal(objectPath, interfaceName, signalName);
-    const QString token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
-    if (!token.isEmpty())
-        message << token;
-    if (!bus.send(message))
-        return false;
-    // send() only queues. The bus answers calls in order, so once this round trip returns the
-    // signal has left the process and exiting cannot drop it.
-    bus.interface()->isServiceRegistered(serviceName);
-    return true;
-}
-
 bool ShowChannel::sessionBusAvailable()
 {
     return QDBusConnection::sessionBus().isConnected();

@@ -6,9 +6,9 @@ class QDBusMessage;
 
 // The cross-process "show the picker" request on the D-Bus session bus. The running instance
 // owns the name org.brisel.Ulvane and listens for the signal org.brisel.Ulvane.show on the
-// path /org/brisel/Ulvane; `ulvane --show` (or a second start) emits it. The signal carries no
-// argument, or one string: the activation token the sender was started with. Both forms are
-// taken.
+// path /org/brisel/Ulvane; `ulvane --show` (or a second start) emits it through ShowRequest.
+// The signal carries no argument, or one string: the activation token the sender was started
+// with. Both forms are taken.
 class ShowChannel : public QObject
 {
     Q_OBJECT
@@ -20,9 +20,6 @@ public:
     static inline const QString signalName = QStringLiteral("show");
 
     explicit ShowChannel(QObject *parent = nullptr);
-
-    // Emits the request and waits until the bus has taken it. False without a session bus.
-    static bool sendShowRequest();
 
     // Claims the name and starts listening. False when there is no session bus or another
     // process already owns the name (that process is then the running instance).

@@ -69,7 +69,7 @@ private Q_SLOTS:
                 qunsetenv("XDG_ACTIVATION_TOKEN");
             else
                 qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
-            QVERIFY(ShowChannel::sendShowRequest());
+            QVERIFY(ShowRequest::send(10000, ShowRequest::activationToken()));
             qunsetenv("XDG_ACTIVATION_TOKEN");
         }
         QVERIFY(shown.wait(10000));
