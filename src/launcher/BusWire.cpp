@@ -128,29 +128,30 @@ bool skipValue(Reader &reader, char type, std::optional<uint32_t> *asUint32)
     }
 }
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Bus addresses escape bytes as %XX; a stray % stands for itself.
 std::string unescaped(std::string_view value)
 {
     std::string out;
     for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '%' && i + 2 < value.size()) {
-            const auto hex = [](char c) -> int {
-                if (c >= '0' && c <= '9')
-                    return c - '0';
-                if (c >= 'a' && c <= 'f')
-                    return c - 'a' + 10;
-                if (c >= 'A' && c <= 'F')
-                    return c - 'A' + 10;
-                return -1;
-            };
-            const int high = hex(value[i + 1]);
-            const int low = hex(value[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out.push_back(static_cast<char>(high * 16 + low));
-                i += 2;
-                continue;
-            }
+        const int high = value[i] == '%' && i + 2 < value.size() ? hexDigit(value[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigit(value[i + 2]) : -1;
+        if (low >= 0) {
+            out.push_back(static_cast<char>(high * 16 + low));
+            i += 2;
+        } else {
+            out.push_back(value[i]);
         }
-        out.push_back(value[i]);
     }
     return out;
 }
