@@ -139,10 +139,18 @@ void AppDelegate::setupStatusItem()
                                  "`ulvane --show`"));
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_menu.get());
-    // A left click opens the same menu, as a menu-bar item does.
+    // A left click opens the same menu, as a menu-bar item does. A Wayland client has no
+    // pointer position and no window to hang a menu from: the menu would open as a window of
+    // its own, filling a tiled screen. There the tray host draws the menu on a right click,
+    // and a left click opens the picker.
+    const bool hostDrawsMenu = QGuiApplication::platformName().startsWith(u"wayland");
     connect(m_tray, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+            [this, hostDrawsMenu](QSystemTrayIcon::ActivationReason reason) {
+                if (reason != QSystemTrayIcon::Trigger)
+                    return;
+                if (hostDrawsMenu)
+                    showPanel();
+                else
                     m_menu->popup(QCursor::pos());
             });
     refreshStatusIcon();

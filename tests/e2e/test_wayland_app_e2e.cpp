@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <functional>
 #include <memory>
@@ -77,6 +79,7 @@ class TestWaylandAppE2E : public QObject
 
     OpenBus m_bus;
     QString m_launcher; // a copy every user may run
+    QProcess m_trayHost;
     QProcess m_app;
     QByteArray m_log;
     QProcess m_terminal;
@@ -90,6 +93,7 @@ private Q_SLOTS:
         QVERIFY(!m_bus.address().isEmpty());
         m_launcher = m_bus.folder() + QStringLiteral("/ulvane");
         QVERIFY(QFile::copy(QStringLiteral(ULVANE_BINARY), m_launcher));
+        startTrayHost();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
@@ -113,6 +117,8 @@ private Q_SLOTS:
         m_app.terminate();
         if (!m_app.waitForFinished(5000))
             m_app.kill();
+        m_trayHost.kill();
+        m_trayHost.waitForFinished();
     }
 
     void choosesTheWaylandBackend()
@@ -138,18 +144,38 @@ private Q_SLOTS:
         QCOMPARE(clip.appId, QStringLiteral("foot"));
     }
 
+    // A status bar of a wlroots desktop hosts the icon, and reads the menu from the app to
+    // draw it itself.
+    void trayIconIsHosted()
+    {
+        QVERIFY2(!m_log.contains("[App] no system tray"), m_log.constData());
+        const QString item = trayItem();
+        QVERIFY(!item.isEmpty());
+        const QByteArray menu = busCall(item, QStringLiteral("/MenuBar"),
+                                        QStringLiteral("com.canonical.dbusmenu.GetLayout"),
+                                        {QStringLiteral("int32:0"), QStringLiteral("int32:-1"),
+                                         QStringLiteral("array:string:")});
+        QVERIFY2(menu.contains("Show Clipboard") && menu.contains("Quit Ulvane"), menu.constData());
+    }
+
     void pickerTakesTheKeyboardAndGivesItBack_data()
     {
         QTest::addColumn<bool>("byBinding");
         QTest::newRow("ulvane --show") << false;
         QTest::newRow("compositor binding") << true;
+        QTest::newRow("tray icon click") << false;
         QTest::newRow("ulvane --show again") << false;
     }
     void pickerTakesTheKeyboardAndGivesItBack()
     {
         QFETCH(bool, byBinding);
         QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), QStringLiteral("foot"), settleMs);
-        if (byBinding) {
+        if (QByteArray(QTest::currentDataTag()) == "tray icon click") {
+            // What the bar sends for a left click; the app cannot pop a menu of its own there.
+            busCall(trayItem(), QStringLiteral("/StatusNotifierItem"),
+                    QStringLiteral("org.kde.StatusNotifierItem.Activate"),
+                    {QStringLiteral("int32:1900"), QStringLiteral("int32:10")});
+        } else if (byBinding) {
             // What a user writes in the sway configuration. The binding's command runs as the
             // compositor's user, with the compositor's environment.
             // sway splits commands at commas: the address goes without its guid.
@@ -207,7 +233,122 @@ private Q_SLOTS:
         terminal.waitForFinished();
     }
 
+    // A GTK editor drops keys that come too soon after it gained the focus; the paste must
+    // wait for it.
+    void pasteReachesAGtkEditor()
+    {
+        const QString typed = TestEnv::home().path() + QStringLiteral("/typed-in-gtk");
+        QProcess editor;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+        editor.setProcessEnvironment(env);
+        editor.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 "import sys, gi; gi.require_version('Gtk', '3.0'); from gi.repository import "
+                 "GLib, Gtk\n"
+                 "GLib.set_prgname('editor')\n"
+                 "w = Gtk.Window(); e = Gtk.Entry(); w.add(e)\n"
+                 "e.connect('changed', lambda e: open(sys.argv[1], 'w').write(e.get_text()))\n"
+                 "w.show_all(); Gtk.main()"),
+             typed});
+        QVERIFY(editor.waitForStarted());
+        const auto stop = qScopeGuard([&editor] { editor.kill(), editor.waitForFinished(); });
+        QTRY_COMPARE_WITH_TIMEOUT(focusedPid(), editor.processId(), settleMs);
+
+        QVERIFY(showByLauncher());
+        QTRY_COMPARE_WITH_TIMEOUT(activeAppId(), pickerAppId, settleMs);
+        QVERIFY(m_keyboard->tap(WaylandTestKeyboard::Return));
+        const auto typedSoFar = [&typed] {
+            QFile file(typed);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(typedSoFar(), QByteArray("copied in foot"), settleMs);
+        m_log += m_app.readAllStandardError();
+        QVERIFY2(m_log.contains("[Paste] sent Ctrl+V to editor"), m_log.constData());
+    }
+
+    // Last: it changes what the tests before would paste.
+    void skipsCopiesMarkedAsPasswords()
+    {
+        const int before = m_store->count();
+        QProcess owner;
+        owner.start(QStringLiteral(ULVANE_WAYLAND_OWNER),
+                    {QStringLiteral("--type"), QStringLiteral("text/plain;charset=utf-8=hunter2"),
+                     QStringLiteral("--type"), QStringLiteral("x-kde-passwordManagerHint=secret")});
+        QVERIFY(owner.waitForReadyRead(settleMs));
+        QVERIFY(owner.readAll().contains("ready"));
+        // Copies are read one at a time, in order: once the next one is stored, the secret
+        // has been read and passed over.
+        QProcess copy;
+        copy.start(QStringLiteral("wl-copy"), {QStringLiteral("after the secret")});
+        QVERIFY(copy.waitForFinished(settleMs));
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->count(), before + 1, settleMs);
+        const Clip newest = m_store->search({}, ClipFilter::All, 1).first();
+        QCOMPARE(m_store->plainText(newest.id), QStringLiteral("after the secret"));
+        QCOMPARE(m_store->search(QStringLiteral("hunter2"), ClipFilter::All, 5).size(), 0);
+        owner.kill();
+        owner.waitForFinished();
+    }
+
 private:
+    // waybar with nothing but its tray, on the test's bus.
+    void startTrayHost()
+    {
+        const QString folder = TestEnv::home().path() + QStringLiteral("/bar");
+        QDir().mkpath(folder);
+        QFile config(folder + QStringLiteral("/config"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(R"({"layer": "top", "height": 24, "modules-right": ["tray"]})");
+        config.close();
+        QFile style(folder + QStringLiteral("/style.css"));
+        QVERIFY(style.open(QIODevice::WriteOnly));
+        style.write("window#waybar { background: #202020; }");
+        style.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
+        m_trayHost.setProcessEnvironment(env);
+        m_trayHost.start(QStringLiteral("waybar"), {QStringLiteral("-c"), config.fileName(),
+                                                    QStringLiteral("-s"), style.fileName()});
+        QVERIFY(m_trayHost.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(busCall(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                         QStringLiteral("/StatusNotifierWatcher"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                                         {QStringLiteral("string:org.kde.StatusNotifierWatcher"),
+                                          QStringLiteral("string:IsStatusNotifierHostRegistered")})
+                                     .contains("boolean true"),
+                                 settleMs);
+    }
+
+    // The bus name of the one item the tray host shows.
+    QString trayItem() const
+    {
+        const QByteArray reply = busCall(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                         QStringLiteral("/StatusNotifierWatcher"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties.Get"),
+                                         {QStringLiteral("string:org.kde.StatusNotifierWatcher"),
+                                          QStringLiteral("string:RegisteredStatusNotifierItems")});
+        const QRegularExpressionMatch item =
+            QRegularExpression(QStringLiteral("string \"([^/\"]+)/"))
+                .match(QString::fromUtf8(reply));
+        return item.hasMatch() ? item.captured(1) : QString();
+    }
+
+    QByteArray busCall(const QString &destination, const QString &path, const QString &method,
+                       const QStringList &arguments) const
+    {
+        QProcess send;
+        send.start(QStringLiteral("dbus-send"),
+                   QStringList{QStringLiteral("--bus=") + m_bus.address(),
+                               QStringLiteral("--print-reply"),
+                               QStringLiteral("--dest=") + destination, path, method} +
+                       arguments);
+        if (!send.waitForFinished(settleMs))
+            return {};
+        return send.readAllStandardOutput();
+    }
+
     bool showByLauncher()
     {
         QProcess show;
