@@ -15,6 +15,7 @@
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
 #include "platform/ShowChannel.h"
+#include "platform/Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
@@ -207,6 +208,7 @@ void AppDelegate::openSettings()
                                         *m_loginItem, *m_icons);
         m_settings->setEnableAutoPasteAction(m_actions->enableAutoPaste());
         m_settings->setAboutAction(m_actions->showAbout());
+        m_settings->setSourcesKnown(m_services->workspace().knowsApplications());
         m_settings->setCopyLessJob([] { return CopyLessImporter::run(Store::shared()); });
     }
     // The auto-paste notice follows whether keys can be sent now.

@@ -93,6 +93,11 @@ void SettingsWindow::setEnableAutoPasteAction(QAction *action)
     m_general->setEnableAutoPasteAction(action);
 }
 
+void SettingsWindow::setSourcesKnown(bool known)
+{
+    m_filters->setSourcesKnown(known);
+}
+
 void SettingsWindow::setAboutAction(QAction *action)
 {
     disconnect(m_aboutLink, &QPushButton::clicked, nullptr, nullptr);

@@ -46,6 +46,8 @@ public:
     // never shows and the footer has no About link.
     void setEnableAutoPasteAction(QAction *action);
     void setAboutAction(QAction *action);
+    // Whether the desktop names the application of each copy (the Filters tab says when not).
+    void setSourcesKnown(bool known);
     // Replaces Qt's message boxes and file dialogs.
     void setDialogs(std::unique_ptr<SettingsDialogs> dialogs);
     // The CopyLess 2 import the Data tab runs.

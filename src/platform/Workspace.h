@@ -31,6 +31,9 @@ public:
     virtual void activateWindow(quint64 window) = 0;
     // The window's WM_CLASS class (for telling terminal emulators apart).
     virtual QString windowClass(quint64 window) = 0;
+    // Whether the desktop says which application is in front at all. Where it does not, every
+    // copy is stored without its source, and a list of ignored applications cannot apply.
+    virtual bool knowsApplications() const { return true; }
     // Keeps the window on every virtual desktop (the picker appears wherever the user is).
     // Desktops without that notion ignore it.
     virtual void showOnAllDesktops(quint64 window) { Q_UNUSED(window); }

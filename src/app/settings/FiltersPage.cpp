@@ -43,6 +43,15 @@ FiltersPage::FiltersPage(Prefs &prefs, QWidget *parent) : SettingsPage(parent), 
             m_prefs.setIgnoredApps(m_ignoredApps->toPlainText());
     });
     layout->addWidget(editorSection);
+    m_unknownSources = FormKit::caption(
+        QStringLiteral("This desktop does not tell which application copied: clips are stored "
+                       "without their source, and this list applies only where the source is "
+                       "known."),
+        content());
+    m_unknownSources->setObjectName(QStringLiteral("unknownSources"));
+    m_unknownSources->hide();
+    layout->addSpacing(6);
+    layout->addWidget(m_unknownSources);
     layout->addStretch(1);
 
     connect(&m_prefs, &Prefs::ignoreHandoffChanged, this,
@@ -50,6 +59,11 @@ FiltersPage::FiltersPage(Prefs &prefs, QWidget *parent) : SettingsPage(parent), 
     connect(&m_prefs, &Prefs::ignoredAppsChanged, this, &FiltersPage::syncIgnoredApps);
     m_ignoreHandoff->setChecked(m_prefs.ignoreHandoff());
     syncIgnoredApps();
+}
+
+void FiltersPage::setSourcesKnown(bool known)
+{
+    m_unknownSources->setVisible(!known);
 }
 
 void FiltersPage::syncIgnoredApps()

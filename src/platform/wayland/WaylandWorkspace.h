@@ -23,6 +23,7 @@ public:
 
     // Whether the compositor tells which window is in front.
     bool knowsWindows() const;
+    bool knowsApplications() const override { return knowsWindows(); }
 
     std::optional<AppInfo> activeApplication() override;
     quint64 activeWindow() override;
