@@ -1,8 +1,11 @@
 // Copy → stored row through the real Wayland clipboard layer (data-control on a connection of
 // its own) and the monitor: from the moment the tests' clipboard owner holds the selection,
 // and from starting wl-copy, whose own start weighs most; then the monitor's cost while nothing
-// is copied. `make bench` runs this suite alone inside scripts/wayland-session; in the
-// X11 session it has nothing to measure and adds no row.
+// is copied. Then the real application on Wayland: its start, and how quiet and small it is at
+// rest. `make bench` runs this suite alone inside scripts/wayland-session; in the X11 session
+// it has nothing to measure and adds no row.
+#include "AppFigures.h"
+#include "AppUnderTest.h"
 #include "Bench.h"
 #include "capture/PasteboardMonitor.h"
 #include "CaptureTiming.h"
@@ -11,9 +14,11 @@
 #include "platform/wayland/WaylandWorkspace.h"
 #include "store/Store.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -43,6 +48,27 @@ std::unique_ptr<QProcess> startOwner(const QString &text)
     while (!owner->canReadLine() && owner->waitForReadyRead(10000)) {
     }
     return owner;
+}
+
+// The application on Qt's Wayland platform; the bench itself runs offscreen.
+void benchApplication()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const auto restore = qScopeGuard([&platform] { qputenv("QT_QPA_PLATFORM", platform); });
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    const QString binary = QCoreApplication::applicationDirPath() + QStringLiteral("/../ulvane");
+    {
+        AppUnderTest app(binary);
+        if (!app.isUsable())
+            return;
+        AppFigures::benchLaunch(app, QStringLiteral("launch → capturing, empty history (10 runs)"),
+                                QStringLiteral("med <= 100 ms"), 0);
+    }
+    AppUnderTest app(binary);
+    AppFigures::fillHistory(app);
+    if (app.launch() < 0)
+        return AppFigures::reportFailure(QStringLiteral("idle, 10k clips"), app);
+    AppFigures::benchIdle(app);
 }
 
 void runWaylandSuite(const QStringList &)
@@ -92,6 +118,7 @@ void runWaylandSuite(const QStringList &)
                   CaptureTiming::latencyFigure(fromWlCopy), {});
 
     CaptureTiming::reportIdleMonitorCpu();
+    benchApplication();
 }
 
 } // namespace
