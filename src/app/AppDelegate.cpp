@@ -15,6 +15,7 @@
 #include "paste/PasteService.h"
 #include "paste/SerialPaste.h"
 #include "platform/ShowChannel.h"
+#include "platform/TrayHostWatch.h"
 #include "platform/Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
 #include "prefs/HotKeys.h"
@@ -135,16 +136,40 @@ void AppDelegate::setupStatusItem()
     connect(m_menu.get(), &QMenu::aboutToShow, this, &AppDelegate::refreshStatusMenu);
     // Filled once now as well: some tray hosts read the menu before it is ever opened.
     refreshStatusMenu();
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        Log::line(QStringLiteral("[App] no system tray; open the picker with its hot key or "
-                                 "`ulvane --show`"));
+    // On Wayland the icon can only go to a status-notifier host over D-Bus, and a desktop
+    // often starts its bar alongside its applications: the icon waits for the host.
+    const bool onWayland = QGuiApplication::platformName().startsWith(u"wayland");
+    if (onWayland) {
+        m_trayHost = std::make_unique<TrayHostWatch>();
+        if (!m_trayHost->isHostRegistered()) {
+            logNoTray();
+            connect(m_trayHost.get(), &TrayHostWatch::hostAppeared, this,
+                    [this] { showStatusItem(true); });
+            return;
+        }
+    } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        logNoTray();
+    }
+    showStatusItem(onWayland);
+}
+
+void AppDelegate::logNoTray()
+{
+    Log::line(QStringLiteral("[App] no system tray; open the picker with its hot key or "
+                             "`ulvane --show`"));
+}
+
+// A Wayland client has no pointer position and no window to hang a menu from: a menu of its
+// own would open as a window, filling a tiled screen. There the host draws the menu on a
+// right click, and a left click opens the picker; elsewhere a left click opens the same menu,
+// as a menu-bar item does.
+void AppDelegate::showStatusItem(bool hostDrawsMenu)
+{
+    // Called from the watch's own signal: it goes once that is over.
+    if (m_trayHost)
+        m_trayHost.release()->deleteLater();
     m_tray = new QSystemTrayIcon(this);
     m_tray->setContextMenu(m_menu.get());
-    // A left click opens the same menu, as a menu-bar item does. A Wayland client has no
-    // pointer position and no window to hang a menu from: the menu would open as a window of
-    // its own, filling a tiled screen. There the tray host draws the menu on a right click,
-    // and a left click opens the picker.
-    const bool hostDrawsMenu = QGuiApplication::platformName().startsWith(u"wayland");
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this, hostDrawsMenu](QSystemTrayIcon::ActivationReason reason) {
                 if (reason != QSystemTrayIcon::Trigger)

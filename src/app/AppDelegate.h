@@ -18,6 +18,7 @@ class QMenu;
 class QSystemTrayIcon;
 class SettingsWindow;
 class ShowChannel;
+class TrayHostWatch;
 
 // The running application: starts capture, the hot keys and text recognition, lives in the
 // tray with a menu rebuilt each time it opens, owns the picker, and opens the settings and
@@ -55,6 +56,8 @@ private:
     void finishStart();
     void setupActions();
     void setupStatusItem();
+    void showStatusItem(bool hostDrawsMenu);
+    static void logNoTray();
     void reportCopyLessImport(const std::optional<CopyLessImporter::Result> &result);
     void onShowRequested();
 
@@ -67,6 +70,7 @@ private:
     std::unique_ptr<AppIconManager> m_icons;
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon *m_tray = nullptr;
+    std::unique_ptr<TrayHostWatch> m_trayHost; // until a tray host appears, on Wayland
     QPointer<SettingsWindow> m_settings;
     QPointer<AboutWindow> m_about;
     bool m_importRunning = false;
