@@ -288,7 +288,7 @@ void HotKeyCenter::bindNextShowPanelCandidate()
     settleShowPanel(HotKeys::offLabel);
 }
 
-void HotKeyCenter::settleShowPanel(const QString &label)
+void HotKeyCenter::settleShowPanel(QString label)
 {
     m_pendingShowLabel.clear();
     Prefs::setActiveHotkeyLabel(label);

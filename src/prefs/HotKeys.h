@@ -118,7 +118,7 @@ private:
 
     void bindShowPanel();
     void bindNextShowPanelCandidate();
-    void settleShowPanel(const QString &label);
+    void settleShowPanel(QString label);
     void bindOptional(const QString &label, const HotKeyRegistrar::Purpose &purpose,
                       std::function<void()> action);
     void togglePanel();
