@@ -92,7 +92,7 @@ GlobalShortcutsPortal::GlobalShortcutsPortal(const QDBusConnection &bus, QObject
         Q_EMIT vanished();
     });
     connect(m_watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        if (m_wanted && m_session.isEmpty() && m_request.isEmpty())
+        if (m_session.isEmpty() && m_request.isEmpty())
             Q_EMIT returned();
     });
 }
@@ -104,14 +104,13 @@ GlobalShortcutsPortal::~GlobalShortcutsPortal()
 
 void GlobalShortcutsPortal::bind(const QList<Shortcut> &shortcuts)
 {
-    m_wanted = !shortcuts.isEmpty();
     m_shortcuts = shortcuts;
     ++m_generation;
     forgetRequest();
     // Desktops differ on binding twice in one session; a fresh one always works, and the
     // desktop keeps each shortcut's keys under its id across sessions.
     closeSession();
-    if (!m_wanted)
+    if (shortcuts.isEmpty())
         return;
     if (!m_bus.isConnected()) {
         Q_EMIT absent();

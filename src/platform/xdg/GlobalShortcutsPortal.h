@@ -66,7 +66,8 @@ Q_SIGNALS:
     void failed(const QString &reason);
     void activated(const QString &id);
     void triggersChanged(const GlobalShortcutsPortal::Triggers &triggers);
-    // The portal left the bus, taking the session with it; returned() when it is back.
+    // The portal left the bus, taking the session with it; returned() when a portal joins
+    // the bus while no session is open.
     void vanished();
     void returned();
 
@@ -98,5 +99,4 @@ private:
     Step m_step = Step::CreateSession;
     quint64 m_generation = 0; // bumped by every bind(), so stale answers are dropped
     quint64 m_tokens = 0;
-    bool m_wanted = false; // bind() was called: a portal that returns is bound again
 };

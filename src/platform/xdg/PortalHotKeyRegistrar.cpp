@@ -16,12 +16,15 @@ PortalHotKeyRegistrar::PortalHotKeyRegistrar(const QDBusConnection &bus, QObject
             &PortalHotKeyRegistrar::onActivated);
     connect(&m_portal, &GlobalShortcutsPortal::vanished, this, [this] {
         Log::line(QStringLiteral("[HotKeys] the desktop portal left the session bus"));
+        m_portalLost = true;
         onFailed(QString());
     });
-    // A restarted portal knows nothing of the old session.
+    // A restarted portal knows nothing of the old session: everything is bound afresh.
     connect(&m_portal, &GlobalShortcutsPortal::returned, this, [this] {
-        if (m_route == Route::DesktopAssigned)
-            Q_EMIT routeChanged();
+        if (!m_portalLost || m_route != Route::DesktopAssigned)
+            return;
+        m_portalLost = false;
+        Q_EMIT routeChanged();
     });
 }
 

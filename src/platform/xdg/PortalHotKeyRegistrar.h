@@ -47,4 +47,5 @@ private:
     quint32 m_nextHandle = 1;
     bool m_bindQueued = false;
     bool m_bindChanged = false; // the set changed since the last request
+    bool m_portalLost = false;  // it left the bus; bind again when it is back
 };
