@@ -123,14 +123,14 @@ QString GlobalShortcutsPortal::trigger(QKeyCombination keys)
 {
     QStringList parts;
     const Qt::KeyboardModifiers mods = keys.keyboardModifiers();
+    if (mods & Qt::MetaModifier)
+        parts.append(QStringLiteral("LOGO"));
     if (mods & Qt::ControlModifier)
         parts.append(QStringLiteral("CTRL"));
     if (mods & Qt::AltModifier)
         parts.append(QStringLiteral("ALT"));
     if (mods & Qt::ShiftModifier)
         parts.append(QStringLiteral("SHIFT"));
-    if (mods & Qt::MetaModifier)
-        parts.append(QStringLiteral("LOGO"));
     const Qt::Key key = keys.key();
     // Keysym names: lower-case letters, digits as they are.
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
