@@ -279,9 +279,8 @@ void HotKeyCenter::bindNextShowPanelCandidate()
         if (m_registrar.route() == HotKeyRegistrar::Route::Grab) {
             settleShowPanel(candidate);
         } else {
-            // Shown as in force until the desktop says otherwise.
+            // The key stored as in force stays the desktop's last verdict until its next one.
             m_pendingShowLabel = candidate;
-            Prefs::setActiveHotkeyLabel(candidate);
         }
         return;
     }
