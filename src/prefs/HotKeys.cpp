@@ -326,26 +326,34 @@ bool HotKeyCenter::registerCombo(const Combo &combo, const HotKeyRegistrar::Purp
     return true;
 }
 
-// The desktop assigned no keys to some of what was granted: those registrations go, and the
-// show-panel key moves on along its chain unless the desktop refused the request as a whole.
+// The desktop assigned no keys to some of what was granted. The show-panel key moves on along
+// its chain, unless the desktop refused the request as a whole; the last one tried, and the
+// optional keys, stay registered without keys, so keys given to them later in the desktop's
+// settings work.
 void HotKeyCenter::onSettled(const QList<quint32> &unassigned, bool declined)
 {
-    bool showPanelLost = false;
+    bool showPanelUnassigned = false;
     for (auto it = m_registrations.begin(); it != m_registrations.end();) {
         if (!unassigned.contains(it->handle)) {
             ++it;
             continue;
         }
         Log::line(QStringLiteral("[HotKeys] the desktop assigned no keys to ") + it->label);
-        showPanelLost |= it.key() == m_showPanelId;
+        const bool moveOn = it.key() == m_showPanelId && !declined && !m_showCandidates.isEmpty();
+        showPanelUnassigned |= it.key() == m_showPanelId;
+        if (!moveOn) {
+            ++it;
+            continue;
+        }
+        m_showPanelId = 0;
         m_registrar.release(it->handle);
         it = m_registrations.erase(it);
     }
-    if (showPanelLost) {
-        m_showPanelId = 0;
-        if (declined)
-            m_showCandidates.clear();
+    if (showPanelUnassigned && m_showPanelId == 0) {
         bindNextShowPanelCandidate();
+    } else if (showPanelUnassigned) {
+        m_showCandidates.clear();
+        settleShowPanel(HotKeys::offLabel);
     } else if (!m_pendingShowLabel.isEmpty()) {
         settleShowPanel(m_pendingShowLabel);
     }
