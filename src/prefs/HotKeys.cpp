@@ -333,21 +333,20 @@ bool HotKeyCenter::registerCombo(const Combo &combo, const HotKeyRegistrar::Purp
 void HotKeyCenter::onSettled(const QList<quint32> &unassigned, bool declined)
 {
     bool showPanelUnassigned = false;
-    for (auto it = m_registrations.begin(); it != m_registrations.end();) {
-        if (!unassigned.contains(it->handle)) {
-            ++it;
+    // In registration order, so the log reads the same on every run.
+    for (quint32 id = 1; id < m_nextId; ++id) {
+        const auto it = m_registrations.find(id);
+        if (it == m_registrations.end() || !unassigned.contains(it->handle))
             continue;
-        }
         Log::line(QStringLiteral("[HotKeys] the desktop assigned no keys to ") + it->label);
-        const bool moveOn = it.key() == m_showPanelId && !declined && !m_showCandidates.isEmpty();
-        showPanelUnassigned |= it.key() == m_showPanelId;
-        if (!moveOn) {
-            ++it;
+        if (id != m_showPanelId)
             continue;
-        }
+        showPanelUnassigned = true;
+        if (declined || m_showCandidates.isEmpty())
+            continue;
         m_showPanelId = 0;
         m_registrar.release(it->handle);
-        it = m_registrations.erase(it);
+        m_registrations.erase(it);
     }
     if (showPanelUnassigned && m_showPanelId == 0) {
         bindNextShowPanelCandidate();
