@@ -59,6 +59,8 @@ void AppDelegate::start()
     connect(&prefs, &Prefs::changed, this, &AppDelegate::refreshStatusIcon);
     connect(&m_services->serialPaste(), &SerialPaste::changed, this,
             &AppDelegate::refreshStatusIcon);
+    // Where the desktop assigns the keys, the key in force is known only once it answers.
+    connect(&m_services->hotKeys(), &HotKeyCenter::changed, this, &AppDelegate::refreshStatusIcon);
     connect(&prefs, &Prefs::historyCapChanged, &store,
             [&store, &prefs] { store.setHistoryCap(prefs.historyCap()); });
     // A request that arrives before the rest is built builds it first.

@@ -11,6 +11,7 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/xdg/DesktopEntryIndex.h"
+#include "platform/xdg/PortalHotKeyRegistrar.h"
 
 #include "core/Log.h"
 
@@ -43,6 +44,15 @@ std::unique_ptr<KeySynthesizer> waylandKeys()
     return std::make_unique<UnavailableKeySynthesizer>();
 }
 
+// A Wayland compositor lets no client grab keys (an X11 grab would fire only while an XWayland
+// window has focus): there the desktop portal binds them, where the session offers one.
+std::unique_ptr<HotKeyRegistrar> hotKeyRegistrar()
+{
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return std::make_unique<X11HotKeyRegistrar>();
+    return std::make_unique<PortalHotKeyRegistrar>(QDBusConnection::sessionBus());
+}
+
 } // namespace
 
 PlatformServices createPlatformServices()
@@ -62,9 +72,7 @@ PlatformServices createPlatformServices()
             std::make_unique<X11Workspace>(QByteArray(), nullptr, services.desktopEntries);
         services.keys = std::make_unique<X11KeySynthesizer>();
     }
-    // Key grabs reach XWayland's windows only, yet they are all a Wayland session offers
-    // without a portal.
-    services.hotKeys = std::make_unique<X11HotKeyRegistrar>();
+    services.hotKeys = hotKeyRegistrar();
     services.sound = std::make_unique<CanberraEventSound>();
     return services;
 }

@@ -103,6 +103,34 @@ std::optional<Combo> preset(const QString &label)
     return std::nullopt;
 }
 
+const HotKeyRegistrar::Purpose &showPanelPurpose()
+{
+    static const HotKeyRegistrar::Purpose purpose{QStringLiteral("show-panel"),
+                                                  QStringLiteral("Show the clipboard history")};
+    return purpose;
+}
+
+const HotKeyRegistrar::Purpose &serialNextPurpose()
+{
+    static const HotKeyRegistrar::Purpose purpose{
+        QStringLiteral("serial-next"), QStringLiteral("Paste the next clip of a serial paste")};
+    return purpose;
+}
+
+const HotKeyRegistrar::Purpose &plainModePurpose()
+{
+    static const HotKeyRegistrar::Purpose purpose{QStringLiteral("plain-mode"),
+                                                  QStringLiteral("Toggle plain-text mode")};
+    return purpose;
+}
+
+const HotKeyRegistrar::Purpose &pausePurpose()
+{
+    static const HotKeyRegistrar::Purpose purpose{QStringLiteral("pause"),
+                                                  QStringLiteral("Pause or resume clipping")};
+    return purpose;
+}
+
 QStringList showPanelChoices()
 {
     const QList<Combo> &table = presets();
@@ -186,6 +214,9 @@ HotKeyCenter::HotKeyCenter(HotKeyRegistrar &registrar, QObject *parent)
     : QObject(parent), m_registrar(registrar)
 {
     connect(&m_registrar, &HotKeyRegistrar::pressed, this, &HotKeyCenter::onPressed);
+    connect(&m_registrar, &HotKeyRegistrar::settled, this, &HotKeyCenter::onSettled);
+    connect(&m_registrar, &HotKeyRegistrar::routeChanged, this, &HotKeyCenter::bindAll);
+    connect(&m_registrar, &HotKeyRegistrar::assignmentsChanged, this, &HotKeyCenter::changed);
 }
 
 HotKeyCenter::~HotKeyCenter()
@@ -204,67 +235,128 @@ void HotKeyCenter::bindAll()
     bindShowPanel();
 
     Prefs &prefs = Prefs::shared();
-    bindOptional(prefs.serialNextHotkeyLabel(), [this] {
+    bindOptional(prefs.serialNextHotkeyLabel(), HotKeys::serialNextPurpose(), [this] {
         if (m_actions.serialNext)
             m_actions.serialNext();
     });
-    bindOptional(prefs.plainModeHotkeyLabel(), [] {
+    bindOptional(prefs.plainModeHotkeyLabel(), HotKeys::plainModePurpose(), [] {
         Prefs &prefs = Prefs::shared();
         prefs.setPlainTextMode(!prefs.plainTextMode());
     });
-    bindOptional(prefs.pauseHotkeyLabel(), [] {
+    bindOptional(prefs.pauseHotkeyLabel(), HotKeys::pausePurpose(), [] {
         Prefs &prefs = Prefs::shared();
         prefs.setPaused(!prefs.paused());
     });
+    Q_EMIT changed();
 }
 
 void HotKeyCenter::bindShowPanel()
 {
     const QString preferred = Prefs::shared().showHotkeyLabel();
-    QString active = HotKeys::offLabel;
-    if (preferred != HotKeys::offLabel) {
-        QStringList candidates{preferred};
+    m_showCandidates.clear();
+    m_pendingShowLabel.clear();
+    // Where nothing can be bound, trying every candidate would only fill the log.
+    if (preferred != HotKeys::offLabel &&
+        m_registrar.route() != HotKeyRegistrar::Route::Unavailable) {
+        m_showCandidates.append(preferred);
         for (const QString &fallback : HotKeys::showPanelFallbacks()) {
             if (fallback != preferred)
-                candidates.append(fallback);
-        }
-        const auto toggle = [this] {
-            if (m_actions.togglePanel)
-                m_actions.togglePanel();
-        };
-        for (const QString &candidate : std::as_const(candidates)) {
-            const std::optional<Combo> combo = HotKeys::preset(candidate);
-            if (combo && registerCombo(*combo, toggle)) {
-                active = candidate;
-                break;
-            }
+                m_showCandidates.append(fallback);
         }
     }
-    Prefs::setActiveHotkeyLabel(active);
-    Log::line(QStringLiteral("[HotKeys] show-panel bound to ") + active);
+    bindNextShowPanelCandidate();
+}
+
+void HotKeyCenter::bindNextShowPanelCandidate()
+{
+    while (!m_showCandidates.isEmpty()) {
+        const QString candidate = m_showCandidates.takeFirst();
+        const std::optional<Combo> combo = HotKeys::preset(candidate);
+        if (!combo ||
+            !registerCombo(*combo, HotKeys::showPanelPurpose(), [this] { togglePanel(); }))
+            continue;
+        m_showPanelId = m_nextId - 1;
+        if (m_registrar.route() == HotKeyRegistrar::Route::Grab) {
+            settleShowPanel(candidate);
+        } else {
+            // The key stored as in force stays the desktop's last verdict until its next one.
+            m_pendingShowLabel = candidate;
+        }
+        return;
+    }
+    settleShowPanel(HotKeys::offLabel);
+}
+
+void HotKeyCenter::settleShowPanel(QString label)
+{
+    m_pendingShowLabel.clear();
+    Prefs::setActiveHotkeyLabel(label);
+    Log::line(QStringLiteral("[HotKeys] show-panel bound to ") + label);
+}
+
+void HotKeyCenter::togglePanel()
+{
+    if (m_actions.togglePanel)
+        m_actions.togglePanel();
 }
 
 // Optional shortcuts have no fallback: a refusal shows only in the register log line.
-void HotKeyCenter::bindOptional(const QString &label, std::function<void()> action)
+void HotKeyCenter::bindOptional(const QString &label, const HotKeyRegistrar::Purpose &purpose,
+                                std::function<void()> action)
 {
-    if (label == HotKeys::offLabel)
+    if (label == HotKeys::offLabel || m_registrar.route() == HotKeyRegistrar::Route::Unavailable)
         return;
     if (const std::optional<Combo> combo = HotKeys::preset(label))
-        registerCombo(*combo, std::move(action));
+        registerCombo(*combo, purpose, std::move(action));
 }
 
-bool HotKeyCenter::registerCombo(const Combo &combo, std::function<void()> action)
+bool HotKeyCenter::registerCombo(const Combo &combo, const HotKeyRegistrar::Purpose &purpose,
+                                 std::function<void()> action)
 {
-    const HotKeyRegistrar::Grab grab = m_registrar.grab(combo.keys);
+    const HotKeyRegistrar::Grab grab = m_registrar.grabFor(purpose, combo.keys);
     if (!grab.granted()) {
         Log::line(QStringLiteral("[HotKeys] register failed for %1 (status %2)")
                       .arg(combo.label)
                       .arg(loggedStatus(grab)));
         return false;
     }
-    m_registrations.insert(m_nextId, Registration{grab.handle, combo.label, std::move(action)});
+    m_registrations.insert(m_nextId,
+                           Registration{grab.handle, combo.label, purpose.id, std::move(action)});
     ++m_nextId;
     return true;
+}
+
+// The desktop assigned no keys to some of what was granted. The show-panel key moves on along
+// its chain, unless the desktop refused the request as a whole; the last one tried, and the
+// optional keys, stay registered without keys, so keys given to them later in the desktop's
+// settings work.
+void HotKeyCenter::onSettled(const QList<quint32> &unassigned, bool declined)
+{
+    bool showPanelUnassigned = false;
+    // In registration order, so the log reads the same on every run.
+    for (quint32 id = 1; id < m_nextId; ++id) {
+        const auto it = m_registrations.find(id);
+        if (it == m_registrations.end() || !unassigned.contains(it->handle))
+            continue;
+        Log::line(QStringLiteral("[HotKeys] the desktop assigned no keys to ") + it->label);
+        if (id != m_showPanelId)
+            continue;
+        showPanelUnassigned = true;
+        if (declined || m_showCandidates.isEmpty())
+            continue;
+        m_showPanelId = 0;
+        m_registrar.release(it->handle);
+        m_registrations.erase(it);
+    }
+    if (showPanelUnassigned && m_showPanelId == 0) {
+        bindNextShowPanelCandidate();
+    } else if (showPanelUnassigned) {
+        m_showCandidates.clear();
+        settleShowPanel(HotKeys::offLabel);
+    } else if (!m_pendingShowLabel.isEmpty()) {
+        settleShowPanel(m_pendingShowLabel);
+    }
+    Q_EMIT changed();
 }
 
 void HotKeyCenter::unregisterAll()
@@ -273,6 +365,7 @@ void HotKeyCenter::unregisterAll()
         m_registrar.release(registration.handle);
     m_registrations.clear();
     m_nextId = 1;
+    m_showPanelId = 0;
 }
 
 QList<HotKeyCenter::Binding> HotKeyCenter::bindings() const
@@ -281,7 +374,8 @@ QList<HotKeyCenter::Binding> HotKeyCenter::bindings() const
     for (quint32 id = 1; id < m_nextId; ++id) {
         const auto found = m_registrations.constFind(id);
         if (found != m_registrations.constEnd())
-            result.append(Binding{id, found->label});
+            result.append(Binding{id, found->label, found->purposeId,
+                                  m_registrar.assignedKeys(found->handle)});
     }
     return result;
 }

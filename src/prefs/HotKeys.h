@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/HotKeyRegistrar.h"
+
 #include <QHash>
 #include <QKeyCombination>
 #include <QList>
@@ -9,8 +11,6 @@
 
 #include <functional>
 #include <optional>
-
-class HotKeyRegistrar;
 
 // One global shortcut. The label is what preferences store ("⌥⌘V"); the combination is what
 // the desktop grabs (Meta+Alt+V).
@@ -26,6 +26,13 @@ namespace HotKeys {
 
 // The label of a shortcut that is switched off.
 inline const QString offLabel = QStringLiteral("Off");
+
+// What each shortcut is for, as desktops that assign the keys list them. The ids stay the
+// same across releases: the desktop keeps the user's choice of keys under them.
+const HotKeyRegistrar::Purpose &showPanelPurpose();
+const HotKeyRegistrar::Purpose &serialNextPurpose();
+const HotKeyRegistrar::Purpose &plainModePurpose();
+const HotKeyRegistrar::Purpose &pausePurpose();
 
 // The seven combinations a user can choose from, in the order the settings list them.
 const QList<Combo> &presets();
@@ -54,7 +61,9 @@ QString displayLabel(const QString &label);
 
 // Registers the program's global shortcuts from the preferences: the picker toggle, with its
 // fallback chain, and the optional serial-paste, plain-mode and pause keys. Every bindAll()
-// starts from nothing, so a changed preference never leaves a stale grab behind.
+// starts from nothing, so a changed preference never leaves a stale grab behind. Where the
+// desktop assigns the keys, the show-panel key in force is known (stored and logged) once the
+// desktop has answered, and the fallback chain follows its answer.
 class HotKeyCenter : public QObject
 {
     Q_OBJECT
@@ -71,6 +80,8 @@ public:
     {
         quint32 id = 0;
         QString label;
+        QString purposeId;
+        QString assignedKeys; // where the desktop assigns keys: its description of them
     };
 
     explicit HotKeyCenter(HotKeyRegistrar &registrar, QObject *parent = nullptr);
@@ -81,27 +92,45 @@ public:
     void setActions(Actions actions);
 
     void bindAll();
-    bool registerCombo(const Combo &combo, std::function<void()> action);
+    bool registerCombo(const Combo &combo, const HotKeyRegistrar::Purpose &purpose,
+                       std::function<void()> action);
     void unregisterAll();
 
     // The registered shortcuts in registration order; ids count up from 1 after every
     // unregisterAll().
     QList<Binding> bindings() const;
+    HotKeyRegistrar::Route route() const { return m_registrar.route(); }
+    // Whether the desktop has yet to answer for the show-panel key.
+    bool awaitingDesktop() const { return !m_pendingShowLabel.isEmpty(); }
+
+Q_SIGNALS:
+    // What is bound, or what the desktop assigned, has changed.
+    void changed();
 
 private:
     struct Registration
     {
         quint32 handle = 0;
         QString label;
+        QString purposeId;
         std::function<void()> action;
     };
 
     void bindShowPanel();
-    void bindOptional(const QString &label, std::function<void()> action);
+    void bindNextShowPanelCandidate();
+    void settleShowPanel(QString label);
+    void bindOptional(const QString &label, const HotKeyRegistrar::Purpose &purpose,
+                      std::function<void()> action);
+    void togglePanel();
     void onPressed(quint32 handle);
+    void onSettled(const QList<quint32> &unassigned, bool declined);
 
     HotKeyRegistrar &m_registrar;
     Actions m_actions;
     QHash<quint32, Registration> m_registrations; // by id
     quint32 m_nextId = 1;
+    // Show-panel labels still to try, in order, and the one awaiting the desktop's answer.
+    QStringList m_showCandidates;
+    QString m_pendingShowLabel;
+    quint32 m_showPanelId = 0;
 };

@@ -162,6 +162,11 @@ public:
 
     QSet<QString> taken;
     QMap<QString, quint32> held; // label → handle
+    Route routeNow = Route::Grab;
+    QMap<QString, QString> assigned; // label → the keys the desktop describes
+
+    Route route() const override { return routeNow; }
+    QString assignedKeys(quint32 handle) const override { return assigned.value(held.key(handle)); }
 
     Grab grab(QKeyCombination keys) override
     {

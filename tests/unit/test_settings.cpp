@@ -240,6 +240,51 @@ private Q_SLOTS:
         QVERIFY(f.find<QComboBox>(u"showHotkey"_qs)->currentIndex() >= 0);
     }
 
+    // What the tab says about how this desktop binds keys, before and after its answer.
+    void desktopNoteFollowsTheRoute_data()
+    {
+        QTest::addColumn<int>("route");
+        QTest::addColumn<QStringList>("before"); // what the note says, in parts
+        QTest::addColumn<QStringList>("after");  // once the desktop has answered
+        using Route = HotKeyRegistrar::Route;
+        QTest::newRow("grabbed here") << int(Route::Grab) << QStringList{} << QStringList{};
+        QTest::newRow("no way to bind")
+            << int(Route::Unavailable) << QStringList{u"ulvane --show"_qs}
+            << QStringList{u"ulvane --show"_qs};
+        QTest::newRow("desktop assigns")
+            << int(Route::DesktopAssigned)
+            << QStringList{u"System Settings → Shortcuts"_qs, u"Show clipboard panel: asking…"_qs}
+            << QStringList{u"Show clipboard panel: Meta+Alt+V"_qs,
+                           u"Pause / resume clipping: none"_qs};
+    }
+    void desktopNoteFollowsTheRoute()
+    {
+        QFETCH(int, route);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        Prefs &prefs = Prefs::shared();
+        prefs.setShowHotkeyLabel(u"⌥⌘V"_qs);
+        prefs.setSerialNextHotkeyLabel(HotKeys::offLabel);
+        prefs.setPauseHotkeyLabel(u"⌃⌥X"_qs);
+        Fixture f;
+        f.registrar.routeNow = HotKeyRegistrar::Route(route);
+        f.hotKeys.bindAll();
+        auto *note = f.find<QLabel>(u"desktopShortcutsNote"_qs);
+        const auto says = [&f, note](const QStringList &parts) {
+            if (f.shown(u"desktopShortcutsNote"_qs) == parts.isEmpty())
+                return false;
+            for (const QString &part : parts) {
+                if (!note->text().contains(part))
+                    return false;
+            }
+            return true;
+        };
+        QVERIFY2(says(before), qPrintable(note->text()));
+        f.registrar.assigned.insert(u"⌥⌘V"_qs, u"Meta+Alt+V"_qs);
+        Q_EMIT f.registrar.settled({}, false);
+        QVERIFY2(says(after), qPrintable(note->text()));
+    }
+
     void absurdSettingsShowSaneValues()
     {
         QTemporaryDir dir;

@@ -3,6 +3,7 @@
 #include "panel/FormKit.h"
 #include "panel/PanelKeys.h"
 #include "panel/Theme.h"
+#include "platform/HotKeyRegistrar.h"
 #include "prefs/HotKeys.h"
 #include "prefs/Prefs.h"
 
@@ -31,6 +32,11 @@ ShortcutsPage::ShortcutsPage(Prefs &prefs, HotKeyCenter &hotKeys, QWidget *paren
     m_pauseHotkey = hotkeyPicker(QStringLiteral("pauseHotkey"), HotKeys::auxChoices(),
                                  &Prefs::setPauseHotkeyLabel);
     section->addRow(QStringLiteral("Pause / resume clipping"), m_pauseHotkey);
+    m_desktopNote = FormKit::caption(QString(), section);
+    m_desktopNote->setObjectName(QStringLiteral("desktopShortcutsNote"));
+    m_desktopNote->setWordWrap(true);
+    m_desktopNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    section->addWidget(m_desktopNote);
     contentLayout()->addWidget(section);
 
     QStringList keys;
@@ -47,7 +53,10 @@ ShortcutsPage::ShortcutsPage(Prefs &prefs, HotKeyCenter &hotKeys, QWidget *paren
     for (auto signal : {&Prefs::showHotkeyLabelChanged, &Prefs::serialNextHotkeyLabelChanged,
                         &Prefs::plainModeHotkeyLabelChanged, &Prefs::pauseHotkeyLabelChanged})
         connect(&m_prefs, signal, this, &ShortcutsPage::refresh);
+    // The desktop answers for its shortcuts later, and its settings can change them.
+    connect(&m_hotKeys, &HotKeyCenter::changed, this, &ShortcutsPage::refresh);
     syncPickers();
+    updateDesktopNote();
 }
 
 QComboBox *ShortcutsPage::hotkeyPicker(const QString &name, const QStringList &choices,
@@ -69,6 +78,7 @@ void ShortcutsPage::refresh()
 {
     syncPickers();
     updateWarning();
+    updateDesktopNote();
 }
 
 void ShortcutsPage::syncPickers()
@@ -100,6 +110,57 @@ QString ShortcutsPage::hotkeyWarning() const
         return QString();
     return QStringLiteral("Preferred combo is taken (held by another application?). Active now: ") +
            HotKeys::displayLabel(active);
+}
+
+QString ShortcutsPage::desktopNote() const
+{
+    switch (m_hotKeys.route()) {
+    case HotKeyRegistrar::Route::Grab:
+        return QString();
+    case HotKeyRegistrar::Route::Unavailable:
+        return QStringLiteral(
+            "This desktop lets no application grab global shortcuts, so the keys above do "
+            "nothing here. To open the clipboard panel from the keyboard, add a shortcut in the "
+            "desktop's keyboard settings that runs: ulvane --show");
+    case HotKeyRegistrar::Route::DesktopAssigned:
+        break;
+    }
+    const struct
+    {
+        const HotKeyRegistrar::Purpose &purpose;
+        const char *title;
+    } rows[] = {
+        {HotKeys::showPanelPurpose(), "Show clipboard panel"},
+        {HotKeys::serialNextPurpose(), "Serial paste — paste next"},
+        {HotKeys::plainModePurpose(), "Toggle plain-text mode"},
+        {HotKeys::pausePurpose(), "Pause / resume clipping"},
+    };
+    const QList<HotKeyCenter::Binding> bindings = m_hotKeys.bindings();
+    QStringList inForce;
+    for (const auto &row : rows) {
+        for (const HotKeyCenter::Binding &binding : bindings) {
+            if (binding.purposeId != row.purpose.id)
+                continue;
+            const QString keys = !binding.assignedKeys.isEmpty() ? binding.assignedKeys
+                                 : m_hotKeys.awaitingDesktop()   ? QStringLiteral("asking…")
+                                                                 : QStringLiteral("none");
+            inForce.append(QString::fromUtf8(row.title) + QStringLiteral(": ") + keys);
+        }
+    }
+    QString note = QStringLiteral(
+        "The desktop assigns these shortcuts: the choices above are what Ulvane asks for, and "
+        "the keys in force are changed in the desktop's own settings (on KDE Plasma: System "
+        "Settings → Shortcuts).");
+    if (!inForce.isEmpty())
+        note += QStringLiteral("\nIn force: ") + inForce.join(QStringLiteral(" · "));
+    return note;
+}
+
+void ShortcutsPage::updateDesktopNote()
+{
+    const QString note = desktopNote();
+    m_desktopNote->setText(note);
+    m_desktopNote->parentWidget()->setVisible(!note.isEmpty());
 }
 
 void ShortcutsPage::updateWarning()
