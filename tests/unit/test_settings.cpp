@@ -280,6 +280,9 @@ private Q_SLOTS:
             return true;
         };
         QVERIFY2(says(before), qPrintable(note->text()));
+        // Nothing took the key where nothing can take one.
+        if (route == int(HotKeyRegistrar::Route::Unavailable))
+            QVERIFY(!f.shown(u"hotkeyWarning"_qs));
         f.registrar.assigned.insert(u"⌥⌘V"_qs, u"Meta+Alt+V"_qs);
         Q_EMIT f.registrar.settled({}, false);
         QVERIFY2(says(after), qPrintable(note->text()));

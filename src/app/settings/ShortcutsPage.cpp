@@ -105,6 +105,9 @@ QString ShortcutsPage::hotkeyWarning() const
     const QString preferred = m_prefs.showHotkeyLabel();
     if (active.isEmpty() || active == preferred || preferred == HotKeys::offLabel)
         return QString();
+    // Where nothing can be bound, no other application took the key; the note says why.
+    if (m_hotKeys.route() == HotKeyRegistrar::Route::Unavailable)
+        return QString();
     // A label that names no combination was never tried, so nothing took it.
     if (!HotKeys::preset(preferred))
         return QString();
