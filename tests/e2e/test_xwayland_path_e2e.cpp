@@ -117,12 +117,45 @@ private Q_SLOTS:
             settleMs);
     }
 
-    void startsWithoutXWaylandAndSaysWhy()
+    // A session missing a part still starts where anything can be shown, and says what is
+    // missing; with nothing to show on it ends at once with the reason.
+    void startsWhateverTheSessionLacks_data()
     {
+        QTest::addColumn<bool>("withXWayland");
+        QTest::addColumn<bool>("withCompositor");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("no XWayland")
+            << false << true
+            << QByteArray("[Platform] no clipboard access: the Wayland compositor offers no "
+                          "data-control clipboard protocol and no XWayland server is known "
+                          "(DISPLAY is not set)\n")
+            << true;
+        QTest::newRow("the compositor gone, its X server left")
+            << true << false
+            << QByteArray("[Platform] X11 through XWayland: the Wayland compositor of "
+                          "WAYLAND_DISPLAY does not answer\n")
+            << true;
+        QTest::newRow("neither")
+            << false << false
+            << QByteArray("ulvane: the Wayland compositor of WAYLAND_DISPLAY does not answer "
+                          "and DISPLAY is not set: no display to run on.\n")
+            << false;
+    }
+    void startsWhateverTheSessionLacks()
+    {
+        QFETCH(bool, withXWayland);
+        QFETCH(bool, withCompositor);
+        QFETCH(QByteArray, message);
+        QFETCH(bool, runs);
         QProcessEnvironment env = appEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
+        if (!withXWayland)
+            env.remove(QStringLiteral("DISPLAY"));
+        if (!withCompositor)
+            env.insert(QStringLiteral("WAYLAND_DISPLAY"),
+                       TestEnv::home().path() + QStringLiteral("/no-compositor"));
         // A store and a bus of its own: the running instance must not take this start over.
-        const QString home = TestEnv::home().path() + QStringLiteral("/without-xwayland");
+        const QString home = TestEnv::home().path() + QLatin1Char('/') + QTest::currentDataTag();
         env.insert(QStringLiteral("HOME"), home);
         env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
@@ -133,12 +166,15 @@ private Q_SLOTS:
         app.start(QStringLiteral(ULVANE_BINARY), {});
         QVERIFY(app.waitForStarted());
         QByteArray log;
+        if (!runs) {
+            QVERIFY(app.waitForFinished(settleMs));
+            QCOMPARE(app.exitCode(), 1);
+            QCOMPARE(app.readAllStandardError(), message);
+            return;
+        }
         QTRY_VERIFY_WITH_TIMEOUT((log += app.readAllStandardError()).contains("[App] launched"),
                                  settleMs);
-        QVERIFY2(log.contains("[Platform] no clipboard access: the Wayland compositor offers no "
-                              "data-control clipboard protocol and no XWayland server is known "
-                              "(DISPLAY is not set)\n"),
-                 log.constData());
+        QVERIFY2(log.contains(message), log.constData());
         QCOMPARE(app.state(), QProcess::Running);
         app.kill();
         app.waitForFinished(settleMs);
