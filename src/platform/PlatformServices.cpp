@@ -55,12 +55,12 @@ std::unique_ptr<KeySynthesizer> xwaylandKeys()
 }
 
 // A virtual keyboard where the compositor offers one (wlroots); else XTest into XWayland's
-// windows (KDE Plasma).
+// windows (KDE Plasma). A stroke that fails either way ends in the notice.
 std::unique_ptr<KeySynthesizer> waylandKeys()
 {
     auto keys = std::make_unique<WaylandKeySynthesizer>();
     if (keys->canSendKeys())
-        return keys;
+        return withNotice(std::move(keys));
     return xwaylandKeys();
 }
 

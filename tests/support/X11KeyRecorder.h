@@ -25,8 +25,7 @@ public:
             return;
         const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
         m_window = xcb_generate_id(m_connection);
-        const quint32 values[] = {screen->white_pixel,
-                                  XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_FOCUS_CHANGE};
+        const quint32 values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
         xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 400,
                           300, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                           XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
