@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "launcher/ShowRequest.h"
 #include "panel/Theme.h"
+#include "platform/DisplaySession.h"
 #include "platform/ShowChannel.h"
 #include "prefs/Prefs.h"
 #include "store/Store.h"
@@ -54,6 +55,16 @@ int startApplication(int argc, char **argv)
                    stderr);
         return 1;
     }
+    // Qt's platform follows the clipboard's backend, so it is chosen before Qt starts.
+    const DisplaySession &session = DisplaySession::current();
+    if (session.backend() == DisplaySession::Backend::None && !session.facts().compositorReached &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("ulvane: the Wayland compositor of WAYLAND_DISPLAY does not answer and "
+                   "DISPLAY is not set: no display to run on.\n",
+                   stderr);
+        return 1;
+    }
+    session.applyQtPlatform();
     QApplication app(argc, argv);
     Brisel::applyDarkAppearance(app);
     app.setApplicationName(QStringLiteral("Ulvane"));
