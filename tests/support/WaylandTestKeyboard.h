@@ -75,6 +75,20 @@ public:
         return m_connection.roundtrip();
     }
 
+    // Keeps a modifier down, as a user still holding a hot key does, until release().
+    bool hold(Key modifier)
+    {
+        press(modifier, true);
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, maskOf(modifier), 0, 0, 0);
+        return m_connection.roundtrip();
+    }
+    bool release(Key modifier)
+    {
+        press(modifier, false);
+        zwp_virtual_keyboard_v1_modifiers(m_keyboard, 0, 0, 0, 0);
+        return m_connection.roundtrip();
+    }
+
 private:
     static quint32 maskOf(Key modifier)
     {

@@ -1,4 +1,5 @@
 #include "TestMain.h"
+#include "WaylandTestKeyboard.h"
 
 #include "capture/PasteboardMonitor.h"
 #include "platform/PasteKeys.h"
@@ -264,23 +265,29 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("script"); // writes what it receives to the file "$1"
+        QTest::addColumn<bool>("altHeld");   // the user still holds a hot key's Alt
 
         QTest::newRow("terminal") << QStringLiteral("foot")
-                                  << QStringLiteral("read -r line; printf %s \"$line\" > \"$1\"");
-        QTest::newRow("GTK editor")
-            << QStringLiteral("/usr/bin/python3")
-            << QStringLiteral(
-                   "import sys, gi; gi.require_version('Gtk', '3.0'); from gi.repository import "
-                   "Gtk\n"
-                   "w = Gtk.Window(); e = Gtk.Entry(); w.add(e)\n"
-                   "e.connect('changed', lambda e: open(sys.argv[1], 'w').write(e.get_text()))\n"
-                   "w.show_all(); Gtk.main()");
+                                  << QStringLiteral("read -r line; printf %s \"$line\" > \"$1\"")
+                                  << false;
+        const QString gtkEditor = QStringLiteral(
+            "import sys, gi; gi.require_version('Gtk', '3.0'); from gi.repository import "
+            "Gtk\n"
+            "w = Gtk.Window(); e = Gtk.Entry(); w.add(e)\n"
+            "e.connect('changed', lambda e: open(sys.argv[1], 'w').write(e.get_text()))\n"
+            "w.show_all(); Gtk.main()");
+        QTest::newRow("GTK editor") << QStringLiteral("/usr/bin/python3") << gtkEditor << false;
+        // The virtual keyboard carries its own modifiers: a key still held on another keyboard
+        // must not turn the stroke into Ctrl+Alt+V.
+        QTest::newRow("GTK editor, Alt still held")
+            << QStringLiteral("/usr/bin/python3") << gtkEditor << true;
     }
 
     void pasteKeystroke()
     {
         QFETCH(QString, program);
         QFETCH(QString, script);
+        QFETCH(bool, altHeld);
         WaylandKeySynthesizer keys;
         QVERIFY(keys.canSendKeys());
         QTemporaryDir dir;
@@ -299,6 +306,13 @@ private Q_SLOTS:
             m_workspace->activeWindow() != before && m_workspace->activeWindow() != 0, settleMs);
 
         QVERIFY(m_pb->write({{{Uti::plainText, "pasted by key\n"}}}));
+        WaylandTestKeyboard user;
+        if (altHeld)
+            QVERIFY(user.hold(WaylandTestKeyboard::LeftAlt));
+        const auto letGo = qScopeGuard([&user, altHeld] {
+            if (altHeld)
+                user.release(WaylandTestKeyboard::LeftAlt);
+        });
         std::optional<bool> sent;
         const QString appId = m_workspace->windowClass(m_workspace->activeWindow());
         keys.sendPasteKeystroke(PasteKeys::forWindowClass(appId), [&sent](bool ok) { sent = ok; });
