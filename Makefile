@@ -52,7 +52,7 @@ ASAN_SKIP ?= ^test_hostile_owners_e2e_x11$$
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DULVANE_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) --target ulvane $$(cd $(ASAN_BUILD) && \
-		ctest -N | sed -n 's/^ *Test *#[0-9]*: *//p' | sed 's/ *(Disabled)$$//; s/_x11$$//; s/_wayland$$//' | sort -u)
+		ctest -N | sed -n 's/^ *Test *#[0-9]*: *//p' | sed 's/ *(Disabled)$$//; s/_\(x11\|wayland\|xwayland\|weston\)$$//' | sort -u)
 	cd $(ASAN_BUILD) && $(ASAN_ENV) ctest --output-on-failure -j2 -E '$(ASAN_SKIP)'
 
 # The concurrency test under ThreadSanitizer: only its own target is built. Qt is not built
