@@ -1,4 +1,5 @@
 #include "FakePlatform.h"
+#include "HotKeyPrefs.h"
 #include "StderrCapture.h"
 #include "TestMain.h"
 
@@ -71,28 +72,8 @@ bool xdotoolKey(const QString &keys)
     return QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}) == 0;
 }
 
-// Show panel, serial next, plain mode, pause.
-void setLabels(const QStringList &labels)
-{
-    Prefs &prefs = Prefs::shared();
-    prefs.setShowHotkeyLabel(labels[0]);
-    prefs.setSerialNextHotkeyLabel(labels[1]);
-    prefs.setPlainModeHotkeyLabel(labels[2]);
-    prefs.setPauseHotkeyLabel(labels[3]);
-    Prefs::setActiveHotkeyLabel(QString());
-}
-
-// The "[HotKeys] ..." messages of a captured log, without the process prefix.
-QStringList hotKeyLines(const QByteArray &log)
-{
-    QStringList lines;
-    for (const QString &line : QString::fromUtf8(log).split(QLatin1Char('\n'))) {
-        const qsizetype at = line.indexOf(QLatin1String("[HotKeys]"));
-        if (at >= 0)
-            lines.append(line.mid(at));
-    }
-    return lines;
-}
+using HotKeyPrefs::hotKeyLines;
+using HotKeyPrefs::setLabels;
 
 QString failed(const QString &label, int status)
 {

@@ -1,3 +1,4 @@
+#include "HotKeyPrefs.h"
 #include "PrivateBus.h"
 #include "ShortcutsPortalStandIn.h"
 #include "StderrCapture.h"
@@ -26,27 +27,8 @@ const QString absentLine = QStringLiteral(
 
 constexpr int answerMs = 10000;
 
-// Show panel, serial next, plain mode, pause.
-void setLabels(const QStringList &labels)
-{
-    Prefs &prefs = Prefs::shared();
-    prefs.setShowHotkeyLabel(labels[0]);
-    prefs.setSerialNextHotkeyLabel(labels[1]);
-    prefs.setPlainModeHotkeyLabel(labels[2]);
-    prefs.setPauseHotkeyLabel(labels[3]);
-    Prefs::setActiveHotkeyLabel(QString());
-}
-
-QStringList hotKeyLines(const QByteArray &log)
-{
-    QStringList lines;
-    for (const QString &line : QString::fromUtf8(log).split(QLatin1Char('\n'))) {
-        const qsizetype at = line.indexOf(QLatin1String("[HotKeys]"));
-        if (at >= 0)
-            lines.append(line.mid(at));
-    }
-    return lines;
-}
+using HotKeyPrefs::hotKeyLines;
+using HotKeyPrefs::setLabels;
 
 QString bound(const QString &label)
 {
